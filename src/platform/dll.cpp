@@ -1,0 +1,40 @@
+// Loading libraries by full path and freeing them with their owner.
+#include "dll.h"
+
+#include "sysinfo.h"
+#include "tstrings.h"
+
+Dll::Dll(const std::wstring& path) : fileName(path) {
+    handle = LoadLibraryW(path.c_str());
+    if (!handle) {
+        DWORD code = GetLastError();
+        TBX_THROW_SYS_AS("Dll::Dll", "LoadLibraryW(" + tstrings::toUtf8(path) + ") failed", &LoadLibraryW, code);
+    }
+    owned = true;
+}
+
+Dll Dll::system(const std::string& name) {
+    std::string path = tstrings::joinPath(SysInfo::getSystem32Dir(), name);
+    return Dll(tstrings::toUtf16(path));
+}
+
+Dll::Dll(Dll&& other) noexcept
+    : handle(other.handle), owned(std::exchange(other.owned, false)), fileName(std::move(other.fileName)) {}
+
+Dll& Dll::operator=(Dll&& other) noexcept {
+    if (this != &other) {
+        if (owned && handle) FreeLibrary(handle);
+        handle = other.handle;
+        owned = std::exchange(other.owned, false);
+        fileName = std::move(other.fileName);
+    }
+    return *this;
+}
+
+Dll::~Dll() {
+    if (owned && handle) FreeLibrary(handle);
+}
+
+FARPROC Dll::getFunction(const char* name) const {
+    return handle ? GetProcAddress(handle, name) : nullptr;
+}

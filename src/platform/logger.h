@@ -1,0 +1,77 @@
+// The one trace log of the process: record format, writer, logit and the scope tracer.
+#pragma once
+
+#include <windows.h>
+
+#include <sstream>
+#include <string>
+
+#include "source_location.h"
+
+enum LogLevel { LOG_TRACE = 0, LOG_INFO = 1, LOG_WARNING = 2, LOG_ERROR = 3 };
+
+struct Logger {
+    int threshold = LOG_TRACE;
+    std::string logFilePath;
+
+    // Created on first use, and forced during static initialisation.
+    static Logger& instance();
+};
+
+// The executable's file name, or "Unknown".
+const std::string& processName();
+
+const char* logLevelText(int level);
+
+// The record text before the runtime's text mode turns each "\n" into CR LF.
+std::string formatLogRecord(const SYSTEMTIME& time, const std::string& process, unsigned pid, unsigned tid,
+                            const char* file, unsigned line, const char* function, int level,
+                            const char* message);
+
+// Appends one record; never throws, drops the record when the file stays locked.
+void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
+                    const char* message);
+void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
+                    const std::ostringstream& message);
+inline void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line,
+                           const std::string& function, const std::string& message) {
+    writeLogRecord(logger, level, file, line, function.c_str(), message.c_str());
+}
+
+// The driver's general INFO record.
+void logit(const char* message);
+
+class TraceScope {
+public:
+    TraceScope(Logger& logger, const char* file, unsigned line, std::string function, std::string message);
+    ~TraceScope();
+    TraceScope(const TraceScope&) = delete;
+    TraceScope& operator=(const TraceScope&) = delete;
+
+private:
+    Logger& logger;
+    int level;
+    bool enabled;
+    const char* file;
+    unsigned line;
+    std::string function;
+    std::string message;
+};
+
+// Writes `message` at `level` when the threshold admits it; the message is built only then.
+#define TBX_LOG(level, message)                                                                   \
+    do {                                                                                          \
+        ::Logger& tbxLogger_ = ::Logger::instance();                                              \
+        if (tbxLogger_.threshold <= (level))                                                      \
+            ::writeLogRecord(tbxLogger_, (level), __FILE__, __LINE__, TBX_FUNC, (message));      \
+    } while (0)
+
+#define TBX_LOG_AS(name, level, message)                                                          \
+    do {                                                                                          \
+        ::Logger& tbxLogger_ = ::Logger::instance();                                              \
+        if (tbxLogger_.threshold <= (level))                                                      \
+            ::writeLogRecord(tbxLogger_, (level), __FILE__, __LINE__, std::string(name), (message)); \
+    } while (0)
+
+#define TBX_TRACE_SCOPE(message) \
+    ::TraceScope tbxTraceScope_(::Logger::instance(), __FILE__, __LINE__, TBX_FUNC, (message))
