@@ -1,0 +1,68 @@
+// Key mappers: rename keys while a settings text is read.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace settings_impl {
+
+struct MappedKey {
+    std::string key;
+    bool matched;
+};
+
+class IKeyMapper {
+public:
+    virtual ~IKeyMapper() = default;
+    virtual MappedKey mapKey(const std::string& key) const = 0;
+};
+
+class SimpleKeyMapper : public IKeyMapper {
+public:
+    SimpleKeyMapper(std::string fromKey_, std::string toKey_, bool caseSensitive_)
+        : fromKey(std::move(fromKey_)), toKey(std::move(toKey_)), caseSensitive(caseSensitive_) {}
+    MappedKey mapKey(const std::string& key) const override;
+
+    std::string fromKey;
+    std::string toKey;
+    bool caseSensitive;
+};
+
+struct KeyMapperList {
+    std::vector<std::unique_ptr<IKeyMapper>> mappers;
+};
+
+class KeyMapperBuilder {
+public:
+    class IKeyMapperFactory {
+    public:
+        virtual ~IKeyMapperFactory() = default;
+        virtual std::unique_ptr<IKeyMapper> create() const = 0;
+    };
+
+    void addMapping(const std::string& fromKey, const std::string& toKey, bool caseSensitive);
+    std::unique_ptr<KeyMapperList> buildMappers() const;
+
+private:
+    std::vector<std::unique_ptr<IKeyMapperFactory>> factories;
+};
+
+template <class Mapper>
+class KeyMapperFactory : public KeyMapperBuilder::IKeyMapperFactory {
+public:
+    KeyMapperFactory(std::string fromKey_, std::string toKey_, bool caseSensitive_)
+        : fromKey(std::move(fromKey_)), toKey(std::move(toKey_)), caseSensitive(caseSensitive_) {}
+    std::unique_ptr<IKeyMapper> create() const override {
+        return std::make_unique<Mapper>(fromKey, toKey, caseSensitive);
+    }
+
+    std::string fromKey;
+    std::string toKey;
+    bool caseSensitive;
+};
+
+// The last mapper that matches decides; at most one mapping applies.
+std::string applyKeyMappers(const KeyMapperList& list, const std::string& key);
+
+}  // namespace settings_impl

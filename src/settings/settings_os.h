@@ -1,0 +1,55 @@
+// The settings engine's few operating-system needs; one implementation file per operating system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace settings_impl {
+namespace os {
+
+// Reads the whole file, opened for binary reading that lets others read but not write.
+// 304 cannot open, 307 read error, 315 when `maxBytes` or more bytes are there.
+void readFileText(const std::wstring& name, size_t maxBytes, std::string& out);
+
+// Whether the file opens for reading (others may read, not write).
+bool probeFileForReading(const std::wstring& name);
+
+// The process's current directory as a Windows name (at most 260 units); 200 on failure.
+std::wstring currentDirectory();
+
+bool entryExists(const std::wstring& name);
+
+enum class MakeDirectoryResult { Created, AlreadyExists, Failed };
+MakeDirectoryResult makeDirectory(const std::wstring& name);
+
+// The common application-data folder; 200 on failure.
+std::wstring commonAppDataFolder();
+
+// Creates a file that must not exist yet with the settings file's access list and writes
+// `bytes` unchanged. 304 cannot create, 306 not completely written.
+void createNewSettingsFile(const std::wstring& name, const std::string& bytes);
+
+// Writes `bytes` to a new file in the same folder and replaces the existing file with it in one
+// step, keeping the existing file's access list. 304 cannot create, 306 not written or replaced.
+void replaceSettingsFile(const std::wstring& name, const std::string& bytes);
+
+// Called after the new text is written and before it replaces the old file; tests use it to
+// stop a save at that point. Null restores normal operation.
+using ReplaceFaultHook = void (*)(const std::wstring& newFileName);
+void setReplaceFaultHook(ReplaceFaultHook hook);
+
+#ifdef _WIN32
+// The self-relative security descriptor of a new settings file; 200 on failure.
+std::vector<uint8_t> settingsFileSecurityDescriptor();
+#else
+// The native build has no drive letters: every drive maps to the host root, and the common
+// application-data folder is whatever a test names (by default C:\var\lib).
+void setCommonAppDataFolder(const std::wstring& folder);
+// The host path of a Windows name such as C:/tmp/x (-> /tmp/x).
+std::string hostPath(const std::wstring& name);
+#endif
+
+}  // namespace os
+}  // namespace settings_impl

@@ -1,0 +1,13 @@
+// UTF-8 and wide text conversion of file names, identical in both builds.
+#pragma once
+
+#include <string>
+
+namespace settings_impl {
+
+// Invalid UTF-8 is settings::Exception 200.
+std::wstring utf8ToWide(const std::string& text);
+// Unpaired surrogates are settings::Exception 200.
+std::string wideToUtf8(const std::wstring& text);
+
+}  // namespace settings_impl
