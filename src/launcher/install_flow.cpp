@@ -1,0 +1,235 @@
+// The installation run: configuration, guard, extraction, engine runs, public runtime, auto-update.
+#include "install_flow.h"
+
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "bounded_format.h"
+#include "build_constants.h"
+#include "errors.h"
+#include "executor.h"
+#include "install_command.h"
+#include "logger.h"
+#include "msiexec_path.h"
+#include "payload.h"
+#include "payload_resources.h"
+#include "resources.h"
+#include "standin_guard.h"
+#include "standin_install_config.h"
+#include "standin_locale.h"
+#include "standin_products.h"
+#include "sysinfo.h"
+#include "tstrings.h"
+#include "win_handles.h"
+
+namespace {
+
+// Positions of the options the flow reads in the configuration's name tables.
+enum ValueOptionIndex { VALUE_INSTALLDIR = 0, VALUE_INSTALLDIRPUBPLN = 2, VALUE_REBOOT = 8, VALUE_MSI_CMDLINE = 11 };
+enum FlagOptionIndex { FLAG_AUTO_UPDATE = 2, FLAG_NOSTARTMENU = 16 };
+
+constexpr size_t kInstallFlagBufferSize = 512;
+
+// Both handles live until the process ends, on purpose: the flag file disappears with the process
+// (delete-on-close), and the event must outlive the cabinet thread.
+HANDLE guardFlagFile = INVALID_HANDLE_VALUE;
+HANDLE cabExtractEvent = nullptr;
+
+bool isInstallationInProgress(DWORD deleteError) {
+    return deleteError == ERROR_ACCESS_DENIED || deleteError == ERROR_SHARING_VIOLATION ||
+           deleteError == ERROR_LOCK_VIOLATION;
+}
+
+void showInProgressBox(HINSTANCE instance) {
+    char caption[256] = "";
+    char text[1024] = "";
+    LoadStringA(instance, IDS_IN_PROGRESS_CAPTION, caption, sizeof caption);
+    LoadStringA(instance, IDS_IN_PROGRESS_TEXT, text, sizeof text);
+    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONINFORMATION);
+}
+
+void warnAboutOldWindows(HINSTANCE instance, bool silent) {
+    if (!silent) {
+        std::string caption = StringResource(IDS_WARNING_CAPTION, instance).string();
+        std::string text = tstrings::format(StringResource(IDS_OLD_WINDOWS_TEXT, instance).string().c_str(),
+                                            buildconstants::productFamilyNumber);
+        MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
+    }
+    logit("This is an unsupported operationg system.");
+}
+
+// Copies an option's value into a flow buffer; false (logged) when it does not fit.
+bool copyOption(char (&buffer)[kCommandBufferSize], const std::string& value, const char* name) {
+    if (!formatInto(buffer, "%s", value.c_str())) {
+        TBX_LOG_AS("WinMain", LOG_ERROR, std::string(name) + " does not fit its buffer; refused.");
+        return false;
+    }
+    return true;
+}
+
+// Installs the public runtime that the fresh kit carries; its result never changes the exit code.
+void installPublicRuntime(const char* publicRuntimeDir, bool noStartMenu, bool reallySuppress) {
+    char kitHome[kCommandBufferSize] = "";
+    if (!FindTBXHome(kitHome, sizeof kitHome)) return;
+    char installerPath[kCommandBufferSize];
+    if (!formatInto(installerPath, "%s\\pln.exe", kitHome)) {
+        TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime installer path does not fit its buffer.");
+        return;
+    }
+    if (FileExists(installerPath)) {
+        char command[kCommandBufferSize];
+        bool ok = formatInto(command, noStartMenu ? "\"%s\" /s LAUNCHEDFROMTBX=1 NOSTARTMENU=1"
+                                                  : "\"%s\" /s LAUNCHEDFROMTBX=1",
+                             installerPath);
+        if (ok && publicRuntimeDir[0] != '\0') ok = AppendInstallDirArgument(command, publicRuntimeDir);
+        if (ok && reallySuppress) ok = appendInto(command, " REBOOT=ReallySuppress");
+        if (ok)
+            Executor::ExecProcessWaitForFinish(installerPath, command, 1);
+        else
+            TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime command does not fit its buffer; not run.");
+    }
+    DeleteFileA(installerPath);
+}
+
+bool isRuntimeOfThisVersionInstalled() {
+    std::string keyPath = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
+    UniqueRegKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+}
+
+void logExitCode(int exitCode) {
+    if (Logger::instance().threshold <= LOG_INFO) {
+        std::ostringstream message;
+        message << "Wrapper exit code: " << exitCode;
+        TBX_LOG_AS("WinMain", LOG_INFO, message.str());
+    }
+}
+
+}  // namespace
+
+bool FileExists(const char* path) {
+    WIN32_FIND_DATAA data;
+    HANDLE found = FindFirstFileA(path, &data);
+    if (found == INVALID_HANDLE_VALUE) return false;
+    FindClose(found);
+    return true;
+}
+
+int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
+    SetDllDirectoryA("");
+    WORD langId = Locale::fromUserPreferences().langId;
+    const bool is64 = !Is32BitEnvironment();
+
+    InstallConfigData config(instance);
+    if (config.LoadConfigSettings(commandLine) != 0) {
+        logit("Error occurred while loading configuration settings. Exiting installer.");
+        return -80;
+    }
+    const bool silent = config.isSilent();
+
+    if (config.isOptionSet("/lang")) {
+        try {
+            langId = Locale::fromLangId(static_cast<uint16_t>(config.getLanguageId())).langId;
+        } catch (const std::exception& e) {
+            logCaughtException(TBX_HERE_AS("WinMain"), e);
+        } catch (...) {
+            logUnknownException(TBX_HERE_AS("WinMain"));
+        }
+    }
+
+    char publicRuntimeDir[kCommandBufferSize] = "";
+    char installDir[kCommandBufferSize] = "";
+    char installerArguments[kCommandBufferSize] = "";
+    if (config.isOptionSet("/INSTALLDIRPUBPLN") &&
+        !copyOption(publicRuntimeDir, config.getValueAnsi(VALUE_INSTALLDIRPUBPLN), "/INSTALLDIRPUBPLN"))
+        return kExitCommandTooLong;
+    if (config.isOptionSet("INSTALLDIR") && !copyOption(installDir, config.getValueAnsi(VALUE_INSTALLDIR), "INSTALLDIR"))
+        return kExitCommandTooLong;
+    if (config.isOptionSet("MSI_CMDLINE") &&
+        !copyOption(installerArguments, config.getValueAnsi(VALUE_MSI_CMDLINE) + " ", "MSI_CMDLINE"))
+        return kExitCommandTooLong;
+    const bool reallySuppress = config.isOptionSet("REBOOT") && config.getValueAnsi(VALUE_REBOOT) == "ReallySuppress";
+    const bool noStartMenu = config.isFlagOn(FLAG_NOSTARTMENU);
+
+    // Guard test: a flag file that cannot be deleted is held by another installation.
+    char installFlag[kInstallFlagBufferSize] = "";
+    if (!GetInstallFlagPath(installFlag)) {
+        logit("Fail to get the file path for Zolt install flag ");
+    } else if (!DeleteFileA(installFlag) && isInstallationInProgress(GetLastError())) {
+        if (!silent) showInProgressBox(instance);
+        logit("TBX wrapper: Another Zolt installation is in progress. You must complete that installation before "
+              "you can run this installer.");
+        return -1;
+    }
+
+    if (SysInfo::osVersionClass() <= WIN_XP) warnAboutOldWindows(instance, silent);
+
+    // Guard set: held, unshared, until the process ends.
+    if (!GetInstallFlagPath(installFlag)) {
+        logit("Fail to get the file path for Zolt install flag ");
+        return -1;
+    }
+    guardFlagFile = CreateFileA(installFlag, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (guardFlagFile == INVALID_HANDLE_VALUE) {
+        logit(tstrings::format("Fail to set installation flag, ErrorCode is %d", static_cast<int>(GetLastError()))
+                  .c_str());
+        return -1;
+    }
+
+    if (!UninstallPLNOrTBXIfSameVersionExists(silent)) return -1;
+
+    int exitCode = 1;
+    char msiPath[kPayloadPathSize] = "";
+    if (!GetMsiPath(msiPath, is64)) return kExitPathTooLong;
+    HRSRC kitDatabase = FindResourceA(instance, MAKEINTRESOURCEA(TBX_RES_KIT_MSI), TBX_RES_TYPE_INSTALLER);
+    if (kitDatabase) {
+        WriteResourceToFile(instance, msiPath, kitDatabase);
+
+        char msiexecPath[MAX_PATH] = "";
+        if (!GetMsiexecPath(msiexecPath, sizeof msiexecPath)) return -3;
+
+        if (silent && !AppendSilentArguments(installerArguments, config.isOptionSet("ADDLOCAL")))
+            return kExitCommandTooLong;
+        char command[kCommandBufferSize];
+        InstallerCommandParts parts{msiexecPath, msiPath,    installerArguments, langId, config.getMsiLogFile(),
+                                    installDir,  noStartMenu};
+        if (!ComposeInstallerCommand(command, parts)) return kExitCommandTooLong;
+        logit(tstrings::format("szTBXExeCommand = %s\n", command).c_str());
+
+        if (config.exportRuntimeConfig() != 0) {
+            logit("Error occurred while exporting configuration settings. Exiting installer.");
+            std::exit(0);
+        }
+
+        cabExtractEvent = CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName);
+        UniqueHandle cabThread(CreateThread(nullptr, 0, ExtractCabFiles, instance, 0, nullptr));
+
+        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+
+        char installStatus[kInstallFlagBufferSize] = "";
+        ReadInstallStatus(installStatus, sizeof installStatus);
+        if (std::strcmp(installStatus, "reinstall") == 0) {
+            ClearInstallStatus();
+            exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+        }
+
+        if (exitCode != 0) {
+            logit(tstrings::format("TBX installation failed.  Return Code: %d, ErrorCode: %d", exitCode,
+                                   static_cast<int>(GetLastError()))
+                      .c_str());
+            config.RestoreConfigSettings();
+        }
+
+        if (silent && (std::strstr(installerArguments, "PublicplnFeature") ||
+                       std::strstr(installerArguments, "ADDLOCAL=ALL") || !std::strstr(installerArguments, "ADDLOCAL")))
+            installPublicRuntime(publicRuntimeDir, noStartMenu, reallySuppress);
+
+        if (exitCode == 0 && isRuntimeOfThisVersionInstalled())
+            ExtractAutoUpdateMsi(instance, config.getFlag(FLAG_AUTO_UPDATE));
+    }
+
+    logExitCode(exitCode);
+    return exitCode;
+}

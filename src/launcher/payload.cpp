@@ -1,0 +1,202 @@
+// Writing the embedded payload (kit database, cabinets, auto-update database) into the per-user folders.
+#include "payload.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "bounded_format.h"
+#include "build_constants.h"
+#include "dll.h"
+#include "errors.h"
+#include "logger.h"
+#include "payload_resources.h"
+#include "standin_autoupdate.h"
+#include "sysinfo.h"
+#include "tstrings.h"
+#include "win_handles.h"
+
+namespace {
+
+constexpr DWORD kWriteChunkSize = 8192;
+
+// FOLDERID_LocalAppDataLow, spelled out so no newer SDK header is needed.
+constexpr GUID kFolderIdLocalAppDataLow = {
+    0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
+
+using SHGetKnownFolderPathFn = HRESULT WINAPI(REFGUID, DWORD, HANDLE, PWSTR*);
+
+void queryLocalAppDataLow(char* folder) {
+    DllFunction<SHGetKnownFolderPathFn> getKnownFolderPath(Dll::system("shell32"), "SHGetKnownFolderPath");
+    if (!getKnownFolderPath.available()) return;
+    CoTaskMemory path;
+    if (FAILED(getKnownFolderPath(kFolderIdLocalAppDataLow, 0, nullptr, reinterpret_cast<PWSTR*>(path.receive()))))
+        return;
+    std::string ansi = tstrings::toAnsi(static_cast<const wchar_t*>(path.get()));
+    // A path that would not fit leaves the buffer as it was rather than cut.
+    if (ansi.size() < kUserDataFolderSize) std::memcpy(folder, ansi.c_str(), ansi.size() + 1);
+}
+
+// Under WOW64 a folder inside System32 is really inside the 32-bit system folder.
+void correctForWow64(char* folder) {
+    if (!SysInfo::isWow64()) return;
+    std::string system32 = SysInfo::getSystem32Dir();
+    if (system32.empty() || std::strncmp(folder, system32.c_str(), system32.size()) != 0) return;
+    std::string corrected = SysInfo::getSystemWow64Dir() + (folder + system32.size());
+    if (corrected.size() < kUserDataFolderSize) std::memcpy(folder, corrected.c_str(), corrected.size() + 1);
+}
+
+// Builds F\Lumo\Zolt\tbx<version>[_x64], creating each folder on the way (results ignored: a folder that
+// cannot be made shows up as a failing file creation afterwards).
+bool buildKitFolder(char (&folder)[kPayloadPathSize], bool is64) {
+    char userData[kUserDataFolderSize] = "";
+    GetUserDataFolder(userData);
+    CreateDirectoryA(userData, nullptr);
+    char lumo[kPayloadPathSize];
+    char zolt[kPayloadPathSize];
+    if (!formatInto(lumo, "%s\\Lumo\\", userData)) return false;
+    CreateDirectoryA(lumo, nullptr);
+    if (!formatInto(zolt, "%sZolt\\", lumo)) return false;
+    CreateDirectoryA(zolt, nullptr);
+    bool ok = is64 ? formatInto(folder, "%s%s%s_x64", zolt, buildconstants::kitProductWord,
+                                buildconstants::productVersion)
+                   : formatInto(folder, "%s%s%s", zolt, buildconstants::kitProductWord,
+                                buildconstants::productVersion);
+    if (!ok) return false;
+    CreateDirectoryA(folder, nullptr);
+    return true;
+}
+
+struct CabinetEntry {
+    const char* prefix;
+    WORD id;
+    const char* type;
+};
+
+// The order in which the cabinets are written.
+constexpr CabinetEntry kCabinets[] = {
+    {"ss", TBX_RES_CAB_SS, "ZOLT_CAB9"},
+    {"st", TBX_RES_CAB_ST, "ZOLT_CAB10"},
+    {"sj", TBX_RES_CAB_SJ, "ZOLT_CAB7"},
+    {"sz", TBX_RES_CAB_SZ, "ZOLT_CAB11"},
+};
+
+}  // namespace
+
+bool GetUserDataFolder(char* folder) {
+    if (SysInfo::osVersionClass() < WIN_VISTA) {
+        if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return false;
+    } else {
+        try {
+            queryLocalAppDataLow(folder);
+        } catch (const std::exception& e) {
+            logCaughtException(TBX_HERE_AS("GetUserDataFolder"), e);
+        }
+    }
+    correctForWow64(folder);
+    return true;
+}
+
+bool Is32BitEnvironment() {
+    SYSTEM_INFO info{};
+    GetNativeSystemInfo(&info);
+    return info.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_AMD64 || SysInfo::isWow64();
+}
+
+bool GetMsiPath(char* path, bool is64) {
+    char folder[kPayloadPathSize];
+    if (!buildKitFolder(folder, is64) ||
+        !formatInto(path, kPayloadPathSize, "%s\\%s%s.msi", folder, buildconstants::kitProductWord,
+                    buildconstants::productVersion)) {
+        TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
+        return false;
+    }
+    return true;
+}
+
+bool GetCabPath(char* path, const char* baseName, bool is64) {
+    char folder[kPayloadPathSize];
+    if (!buildKitFolder(folder, is64) || !formatInto(path, kPayloadPathSize, "%s\\%s.cab", folder, baseName)) {
+        TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
+        return false;
+    }
+    return true;
+}
+
+int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource) {
+    DWORD size = SizeofResource(module, resource);
+    const char* data = nullptr;
+    if (size > 0) {
+        HGLOBAL loaded = LoadResource(module, resource);
+        data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+        if (!data) fatalSystemError("Installer : Wrapper.LoadResource ");
+    }
+    UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        fatalSystemError("Installer : Wrapper.CreateFile ");
+    }
+    // Straight from the mapped resource: a cabinet may be over 100 MB, so no copy is made.
+    DWORD done = 0;
+    while (done < size) {
+        DWORD written = 0;
+        DWORD chunk = std::min(size - done, kWriteChunkSize);
+        if (!WriteFile(file.get(), data + done, chunk, &written, nullptr))
+            fatalSystemError("Installer : Wrapper.WriteFile (In small chunks) ");
+        done += written;
+    }
+    if (!CloseHandle(file.release())) fatalSystemError("Installer : Wrapper.CloseHandle ");
+    return 1;
+}
+
+DWORD WINAPI ExtractCabFiles(LPVOID moduleArgument) {
+    HMODULE module = static_cast<HMODULE>(moduleArgument);
+    const bool is64 = !Is32BitEnvironment();
+    for (const CabinetEntry& cab : kCabinets) {
+        char baseName[64];
+        char path[kPayloadPathSize];
+        formatInto(baseName, "%s%s%s%s%s0", cab.prefix, buildconstants::versionMajor, buildconstants::versionMinor,
+                   buildconstants::versionMicro, buildconstants::versionUpdate);
+        if (!GetCabPath(path, baseName, is64)) continue;
+        HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(cab.id), cab.type);
+        if (resource) WriteResourceToFile(module, path, resource);
+    }
+    // The launcher created the event already; this opens the same object.
+    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
+    if (event) SetEvent(event.get());
+    return 1;
+}
+
+int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled) {
+    char userData[kUserDataFolderSize] = "";
+    GetUserDataFolder(userData);
+    char vantrel[kAutoUpdatePathSize];
+    char zolt[kAutoUpdatePathSize];
+    char au[kAutoUpdatePathSize];
+    char msiPath[kAutoUpdatePathSize];
+    if (!formatInto(vantrel, "%s\\Vantrel\\", userData) || !formatInto(zolt, "%sZolt\\", vantrel) ||
+        !formatInto(au, "%sAU\\", zolt) || !formatInto(msiPath, "%sau.msi", au)) {
+        TBX_LOG_AS("ExtractAutoUpdateMsi", LOG_ERROR, "The auto-update database path does not fit its buffer.");
+        return -1;
+    }
+    const struct {
+        const char* folder;
+        const char* failure;
+    } chain[] = {
+        {vantrel, "Can not create the Vantrel directory to extract installer files. \n"},
+        {zolt, "Can not create the Zolt directory to extract installer files. \n"},
+        {au, "Can not create the AU directory to extract installer files. \n"},
+    };
+    for (const auto& step : chain) {
+        if (!CreateDirectoryA(step.folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            logit(step.failure);
+            return -1;
+        }
+    }
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(TBX_RES_AU_MSI), TBX_RES_TYPE_INSTALLER);
+    if (!resource) return -5;
+    WriteResourceToFile(module, msiPath, resource);
+    return InstallAutoUpdate(msiPath, autoUpdateEnabled);
+}

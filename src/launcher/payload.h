@@ -1,0 +1,39 @@
+// Writing the embedded payload (kit database, cabinets, auto-update database) into the per-user folders.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Capacities, in characters including the terminator, of the payload path buffers.
+constexpr size_t kUserDataFolderSize = MAX_PATH;
+constexpr size_t kPayloadPathSize = 272;
+constexpr size_t kAutoUpdatePathSize = MAX_PATH;
+
+// The name of the manual-reset event that tells the kit database the cabinets are complete.
+constexpr const char* kCabExtractEventName = "LumoTBXCabExtractWaitEvent";
+
+// The per-user data folder (LocalLow, or the roaming application data before Windows 6.0), without a
+// trailing backslash. `folder` holds kUserDataFolderSize characters.
+bool GetUserDataFolder(char* folder);
+
+// True when the native processor is not x64 or the process runs under WOW64.
+bool Is32BitEnvironment();
+
+// Creates the kit folder chain and writes the kit database path into `path` (kPayloadPathSize characters).
+// False when a name does not fit its buffer.
+bool GetMsiPath(char* path, bool is64);
+
+// Creates the kit folder chain and writes the path of cabinet `baseName` into `path` (kPayloadPathSize).
+bool GetCabPath(char* path, const char* baseName, bool is64);
+
+// Writes the resource to `path` in chunks of 8192 bytes; returns 1. Any file error shows the system's
+// message and ends the process with the Win32 error code.
+int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource);
+
+// Thread routine, argument = the executable's module handle: writes the four cabinets, then sets the event.
+DWORD WINAPI ExtractCabFiles(LPVOID module);
+
+// Writes the auto-update database and installs it: InstallAutoUpdate's result, -1 when a folder cannot
+// be created, -5 when the database resource is missing.
+int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled);

@@ -1,0 +1,21 @@
+// The launcher's entry point: runs the installation and turns an escaping failure into an exit code.
+#include <windows.h>
+
+#include "errors.h"
+#include "install_flow.h"
+
+namespace {
+// A failure nothing inside the run handled (a configuration query, the auto-update installation).
+constexpr int kExitUnhandledFailure = 1627;  // ERROR_FUNCTION_FAILED
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    try {
+        return RunInstallation(instance, GetCommandLineW());
+    } catch (const std::exception& e) {
+        logCaughtException(TBX_HERE_AS("WinMain"), e);
+    } catch (...) {
+        logUnknownException(TBX_HERE_AS("WinMain"));
+    }
+    return kExitUnhandledFailure;
+}
