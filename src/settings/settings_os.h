@@ -40,10 +40,7 @@ void replaceSettingsFile(const std::wstring& name, const std::string& bytes);
 using ReplaceFaultHook = void (*)(const std::wstring& newFileName);
 void setReplaceFaultHook(ReplaceFaultHook hook);
 
-#ifdef _WIN32
-// The self-relative security descriptor of a new settings file; 200 on failure.
-std::vector<uint8_t> settingsFileSecurityDescriptor();
-#else
+#ifndef _WIN32
 // The native build has no drive letters: every drive maps to the host root, and the common
 // application-data folder is whatever a test names (by default C:\var\lib).
 void setCommonAppDataFolder(const std::wstring& folder);
@@ -52,4 +49,13 @@ std::string hostPath(const std::wstring& name);
 #endif
 
 }  // namespace os
+
+#ifdef _WIN32
+// The self-relative security descriptor of a new settings file: administrators full access,
+// the account domain's users and everyone read; 200 on failure.
+std::vector<uint8_t> settingsFileSecurityDescriptor();
+// Its SDDL text.
+std::wstring settingsFileSecurityDescriptorText();
+#endif
+
 }  // namespace settings_impl

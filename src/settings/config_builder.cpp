@@ -1,0 +1,58 @@
+// ConfigBuilder: maps, validates and stores each parsed entry, and words the error reports.
+#include "config_builder.h"
+
+#include "key_mapper.h"
+#include "validators.h"
+
+namespace settings_impl {
+namespace {
+
+const char* reportText(int32_t code) {
+    switch (code) {
+    case KeyWithoutValue: return "Key without value";
+    case EmptyKey: return "Empty key";
+    case InvalidKey: return "Invalid key";
+    case InvalidValue: return "Invalid value";
+    case InvalidComment: return "Invalid comment";
+    default: return "Unknown error";
+    }
+}
+
+}  // namespace
+
+bool ConfigBuilder::onComment(const IParserCursor&, const char*) { return true; }
+
+int32_t ConfigBuilder::onEntry(const IParserCursor&, const char* rawKey, const char* value) {
+    std::string key = mappers ? applyKeyMappers(*mappers, rawKey) : std::string(rawKey);
+    if (!value) {
+        entries[key] = nullptr;
+        return EntryOk;
+    }
+    ConfigValuePtr made;
+    try {
+        made = validator ? validator->validate(key, value) : std::make_unique<ConfigValue>(String, value);
+    } catch (const ConfigValidator::InavlidKeyError&) {
+        return InvalidKey;
+    } catch (const ConfigValidator::InavlidValueError&) {
+        return InvalidValue;
+    } catch (const settings::Exception&) {
+        return InvalidValue;
+    }
+    entries[key] = std::move(made);
+    return EntryOk;
+}
+
+void ConfigBuilder::onParseError(const IParserCursor& cursor, int32_t code) {
+    if (!listener) return;
+    const std::string message =
+        std::string("\"") + reportText(code) + "\" at " + describeCursor(cursor);
+    listener->onError(cursor, message.c_str());
+}
+
+ConfigPtr ConfigBuilder::takeConfig() {
+    ConfigEntries taken;
+    taken.swap(entries);
+    return createConfig(std::move(taken));
+}
+
+}  // namespace settings_impl

@@ -1,0 +1,68 @@
+// The KEY=value serializer, saving a configuration to a settings file, and the runtime settings path.
+#include "serializer.h"
+
+#include <stdexcept>
+
+#include "settings_exception.h"
+#include "settings_os.h"
+#include "wide_text.h"
+
+namespace settings_impl {
+namespace {
+
+// A rewritten settings file has always had CR LF line ends.
+std::string withCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        if (c == '\n') out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+}  // namespace
+
+void PlainTextEntrySerializer::writeKey(const char* key) {
+    stream << key << '\n';
+    stream.flush();
+}
+
+void PlainTextEntrySerializer::writeEntry(const char* key, const char* value) {
+    stream << key << '=' << value << '\n';
+    stream.flush();
+}
+
+void writeEntries(const IConfig& config, IConfigEntrySerializer& serializer, bool stopOnError) {
+    for (const char* key : config.getKeys()) {
+        try {
+            if (config.hasValue(key)) {
+                serializer.writeEntry(key, config.copyString(key).c_str());
+            } else {
+                serializer.writeKey(key);
+            }
+        } catch (const std::exception&) {
+            if (stopOnError) throw;
+        }
+    }
+}
+
+void saveConfigFile(const IConfig& config, const FileName& fileName) {
+    if (!fileName.isCanonical()) throw std::logic_error("canonicalized file name expected");
+    PlainTextEntrySerializer serializer;
+    writeEntries(config, serializer, true);
+    std::string text = serializer.text();
+    fileName.createParentDirectories();
+    if (text.empty()) text = " ";
+    if (os::probeFileForReading(fileName.wide())) {
+        os::replaceSettingsFile(fileName.wide(), withCrLf(text));
+    } else {
+        os::createNewSettingsFile(fileName.wide(), text);
+    }
+}
+
+std::string runtimeSettingsPath() {
+    return wideToUtf8(os::commonAppDataFolder() + L"\\Vantrel\\Zolt\\zolt.settings.cfg");
+}
+
+}  // namespace settings_impl
