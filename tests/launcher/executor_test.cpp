@@ -1,0 +1,117 @@
+// Running child programs: exit codes, quoting, both waiting modes, the time-out and start failures.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "executor.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string child() { return toolPath("childtool.exe"); }
+std::string quotedChild() { return "\"" + child() + "\""; }
+
+TEST(ExecutorExitCodes, FullThirtyTwoBitCodesInBothModes) {
+    LogCapture log;
+    for (long code : {0L, 1L, 255L, 256L, 1603L, 3010L, -80L, -1L}) {
+        SCOPED_TRACE(code);
+        std::string args = quotedChild() + " --exit=" + std::to_string(code);
+        EXPECT_EQ(static_cast<DWORD>(code), Executor::ExecProcessWaitForFinish(child(), args, 1));
+        EXPECT_EQ(static_cast<DWORD>(code), Executor::ExecProcessWithAtlMessageLoop(child(), args));
+    }
+    EXPECT_EQ(2, log.count("INFO: Executor.finishExecution(): ExitCode = 1603"));
+    EXPECT_EQ(2, log.count("INFO: Executor.finishExecution(): ExitCode = 4294967216"));
+    EXPECT_EQ(14, log.count("ERROR: Executor.finishExecution(): Process execution failed with system error "));
+    EXPECT_EQ(8, log.count("INFO: Executor.finishExecution(): WaitForSingleObject exited with code 0"));
+}
+
+TEST(ExecutorCommandLine, QuotingRules) {
+    const std::string path = "C:\\tools\\msiexec.exe";
+    struct Case {
+        const char* name;
+        std::string applicationPath;
+        std::string arguments;
+        std::string commandLine;
+    } cases[] = {
+        {"spaces and quotes around the path", " \t\"" + path + "\" ", "", "\"" + path + "\""},
+        {"quoted path first replaces", path, " \"" + path + "\" /i \"a.msi\"", "\"" + path + "\" /i \"a.msi\""},
+        {"bare path first keeps the quoted path", path, path + " /x {CODE} /qn", "\"" + path + "\" /x {CODE} /qn"},
+        {"other arguments follow one space", path, "\t/i a.msi\t", "\"" + path + "\" /i a.msi"},
+        {"blank arguments", path, " \t \t", "\"" + path + "\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Executor e(c.applicationPath);
+        e.setArguments(c.arguments);
+        EXPECT_EQ(c.commandLine, e.getCommandLine());
+    }
+}
+
+TEST(ExecutorCommandLine, ChildSeesTheComposedLine) {
+    TempDir dir;
+    std::string record = dir.file("cmdline.txt");
+    std::string args = quotedChild() + " --record=" + record + "  TRANSFORMS=:1041";
+    ASSERT_EQ(0u, Executor::ExecProcessWaitForFinish(" " + quotedChild() + " ", args, 0));
+    EXPECT_EQ(args, readFile(record));
+}
+
+TEST(ExecutorWaiting, FiniteTimeoutTerminatesTheChild) {
+    LogCapture log;
+    TempDir dir;
+    std::string marker = dir.file("survived.txt");
+    Executor e(child());
+    e.setArguments(quotedChild() + " --sleep=3000 --record=" + marker);
+    e.setWaitForExit(true, 300);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), e.exec());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    Sleep(3500);
+    EXPECT_FALSE(fileExists(marker)) << "the child ran on after the time-out";
+    EXPECT_EQ(1, log.count("INFO: Executor.finishExecution(): The timeout is elapsed. Terminating Process."));
+    EXPECT_EQ(0, log.count("ExitCode ="));
+}
+
+TEST(ExecutorWaiting, NoWaitingModeReturnsAtOnce) {
+    TempDir dir;
+    std::string marker = dir.file("later.txt");
+    Executor e(child());
+    e.setArguments(quotedChild() + " --sleep=1500 --record=" + marker + " --exit=7");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(0u, e.exec());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_FALSE(fileExists(marker));
+    for (int i = 0; i < 100 && !fileExists(marker); ++i) Sleep(100);
+    EXPECT_TRUE(fileExists(marker)) << "the child did not run on";
+}
+
+TEST(ExecutorWaiting, MessagePumpDispatchesWhileTheChildRuns) {
+    // A thread message posted before the wait must be taken off the queue while the child still runs.
+    PostThreadMessageA(GetCurrentThreadId(), WM_APP + 1, 0, 0);
+    DWORD code = Executor::ExecProcessWithAtlMessageLoop(child(), quotedChild() + " --sleep=500 --exit=3010");
+    EXPECT_EQ(3010u, code);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_APP + 1, WM_APP + 1, PM_REMOVE));
+}
+
+TEST(ExecutorFailures, MissingProgramGivesWin32CodeAndRecord) {
+    LogCapture log;
+    DWORD code = Executor::ExecProcessWaitForFinish("C:\\no\\such\\program.exe", "", 1);
+    EXPECT_TRUE(code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) << code;
+    EXPECT_EQ(1, log.count("ERROR: Executor.exec(): CreateProcess failed with system error " + std::to_string(code) + " ("));
+    EXPECT_NE(std::string::npos, log.raw().find("(Executor::exec)]\r\n\tERROR: Executor.exec(): CreateProcess"));
+}
+
+TEST(ExecutorFailures, EmptyPathGives1627WithBothRecords) {
+    LogCapture log;
+    EXPECT_EQ(1627u, Executor::ExecProcessWaitForFinish(" \t ", "anything", 0));
+    EXPECT_EQ(1627u, Executor::ExecProcessWithAtlMessageLoop("", "anything"));
+    std::string raw = log.raw();
+    EXPECT_EQ(2, log.count("ERROR: Executor: applicationPath is empty"));
+    EXPECT_NE(std::string::npos, raw.find("(Executor::ExecProcessWaitForFinish)]\r\n\tERROR: ExecutorError in Executor::ExecProcessWaitForFinish applicationPath is empty\r\n"));
+    EXPECT_NE(std::string::npos, raw.find("(Executor::ExecProcessWithAtlMessageLoop)]\r\n\tERROR: ExecutorError in Executor::ExecProcessWithAtlMessageLoop applicationPath is empty\r\n"));
+    EXPECT_NE(std::string::npos, raw.find("(Executor::Executor)]"));
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// Implementation of the shared test helpers.
+#include "test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "logger.h"
+
+namespace testing_support {
+
+namespace {
+std::string uniqueName(const char* prefix) {
+    static std::atomic<unsigned> counter{0};
+    char name[128];
+    std::snprintf(name, sizeof name, "%s-%lu-%u-%lu", prefix, GetCurrentProcessId(), counter++, GetTickCount());
+    return name;
+}
+
+std::string tempRoot() {
+    char buf[MAX_PATH + 1] = "";
+    DWORD n = GetTempPathA(sizeof buf, buf);
+    std::string dir(buf, n);
+    while (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    return dir;
+}
+}  // namespace
+
+LogCapture::LogCapture() : path_(tempRoot() + "\\" + uniqueName("tbxlog") + ".log") {
+    previous_ = Logger::instance().logFilePath;
+    Logger::instance().logFilePath = path_;
+}
+
+LogCapture::~LogCapture() {
+    Logger::instance().logFilePath = previous_;
+    DeleteFileA(path_.c_str());
+}
+
+std::string LogCapture::raw() const { return readFile(path_); }
+
+std::vector<std::string> LogCapture::messages() const {
+    std::vector<std::string> out;
+    std::istringstream in(raw());
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == '\t') out.push_back(line.substr(1));
+    }
+    return out;
+}
+
+int LogCapture::count(const std::string& text) const {
+    int n = 0;
+    for (const std::string& m : messages())
+        if (m.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+TempDir::TempDir() : path_(tempRoot() + "\\" + uniqueName("tbxtest")) { CreateDirectoryA(path_.c_str(), nullptr); }
+
+TempDir::~TempDir() { removeTree(path_); }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void removeTree(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(child);
+            else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string exeDir() {
+    char buf[4096] = "";
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    std::string path(buf, n);
+    return path.substr(0, path.find_last_of("\\/"));
+}
+
+std::string toolPath(const std::string& exeName) { return exeDir() + "\\" + exeName; }
+
+}  // namespace testing_support

@@ -1,0 +1,56 @@
+// Test helpers shared by the Windows-side suites: a private log file, temporary folders, files and sibling tools.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Points the process log at a fresh file for the lifetime of the object and restores the old path after.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    const std::string& path() const { return path_; }
+    // The file's bytes as stored (CR LF line ends).
+    std::string raw() const;
+    // The records' "\tLEVEL: message" lines, without the tab and CR LF.
+    std::vector<std::string> messages() const;
+    // How many record messages contain `text`.
+    int count(const std::string& text) const;
+    bool contains(const std::string& text) const { return count(text) > 0; }
+
+private:
+    std::string path_;
+    std::string previous_;
+};
+
+// A fresh empty folder below the temporary folder, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+void removeTree(const std::string& path);
+
+// The folder of the running test executable, where the build puts the helper tools too.
+std::string exeDir();
+std::string toolPath(const std::string& exeName);
+
+}  // namespace testing_support
