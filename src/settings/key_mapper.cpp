@@ -4,18 +4,22 @@
 namespace settings_impl {
 namespace {
 
-std::string lowerCase(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+char lowerCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Both texts lower-cased byte by byte as in the C locale, then compared; without copies, since
+// every key of a file meets every mapper.
+bool equalIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lowerCase(a[i]) != lowerCase(b[i])) return false;
     }
-    return out;
+    return true;
 }
 
 }  // namespace
 
 MappedKey SimpleKeyMapper::mapKey(const std::string& key) const {
-    if (key == fromKey || (!caseSensitive && lowerCase(key) == lowerCase(fromKey))) {
+    if (key == fromKey || (!caseSensitive && equalIgnoringCase(key, fromKey))) {
         return {toKey, true};
     }
     return {key, false};

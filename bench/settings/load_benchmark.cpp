@@ -1,0 +1,57 @@
+// How long loading the largest accepted settings file through the API takes, with the installer's rules.
+#include <benchmark/benchmark.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "installer_rules.h"
+#include "settings_api.h"
+#include "test_support.h"
+
+namespace {
+
+// Typical install-configuration lines, repeated to one byte under the 1 MiB limit.
+std::string largestAcceptedText() {
+    const char* const lines[] = {
+        "AUTO_UPDATE=Enable\n",
+        "install_silent=1\n",
+        "INSTALLDIR=C:\\Program Files\\Zolt\\tbx-4.2\n",
+        "web_zolt_security_level=VH\n",
+        "/lang=1033\n",
+        "# a comment line\n",
+        "ADDLOCAL=ToolsFeature,SourceFeature\n",
+        "EULA : Disable\n",
+    };
+    std::string text;
+    for (size_t i = 0; text.size() < 1048575 - 64; ++i) text += lines[i % (sizeof(lines) / sizeof(lines[0]))];
+    text += "#";
+    text.resize(1048575, '-');
+    return text;
+}
+
+void LoadLargestSettingsFile(benchmark::State& state) {
+    const settings::settings_api api = settings::getSettingsApi();
+    settings_test::TempFolder folder;
+    const std::string text = largestAcceptedText();
+    settings_test::writeBytes(folder.path() / "largest.cfg", text);
+    const std::string name = folder.name("largest.cfg");
+    settings_test::InstallerRules rules(api);
+    size_t lines = 0;
+    for (char c : text) lines += c == '\n';
+    for (auto _ : state) {
+        settings::ConfigHandle config = api.createConfig();
+        const int32_t result = api.loadFile(config, name.c_str(), rules.validator, rules.mappers, 1, 0);
+        api.destroyConfig(config);
+        if (result != 0) {
+            state.SkipWithError(("load failed with " + std::to_string(result)).c_str());
+            break;
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(text.size());
+    state.counters["lines"] = static_cast<double>(lines + 1);
+}
+
+}  // namespace
+
+BENCHMARK(LoadLargestSettingsFile)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
