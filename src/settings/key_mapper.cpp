@@ -19,10 +19,17 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 MappedKey SimpleKeyMapper::mapKey(const std::string& key) const {
+    std::string mapped = key;
+    const bool matched = mapKeyInPlace(mapped);
+    return {std::move(mapped), matched};
+}
+
+bool SimpleKeyMapper::mapKeyInPlace(std::string& key) const {
     if (key == fromKey || (!caseSensitive && equalIgnoringCase(key, fromKey))) {
-        return {toKey, true};
+        key = toKey;
+        return true;
     }
-    return {key, false};
+    return false;
 }
 
 void KeyMapperBuilder::addMapping(const std::string& fromKey, const std::string& toKey, bool caseSensitive) {
@@ -41,9 +48,7 @@ std::unique_ptr<KeyMapperList> KeyMapperBuilder::buildMappers() const {
 std::string applyKeyMappers(const KeyMapperList& list, const std::string& key) {
     std::string current = key;
     for (auto it = list.mappers.rbegin(); it != list.mappers.rend(); ++it) {
-        MappedKey mapped = (*it)->mapKey(current);
-        current = std::move(mapped.key);
-        if (mapped.matched) {
+        if ((*it)->mapKeyInPlace(current)) {
             break;
         }
     }

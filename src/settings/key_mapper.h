@@ -16,6 +16,12 @@ class IKeyMapper {
 public:
     virtual ~IKeyMapper() = default;
     virtual MappedKey mapKey(const std::string& key) const = 0;
+    // mapKey on `key` itself; mappers override it to spare the copy of a key they leave alone.
+    virtual bool mapKeyInPlace(std::string& key) const {
+        MappedKey mapped = mapKey(key);
+        key = std::move(mapped.key);
+        return mapped.matched;
+    }
 };
 
 class SimpleKeyMapper : public IKeyMapper {
@@ -23,6 +29,7 @@ public:
     SimpleKeyMapper(std::string fromKey_, std::string toKey_, bool caseSensitive_)
         : fromKey(std::move(fromKey_)), toKey(std::move(toKey_)), caseSensitive(caseSensitive_) {}
     MappedKey mapKey(const std::string& key) const override;
+    bool mapKeyInPlace(std::string& key) const override;
 
     std::string fromKey;
     std::string toKey;
