@@ -1,0 +1,128 @@
+// Removing a same-version kit or runtime by its computed product code, through the Windows Installer engine.
+#include "removal.h"
+
+#include "bounded_format.h"
+#include "build_constants.h"
+#include "errors.h"
+#include "executor.h"
+#include "installed_products.h"
+#include "logger.h"
+#include "msiexec_path.h"
+#include "payload.h"
+#include "plain_reg_key.h"
+#include "product_codes.h"
+#include "resources.h"
+#include "tstrings.h"
+
+namespace {
+
+constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr UINT IDS_NEWER_BUILD_TEXT = 2048;
+constexpr UINT IDS_NEWER_BUILD_CAPTION = 2049;
+
+REGSAM viewOf(int arch) { return arch == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+
+bool keyOpens(const char* path, int arch) {
+    PlainRegKey key;
+    return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ | viewOf(arch)) == ERROR_SUCCESS;
+}
+
+void showNewerBuildMessage() {
+    HMODULE launcher = GetModuleHandleA(nullptr);
+    std::string text = StringResource(IDS_NEWER_BUILD_TEXT, launcher).string();
+    std::string caption = StringResource(IDS_NEWER_BUILD_CAPTION, launcher).string();
+    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR);
+}
+
+}  // namespace
+
+bool isProductCodeRegistered(const std::string& code, bool view64) {
+    PlainRegKey uninstall;
+    if (uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ | (view64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY)) !=
+        ERROR_SUCCESS)
+        return false;
+    PlainRegKey product;
+    return product.Open(uninstall, code.c_str(), KEY_READ) == ERROR_SUCCESS;
+}
+
+DWORD uninstallProductCode(const std::string& code, bool silent) {
+    char arguments[2048];
+    if (!formatInto(arguments, silent ? " /x %s /qn" : " /x %s /qb!", code.c_str())) return 1627;
+    char msiexecPath[2048] = "";
+    GetMsiexecPath(msiexecPath, sizeof msiexecPath);
+    DWORD exitCode = Executor::ExecProcessWaitForFinish(msiexecPath, arguments, 0);
+    if (exitCode != 0)
+        logit(tstrings::format("uninstall %s of %s failed.  ErrorCode: %d", buildconstants::productVersion,
+                               code.c_str(), static_cast<int>(exitCode))
+                  .c_str());
+    return exitCode;
+}
+
+DWORD CheckGUIDAndUninstall(int arch, bool view64, bool silent) {
+    std::string code = zscrub::ZCleaner::getProductGUID(buildconstants::productVersion, arch);
+    if (!isProductCodeRegistered(code, view64)) {
+        TBX_LOG(LOG_ERROR, "GUID not found" + code + ":" + std::to_string(GetLastError()));
+        return 0;
+    }
+    DWORD exitCode = uninstallProductCode(code, silent);
+    if (exitCode != 0) TBX_LOG(LOG_ERROR, "Uninstall existing PLN failed" + code + ":" + std::to_string(exitCode));
+    return exitCode;
+}
+
+bool UninstallExistingTBX(bool silent) {
+    const int arch = installArch();
+    std::string code = kitProductCode(buildconstants::productVersion, arch == 32);
+    if (!isProductCodeRegistered(code, arch == 64)) {
+        TBX_LOG(LOG_ERROR, tstrings::format("TBX GUID not found %s: %d", code.c_str(), static_cast<int>(GetLastError())));
+        return false;
+    }
+    DWORD exitCode = uninstallProductCode(code, silent);
+    if (exitCode != 0) {
+        TBX_LOG(LOG_ERROR, tstrings::format("Uninstall existining TBX failed %s: %d", code.c_str(),
+                                            static_cast<int>(exitCode)));
+        return false;
+    }
+    return true;
+}
+
+namespace {
+bool removeSameVersionInstalls(bool silent) {
+    const int arch = installArch();
+    char kitKey[2048];
+    char runtimeKey[2048];
+    formatInto(kitKey, "%s\\%s", zoltkeys::kitRoot, buildconstants::productVersion);
+    formatInto(runtimeKey, "%s\\%s", zoltkeys::runtimeRoot, buildconstants::productVersion);
+
+    if (!keyOpens(kitKey, arch)) {
+        TBX_LOG(LOG_INFO, "No same version TBX exists");
+    } else if (!IsSameOrOlderBuildInstalled(true)) {
+        if (!silent) showNewerBuildMessage();
+        return false;
+    } else if (!UninstallExistingTBX(silent)) {
+        TBX_LOG(LOG_ERROR, tstrings::format("UninstallExistingTBX (%s) failed", kitKey));
+        return false;
+    }
+
+    if (!keyOpens(runtimeKey, arch)) {
+        TBX_LOG(LOG_INFO, "No same version PLN exists");
+    } else if (IsSameOrOlderBuildInstalled(false) && !IsVersionStatic(arch == 64)) {
+        if (CheckGUIDAndUninstall(arch, arch == 64, silent) != 0) {
+            TBX_LOG(LOG_ERROR, tstrings::format("UninstallPLNIfSameOrOlderBuild( %s) failed", runtimeKey));
+            return false;
+        }
+    }
+    return true;
+}
+}  // namespace
+
+bool UninstallPLNOrTBXIfSameVersionExists(bool silent) {
+    // Nothing may escape to the driver; an unexpected failure leaves the machine's state unknown, so stop.
+    try {
+        return removeSameVersionInstalls(silent);
+    } catch (const std::exception& e) {
+        logCaughtException(TBX_HERE, e);
+    } catch (...) {
+        logUnknownException(TBX_HERE);
+    }
+    return false;
+}
