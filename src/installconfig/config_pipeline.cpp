@@ -1,0 +1,199 @@
+// The configuration loading pipeline: command line, runtime settings file and install configuration file
+// merged into the working, export and backup configurations, then checked.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "config_log.h"
+#include "errors.h"
+#include "install_config_data.h"
+#include "tstrings.h"
+#include "win_handles.h"
+
+namespace {
+
+constexpr const char* kLoadConfig = "InstallConfigData::LoadConfigSettings";
+
+// The command line as UTF-8 arguments, element 0 the program; false when the split fails.
+bool splitCommandLine(const wchar_t* commandLine, std::vector<std::string>& args) {
+    args.clear();
+    if (!commandLine || !*commandLine) return true;
+    int count = 0;
+    LocalMemory block(CommandLineToArgvW(commandLine, &count));
+    if (!block) return false;
+    wchar_t** argv = static_cast<wchar_t**>(block.get());
+    for (int i = 0; i < count; ++i) args.push_back(tstrings::toUtf8(argv[i]));
+    return true;
+}
+
+}  // namespace
+
+int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
+    std::vector<std::string> args;
+    if (!splitCommandLine(commandLine, args)) {
+        DWORD error = GetLastError();
+        CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                   tstrings::format("%s failed with %s", "CommandLineToArgvW", systemErrorText(error).c_str()));
+        return settings::RESULT_UNEXPECTED;
+    }
+    // A key without value read from a file can make a flag query fail inside the pipeline; that is bad
+    // input like any other and ends the load with its code instead of escaping to the caller.
+    try {
+        logit("-->Loading Important args...");
+        int result = ImportArgsConfigSettings(workingConfig, args, false);
+        if (result != 0) {
+            CONFIG_LOG(kLoadConfig, LOG_ERROR, "Error occurred while importing important args. Exiting installer.");
+            return result;
+        }
+        dumpConfig(workingConfig, "Important args config (TMP)");
+
+        std::string installConfigPath;
+        if (isOptionSet("INSTALLCFG", workingConfig)) {
+            installConfigPath = getValue(VALUE_INSTALLCFG);
+            logit(("Path to the install configuration file is set to " + installConfigPath).c_str());
+        }
+
+        logit("-->Loading Config...");
+        result = loadConfigFiles(workingConfig, installConfigPath, args, isSilent());
+        if (result != 0) {
+            CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                       "Error occurred while importing configuration settings. Exiting installer.");
+            return result;
+        }
+
+        logit("-->Saving backup...");
+        result = ImportRuntimeConfigSettings(backupConfig, true);
+        if (result != 0) {
+            CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                       "Error occurred while importing runtime file for backup.Exiting installer.");
+            return result;
+        }
+        dumpConfig(backupConfig, "Config to backup");
+
+        logit("-->Loading export config...");
+        result = loadConfigFiles(exportConfig, installConfigPath, args, true);
+        if (result != 0) {
+            CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                       "Error occurred while importing configuration files without defaults. Exiting installer.");
+            return result;
+        }
+
+        logit("-->Adding CMDLINE to config...");
+        std::string forwarded = buildForwardedCommandLine(exportConfig);
+        if (!forwarded.empty()) workingConfig.loadText(("CMDLINE=" + forwarded).c_str());
+
+        logit("-->Normalizing Export...");
+        normalizeExport(exportConfig);
+        dumpConfig(exportConfig, "Config to export");
+        dumpConfig(workingConfig, "!!!!Working config!!!!");
+        return 0;
+    } catch (const settings::Exception& e) {
+        CONFIG_LOG(kLoadConfig, LOG_ERROR, tstrings::format("A settings query failed with %d", e.code));
+        return e.code;
+    }
+}
+
+int InstallConfigData::loadConfigFiles(ConfigSlot& slot, const std::string& path,
+                                       const std::vector<std::string>& args, bool silent) {
+    int result = ImportRuntimeConfigSettings(slot, silent);
+    if (result == 0 && !path.empty()) result = ImportInstallConfigSettings(slot, path, silent);
+    if (result == 0) result = ImportArgsConfigSettings(slot, args, silent);
+    if (result == 0) result = CheckParams(slot, silent);
+    return result;
+}
+
+int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent) {
+    logit("...Importing runtime configuration file...");
+    const char* path = nullptr;
+    throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
+    CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_INFO,
+               tstrings::format("Runtime config file path is %s", path));
+    int32_t result = slot.loadFile(path);
+    if (result == settings::RESULT_CANNOT_OPEN) {
+        logit("Runtime configuration file doesn't exist. It will be created later by settings_api.");
+        return 0;
+    }
+    if (!showConfigError(slot, result, path, silent))
+        CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_ERROR,
+                   tstrings::format("Runtime configuration file import failed with %d", result));
+    return result;
+}
+
+int InstallConfigData::ImportInstallConfigSettings(ConfigSlot& slot, const std::string& path, bool silent) {
+    logit("...Importing Install Configuration file");
+    int32_t result = slot.loadFile(path.c_str());
+    if (result == settings::RESULT_NULL_ARGUMENT) {
+        CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_WARNING,
+                   "Install Configuration file path is empty. Ignore it and continue installation.");
+        return 0;
+    }
+    if (!showConfigError(slot, result, path, silent))
+        CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_ERROR,
+                   tstrings::format("Install Configuration file import failed with %d", result));
+    return result;
+}
+
+int InstallConfigData::CheckParams(const ConfigSlot& slot, bool silent) {
+    TraceScope scope(Logger::instance(), kConfigRecordSource, __LINE__, "InstallConfigData::CheckParams",
+                     "InstallConfigData::CheckParams");
+    for (const OptionDescriptor& row : descriptors) {
+        const char* value = nullptr;
+        if (api.getString(slot.config, row.name, &value) != 0) continue;
+        int code = CheckParam(row, value);
+        if (!showConfigError(slot, code, std::string("\"") + row.name + "\";", silent)) {
+            CONFIG_LOG("InstallConfigData::CheckParams", LOG_ERROR,
+                       tstrings::format("CheckParams(%s) failed with %d", row.name, code));
+            return code;
+        }
+    }
+    return 0;
+}
+
+int InstallConfigData::CheckParam(const OptionDescriptor& row, const char* value) {
+    if (row.enterpriseOnly) {
+        CONFIG_LOG("InstallConfigData::IsInstallerEnterprise", LOG_INFO,
+                   tstrings::format("IsInstallerEnterprise is %d", IsInstallerEnterprise ? 1 : 0));
+        if (!IsInstallerEnterprise) {
+            CONFIG_LOG("InstallConfigData::CheckParam", LOG_ERROR, "The param is not supported.");
+            return kOptionRefused;
+        }
+    }
+    if (!row.checkReadable) return 0;
+    CONFIG_LOG("InstallConfigData::CheckParam", LOG_TRACE, "Checking if file is accessible for read...");
+    HANDLE opened = CreateFileA(tstrings::utf8ToAnsi(value).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return settings::RESULT_READ_ERROR;
+    UniqueHandle file(opened);
+    if (row.plainTextNote)
+        CONFIG_LOG("InstallConfigData::CheckParam", LOG_TRACE, "Checking if file is a plain text...");
+    return 0;
+}
+
+std::string InstallConfigData::buildForwardedCommandLine(const ConfigSlot& slot) const {
+    std::string text;
+    for (const OptionDescriptor& row : descriptors) {
+        if (!row.forwardedToMsi) continue;
+        const char* value = nullptr;
+        if (api.getString(slot.config, row.name, &value) != 0) continue;
+        text += std::string(" ") + row.name + "=\"" + tstrings::utf8ToAnsi(value) + "\"";
+    }
+    return text;
+}
+
+void InstallConfigData::normalizeExport(const ConfigSlot& slot) {
+    for (const OptionDescriptor& row : descriptors)
+        if (!row.exported) api.removeKey(slot.config, row.name);
+}
+
+void InstallConfigData::dumpConfig(const ConfigSlot& slot, const char* title) const {
+    std::string text = std::string("|------") + title + "--------|\n\n";
+    for (const OptionDescriptor& row : descriptors) {
+        const char* value = nullptr;
+        int32_t flag = 0;
+        if (api.getString(slot.config, row.name, &value) == 0)
+            text += std::string(row.name) + " = " + value + "\n";
+        else if (api.getBool(slot.config, row.name, &flag) == 0)
+            text += std::string(row.name) + " = " + (flag ? "1" : "0") + "\n";
+    }
+    text += "|-------------------------------------|\n";
+    logit(text.c_str());
+}

@@ -1,0 +1,108 @@
+// InstallConfigData: construction with the option rules and defaults, and the getters the flow reads.
+#include "install_config_data.h"
+
+#include <stdexcept>
+
+#include "config_log.h"
+#include "errors.h"
+#include "tstrings.h"
+
+namespace {
+
+template <size_t N>
+const char* nameAt(const char* const (&table)[N], int index) {
+    if (index < 0 || static_cast<size_t>(index) >= N)
+        TBX_THROW(std::out_of_range, "option index out of range: " + std::to_string(index));
+    return table[index];
+}
+
+}  // namespace
+
+InstallConfigData::InstallConfigData(HINSTANCE moduleInstance_)
+    : api(settings::getSettingsApi()),
+      validator(api.destroyValidator),
+      keyMappers(api.destroyKeyMapperList),
+      workingConfig(api, validator.handle, keyMappers.handle),
+      exportConfig(api, validator.handle, keyMappers.handle),
+      backupConfig(api, validator.handle, keyMappers.handle),
+      moduleInstance(moduleInstance_) {
+    TBX_TRACE_SCOPE("InstallConfigData::InstallConfigData");
+    descriptors.assign(std::begin(OptionDescriptors), std::end(OptionDescriptors));
+
+    ApiOwned<settings::ValidatorBuilderHandle> rules(api.destroyValidatorBuilder);
+    ApiOwned<settings::KeyMapperBuilderHandle> mapping(api.destroyKeyMapperBuilder);
+    rules.handle = api.createValidatorBuilder();
+    mapping.handle = api.createKeyMapperBuilder();
+    if (!rules.handle || !mapping.handle) throw settings::Exception(settings::RESULT_UNEXPECTED);
+
+    for (const char* name : FlagOptions) {
+        throwOnSettingsError(api.setFixedValues(rules.handle, name, FLAG_VALUES, 4));
+        throwOnSettingsError(api.addMapping(mapping.handle, name, name, 0));
+    }
+    for (const char* name : NumberOptions) {
+        throwOnSettingsError(api.setTypeInt(rules.handle, name));
+        throwOnSettingsError(api.addMapping(mapping.handle, name, name, 0));
+    }
+    throwOnSettingsError(api.setFixedValues(rules.handle, NumberOptions[NUMBER_WEB_ZOLT_SECURITY_LEVEL],
+                                            SECURITY_LEVEL_VALUES, 8));
+    for (const char* name : ValueOptions) {
+        throwOnSettingsError(api.setTypeDirname(rules.handle, name));
+        throwOnSettingsError(api.addMapping(mapping.handle, name, name, 0));
+    }
+    for (const char* name : CheckedPathOptions) throwOnSettingsError(api.setDirname(rules.handle, name, 0));
+    throwOnSettingsError(api.setAllowUnknownKeys(rules.handle, 0));
+
+    settings::ValidatorHandle builtValidator = nullptr;
+    throwOnSettingsError(api.buildValidator(rules.handle, &builtValidator));
+    validator.reset(builtValidator);
+    settings::KeyMapperListHandle builtMappers = nullptr;
+    throwOnSettingsError(api.buildMappers(mapping.handle, &builtMappers));
+    keyMappers.reset(builtMappers);
+
+    InitConfig();
+}
+
+InstallConfigData::~InstallConfigData() { msiLogFile.clear(); }
+
+void InstallConfigData::InitConfig() {
+    if (defaultsLoaded) return;
+    throwOnSettingsError(workingConfig.loadText(DEFAULT_SETTINGS));
+    defaultsLoaded = true;
+    CONFIG_LOG("InstallConfigData::InitConfig", LOG_INFO,
+               tstrings::format("Default config settings are: \n%s", DEFAULT_SETTINGS));
+}
+
+bool InstallConfigData::getFlag(int index) const {
+    int32_t value = 0;
+    throwOnSettingsError(api.getInt(workingConfig.config, nameAt(FlagOptions, index), &value));
+    return value != 0;
+}
+
+const char* InstallConfigData::getValue(int index) const {
+    const char* value = nullptr;
+    throwOnSettingsError(api.getString(workingConfig.config, nameAt(ValueOptions, index), &value));
+    return value;
+}
+
+std::string InstallConfigData::getValueAnsi(int index) const { return tstrings::utf8ToAnsi(getValue(index)); }
+
+int InstallConfigData::getLanguageId() const {
+    int32_t value = 0;
+    throwOnSettingsError(api.getInt(workingConfig.config, NumberOptions[NUMBER_LANG], &value));
+    return value;
+}
+
+bool InstallConfigData::isOptionSet(const char* name, const ConfigSlot& slot) const {
+    const char* text = nullptr;
+    if (api.getString(slot.config, name, &text) == 0) return true;
+    int32_t flag = 0;
+    return api.getBool(slot.config, name, &flag) == 0;
+}
+
+bool InstallConfigData::isSilent() const {
+    return isOptionSet("/s") || isOptionSet("-download") || isFlagOn(FLAG_INSTALL_SILENT);
+}
+
+bool InstallConfigData::isFlagOn(int index) const {
+    return isOptionSet(nameAt(FlagOptions, index)) && getFlag(index);
+}

@@ -1,0 +1,100 @@
+// InstallConfigData: the installer's configuration, loaded from defaults, runtime settings, install
+// configuration file and command line, and read by the installation flow through its getters.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "config_slot.h"
+#include "option_table.h"
+#include "settings_api.h"
+
+// The result code of an option refused by the installer (bad argument, unsupported or unreadable option).
+constexpr int32_t kOptionRefused = 3090;
+
+class InstallConfigData {
+public:
+    // Registers the option rules and loads the defaults; a failing settings call raises settings::Exception.
+    explicit InstallConfigData(HINSTANCE moduleInstance);
+    ~InstallConfigData();
+    InstallConfigData(const InstallConfigData&) = delete;
+    InstallConfigData& operator=(const InstallConfigData&) = delete;
+
+    // The whole pipeline over the process's wide command line; 0 or the first failing code.
+    int LoadConfigSettings(const wchar_t* commandLine);
+
+    // Getters over the working configuration. A failing read raises settings::Exception with its code.
+    bool getFlag(int index) const;
+    const char* getValue(int index) const;
+    std::string getValueAnsi(int index) const;
+    int getLanguageId() const;
+    bool isOptionSet(const char* name) const { return isOptionSet(name, workingConfig); }
+    bool isOptionSet(const std::string& name) const { return isOptionSet(name.c_str(), workingConfig); }
+    bool isOptionSet(const char* name, const ConfigSlot& slot) const;
+    bool isSilent() const;
+    bool isFlagOn(int index) const;
+    std::string getMsiLogFile() const { return msiLogFile; }
+
+    // Runtime settings file around the installer engine: written before it runs, put back after a failure.
+    int exportRuntimeConfig();
+    int RestoreConfigSettings();
+    int ExportConfigSettings(const ConfigSlot& slot, bool silent);
+
+    // The pipeline's steps, each 0 or a result code.
+    int ImportArgsConfigSettings(ConfigSlot& slot, const std::vector<std::string>& args, bool silent);
+    int ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent);
+    int ImportInstallConfigSettings(ConfigSlot& slot, const std::string& path, bool silent);
+    int loadConfigFiles(ConfigSlot& slot, const std::string& path, const std::vector<std::string>& args,
+                        bool silent);
+    int CheckParams(const ConfigSlot& slot, bool silent);
+    int CheckParam(const OptionDescriptor& row, const char* value);
+    std::string buildForwardedCommandLine(const ConfigSlot& slot) const;
+    void normalizeExport(const ConfigSlot& slot);
+    void dumpConfig(const ConfigSlot& slot, const char* title) const;
+
+    // Logs the message of a result code and shows it unless silent; true only for 0.
+    bool showConfigError(const ConfigSlot& slot, int32_t code, const std::string& text, bool silent);
+    // Logs the message string `id` formatted with `first` and `second`, and shows it unless silent.
+    void showResourceMessage(unsigned id, bool silent, const std::string& first, const std::string& second);
+
+    static bool matchesArgument(const OptionDescriptor& row, const std::string& argument);
+    const OptionDescriptor* findDescriptor(const std::string& argument) const;
+
+    // The configurations, for the pipeline's callers and tests.
+    ConfigSlot& working() { return workingConfig; }
+    ConfigSlot& exported() { return exportConfig; }
+    ConfigSlot& backup() { return backupConfig; }
+
+private:
+    // Owns a validator or key-mapper list made through the settings API.
+    template <class Handle>
+    struct ApiOwned {
+        using Destroy = int32_t (*)(Handle);
+        explicit ApiOwned(Destroy destroy_) : destroy(destroy_) {}
+        ~ApiOwned() { destroy(handle); }
+        ApiOwned(const ApiOwned&) = delete;
+        ApiOwned& operator=(const ApiOwned&) = delete;
+        void reset(Handle next) {
+            destroy(handle);
+            handle = next;
+        }
+        Handle handle = nullptr;
+        Destroy destroy;
+    };
+
+    void InitConfig();
+
+    std::vector<OptionDescriptor> descriptors;
+    settings::settings_api api;
+    ApiOwned<settings::ValidatorHandle> validator;
+    ApiOwned<settings::KeyMapperListHandle> keyMappers;
+    ConfigSlot workingConfig;
+    ConfigSlot exportConfig;
+    ConfigSlot backupConfig;
+    bool defaultsLoaded = false;
+    HINSTANCE moduleInstance;
+    bool IsInstallerEnterprise = false;
+    std::string msiLogFile;
+};

@@ -1,0 +1,62 @@
+// Writing the runtime settings file before the installer engine runs, and putting it back after a failure.
+#include "config_log.h"
+#include "install_config_data.h"
+#include "tstrings.h"
+
+namespace {
+
+void removeRuntimeFile(const settings::settings_api& api, const ConfigSlot& slot) {
+    logit("Removing runtime config file IF EXIST.");
+    const char* path = nullptr;
+    throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
+    // A missing file is what we want; a file that cannot be deleted is left as it is.
+    DeleteFileW(tstrings::toUtf16(path).c_str());
+}
+
+bool configsEqual(const settings::settings_api& api, const ConfigSlot& a, const ConfigSlot& b) {
+    int32_t equal = 0;
+    throwOnSettingsError(api.equals(a.config, b.config, &equal));
+    return equal != 0;
+}
+
+bool configEmpty(const settings::settings_api& api, const ConfigSlot& slot) {
+    int32_t empty = 0;
+    throwOnSettingsError(api.isEmpty(slot.config, &empty));
+    return empty != 0;
+}
+
+}  // namespace
+
+int InstallConfigData::exportRuntimeConfig() {
+    logit("...Exporting config settings");
+    if (configsEqual(api, backupConfig, exportConfig)) {
+        logit("Nothing new to export to runtime.");
+        return 0;
+    }
+    if (!configEmpty(api, exportConfig)) return ExportConfigSettings(exportConfig, false);
+    removeRuntimeFile(api, workingConfig);
+    return 0;
+}
+
+int InstallConfigData::RestoreConfigSettings() {
+    logit("...Restoring config settings");
+    if (configsEqual(api, backupConfig, exportConfig)) return 0;
+    if (!configEmpty(api, backupConfig)) return ExportConfigSettings(backupConfig, true);
+    removeRuntimeFile(api, workingConfig);
+    return 0;
+}
+
+int InstallConfigData::ExportConfigSettings(const ConfigSlot& slot, bool silent) {
+    logit("...Exporting config settings");
+    if (configEmpty(api, slot)) {
+        logit("Config is empty: don't do export");
+        return 0;
+    }
+    logit("Writing to the runtime config file.");
+    const char* path = nullptr;
+    throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
+    int32_t result = api.saveFile(slot.config, path);
+    if (!showConfigError(slot, result, path, silent || isSilent()))
+        CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR, "Fails on writing to the runtime config file.");
+    return result;
+}
