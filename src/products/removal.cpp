@@ -9,6 +9,7 @@
 #include "logger.h"
 #include "msiexec_path.h"
 #include "payload.h"
+#include "payload_resources.h"
 #include "plain_reg_key.h"
 #include "product_codes.h"
 #include "resources.h"
@@ -17,8 +18,6 @@
 namespace {
 
 constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr UINT IDS_NEWER_BUILD_TEXT = 2048;
-constexpr UINT IDS_NEWER_BUILD_CAPTION = 2049;
 
 REGSAM viewOf(int arch) { return arch == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 

@@ -1,0 +1,13 @@
+// The installation guard's flag file path and the reinstall status that the installed product may set.
+#pragma once
+
+#include <cstddef>
+
+// The guard flag file path, F\Lumo\Zolt\ZOLT_INSTALL_FLAG below the per-user data folder F, creating the two
+// folders; `path` holds MAX_PATH characters.
+bool GetInstallFlagPath(char* path);
+// Reads the "InstallStatus" text into `buffer` (`capacity` bytes); true when a non-empty text was read. The
+// buffer is left empty on any failure.
+bool ReadInstallStatus(char* buffer, size_t capacity);
+// Deletes "InstallStatus", and its key when nothing else is left in it; true when the key could be opened.
+bool ClearInstallStatus();
