@@ -1,0 +1,157 @@
+// Payload extraction: folder and file names, whole writes of any size, the cabinet thread and its event,
+// and the auto-update database.
+#include "payload.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "payload_resources.h"
+#include "tstrings.h"
+#include "win_handles.h"
+
+namespace {
+
+std::string localLowFolder() {
+    PWSTR path = nullptr;
+    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
+    std::string folder = tstrings::toAnsi(path);
+    CoTaskMemFree(path);
+    return folder;
+}
+
+std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17_x64"; }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string resourceBytes(WORD id, const char* type) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(id), type);
+    if (!found) return "<missing>";
+    DWORD size = SizeofResource(self, found);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(self, found)));
+    return std::string(data ? data : "", size);
+}
+
+void removeKitFolderFiles() {
+    for (const char* name : {"ss193170.cab", "st193170.cab", "sj193170.cab", "sz193170.cab", "tbx1.9.3_17.msi"})
+        DeleteFileA((kitFolder() + "\\" + name).c_str());
+}
+
+TEST(PayloadPaths, KitDatabaseAndCabinetsGoToTheVersionFolderBelowLocalLow) {
+    EXPECT_FALSE(Is32BitEnvironment());
+    char folder[kUserDataFolderSize] = "";
+    ASSERT_TRUE(GetUserDataFolder(folder));
+    EXPECT_EQ(localLowFolder(), folder);
+
+    char path[kPayloadPathSize];
+    ASSERT_TRUE(GetMsiPath(path, true));
+    EXPECT_EQ(kitFolder() + "\\tbx1.9.3_17.msi", path);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kitFolder().c_str())) << "the chain is created";
+    ASSERT_TRUE(GetMsiPath(path, false));
+    EXPECT_EQ(localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17\\tbx1.9.3_17.msi", path);
+    RemoveDirectoryA((localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17").c_str());
+
+    ASSERT_TRUE(GetCabPath(path, "sj193170", true));
+    EXPECT_EQ(kitFolder() + "\\sj193170.cab", path);
+}
+
+TEST(PayloadPaths, ACabinetNameThatDoesNotFitIsRefusedNotCut) {
+    char path[kPayloadPathSize];
+    EXPECT_FALSE(GetCabPath(path, std::string(kPayloadPathSize, 'c').c_str(), true));
+}
+
+class ResourceWriting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        target = std::string(temp) + "tbx-payload-test.bin";
+    }
+    void TearDown() override { DeleteFileA(target.c_str()); }
+    std::string target;
+};
+
+TEST_F(ResourceWriting, WritesEverySizeWholeAndReplacesAnOlderFile) {
+    struct Case {
+        const char* name;
+        WORD id;
+        const char* type;
+        size_t size;
+    } cases[] = {
+        {"two full chunks exactly", TBX_RES_CAB_SS, "ZOLT_CAB9", 16384},
+        {"empty", TBX_RES_CAB_ST, "ZOLT_CAB10", 0},
+        {"one byte past a chunk", TBX_RES_CAB_SJ, "ZOLT_CAB7", 8193},
+        {"many chunks and a tail", TBX_RES_CAB_SZ, "ZOLT_CAB11", 100000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // An older, longer file of the same name must not leave its tail behind.
+        std::ofstream(target, std::ios::binary) << std::string(120000, 'o');
+        HMODULE self = GetModuleHandleA(nullptr);
+        HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(c.id), c.type);
+        ASSERT_NE(nullptr, resource);
+        EXPECT_EQ(1, WriteResourceToFile(self, target.c_str(), resource));
+        std::string written = readFile(target);
+        EXPECT_EQ(c.size, written.size());
+        EXPECT_EQ(resourceBytes(c.id, c.type), written);
+    }
+}
+
+TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {
+    removeKitFolderFiles();
+    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
+    ASSERT_TRUE(event);
+    UniqueHandle thread(CreateThread(nullptr, 0, ExtractCabFiles, GetModuleHandleA(nullptr), 0, nullptr));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 30000));
+    // Everything is in place the moment the event is seen, not only when the thread ends.
+    struct {
+        const char* file;
+        WORD id;
+        const char* type;
+    } cabinets[] = {{"ss193170.cab", TBX_RES_CAB_SS, "ZOLT_CAB9"},
+                    {"st193170.cab", TBX_RES_CAB_ST, "ZOLT_CAB10"},
+                    {"sj193170.cab", TBX_RES_CAB_SJ, "ZOLT_CAB7"},
+                    {"sz193170.cab", TBX_RES_CAB_SZ, "ZOLT_CAB11"}};
+    for (const auto& cab : cabinets) {
+        SCOPED_TRACE(cab.file);
+        EXPECT_EQ(resourceBytes(cab.id, cab.type), readFile(kitFolder() + "\\" + cab.file));
+    }
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 30000));
+    DWORD result = 0;
+    GetExitCodeThread(thread.get(), &result);
+    EXPECT_EQ(1u, result);
+    removeKitFolderFiles();
+}
+
+TEST(CabinetThread, MissingCabinetResourcesAreSkippedAndTheEventIsStillSet) {
+    removeKitFolderFiles();
+    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
+    // kernel32 carries none of the payload resources.
+    EXPECT_EQ(1u, ExtractCabFiles(GetModuleHandleA("kernel32")));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 0));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\ss193170.cab").c_str()));
+}
+
+TEST(AutoUpdateDatabase, IsWrittenBelowVantrelAndAnExistingChainIsAccepted) {
+    const std::string database = localLowFolder() + "\\Vantrel\\Zolt\\AU\\au.msi";
+    DeleteFileA(database.c_str());
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run == 0 ? "fresh" : "folders already there");
+        EXPECT_EQ(0, ExtractAutoUpdateMsi(GetModuleHandleA(nullptr), true));
+        EXPECT_EQ(resourceBytes(TBX_RES_AU_MSI, TBX_RES_TYPE_INSTALLER), readFile(database));
+    }
+    DeleteFileA(database.c_str());
+}
+
+TEST(AutoUpdateDatabase, MissingResourceGivesMinusFive) {
+    EXPECT_EQ(-5, ExtractAutoUpdateMsi(GetModuleHandleA("kernel32"), true));
+}
+
+}  // namespace

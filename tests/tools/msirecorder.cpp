@@ -1,0 +1,67 @@
+// Stands in for msiexec.exe in the launcher's tests: appends its command line to a file, optionally waits
+// for the cabinet event and records the cabinet files it then sees, and exits with a chosen code.
+// Driven by the environment it inherits from the test through the launcher:
+//   MSIRECORDER_LOG   file the records are appended to (required)
+//   MSIRECORDER_EXIT  exit code, decimal, may be negative or above 255 (default 0)
+//   MSIRECORDER_WAIT  "1": wait for LumoTBXCabExtractWaitEvent, then list the .cab files beside the database
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string environment(const char* name) {
+    char value[4096];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+// The folder of the database named after "/i \"" on the command line.
+std::string databaseFolder(const std::string& commandLine) {
+    size_t start = commandLine.find("/i \"");
+    if (start == std::string::npos) return std::string();
+    start += 4;
+    size_t end = commandLine.find('"', start);
+    std::string database = commandLine.substr(start, end - start);
+    size_t slash = database.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : database.substr(0, slash);
+}
+
+std::string waitForCabinets(const std::string& commandLine) {
+    HANDLE event = nullptr;
+    for (int i = 0; i < 400 && !(event = OpenEventA(SYNCHRONIZE, FALSE, "LumoTBXCabExtractWaitEvent")); ++i)
+        Sleep(50);
+    if (!event) return "event missing\n";
+    DWORD waited = WaitForSingleObject(event, 60000);
+    CloseHandle(event);
+    if (waited != WAIT_OBJECT_0) return "event timeout\n";
+    std::string records = "event signalled\n";
+    std::string folder = databaseFolder(commandLine);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.cab").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return records;
+    do {
+        records += "cab " + std::string(found.cFileName) + " " + std::to_string(found.nFileSizeLow) + "\n";
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return records;
+}
+
+}  // namespace
+
+int main() {
+    std::string commandLine = GetCommandLineA();
+    std::string records = "cmd " + commandLine + "\n";
+    if (environment("MSIRECORDER_WAIT") == "1") records += waitForCabinets(commandLine);
+    std::string logPath = environment("MSIRECORDER_LOG");
+    if (!logPath.empty()) {
+        FILE* log = std::fopen(logPath.c_str(), "ab");
+        if (!log) return 90;
+        std::fputs(records.c_str(), log);
+        std::fclose(log);
+    }
+    ExitProcess(static_cast<UINT>(std::strtol(environment("MSIRECORDER_EXIT").c_str(), nullptr, 10)));
+}
