@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace settings_impl {
 namespace os {
 
@@ -40,7 +44,12 @@ void replaceSettingsFile(const std::wstring& name, const std::string& bytes);
 using ReplaceFaultHook = void (*)(const std::wstring& newFileName);
 void setReplaceFaultHook(ReplaceFaultHook hook);
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The call that creates a new settings file; tests put a recorder in front of CreateFileW, since
+// Wine keeps no access list on files to read back. Null restores CreateFileW.
+using CreateFileFunction = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+void setNewFileCreator(CreateFileFunction create);
+#else
 // The native build has no drive letters: every drive maps to the host root, and the common
 // application-data folder is whatever a test names (by default C:\var\lib).
 void setCommonAppDataFolder(const std::wstring& folder);

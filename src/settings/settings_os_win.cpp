@@ -14,6 +14,7 @@ namespace os {
 namespace {
 
 ReplaceFaultHook replaceFaultHook = nullptr;
+CreateFileFunction newFileCreator = &CreateFileW;
 
 UniqueHandle openHandle(const std::wstring& name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                         DWORD disposition) {
@@ -83,7 +84,9 @@ void createNewSettingsFile(const std::wstring& name, const std::string& bytes) {
         throw settings::Exception(304);
     }
     SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.data(), FALSE};
-    UniqueHandle file = openHandle(name, GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW);
+    HANDLE created = newFileCreator(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    UniqueHandle file(created == INVALID_HANDLE_VALUE ? nullptr : created);
     if (!file) throw settings::Exception(304);
     if (!writeAll(file.get(), bytes)) throw settings::Exception(306);
 }
@@ -109,6 +112,8 @@ void replaceSettingsFile(const std::wstring& name, const std::string& bytes) {
 }
 
 void setReplaceFaultHook(ReplaceFaultHook hook) { replaceFaultHook = hook; }
+
+void setNewFileCreator(CreateFileFunction create) { newFileCreator = create ? create : &CreateFileW; }
 
 }  // namespace os
 

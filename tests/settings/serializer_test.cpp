@@ -1,0 +1,196 @@
+// The serializer and saving settings files: line forms, new versus existing files, and a rewrite that never loses the old file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "config.h"
+#include "file_name.h"
+#include "serializer.h"
+#include "settings_os.h"
+#include "wide_text.h"
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace settings_impl {
+namespace {
+
+ConfigPtr sampleConfig() {
+    ConfigEntries entries;
+    entries["B"] = std::make_unique<ConfigValue>(String, std::string("2"));
+    entries["A"] = std::make_unique<ConfigValue>(String, std::string("x y"));
+    entries["C"] = nullptr;
+    entries["N"] = std::make_unique<ConfigValue>(Int, std::string("0x10"));
+    return createConfig(std::move(entries));
+}
+
+TEST(Serializer, WritesEntriesInKeyOrderWithoutEscaping) {
+    PlainTextEntrySerializer serializer;
+    writeEntries(*sampleConfig(), serializer, true);
+    EXPECT_EQ(serializer.text(), "A=x y\nB=2\nC\nN=0x10\n");
+}
+
+class SaveTest : public ::testing::Test {
+protected:
+    void TearDown() override { os::setReplaceFaultHook(nullptr); }
+    FileName nameOf(const std::string& relative) { return FileName(folder.name(relative)).canonicalize(); }
+    std::string bytesOf(const std::string& relative) { return settings_test::readBytes(folder.path() / relative); }
+
+    settings_test::TempFolder folder;
+};
+
+TEST_F(SaveTest, NewFileEndsLinesInLfAndARewriteInCrLf) {
+    saveConfigFile(*sampleConfig(), nameOf("new\\dir\\f.cfg"));
+    EXPECT_EQ(bytesOf("new/dir/f.cfg"), "A=x y\nB=2\nC\nN=0x10\n");
+    saveConfigFile(*sampleConfig(), nameOf("new\\dir\\f.cfg"));
+    EXPECT_EQ(bytesOf("new/dir/f.cfg"), "A=x y\r\nB=2\r\nC\r\nN=0x10\r\n");
+    // No leftovers beside the file.
+    size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path() / "new" / "dir")) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST_F(SaveTest, EmptyConfigurationIsOneSpace) {
+    saveConfigFile(*createEmptyConfig(), nameOf("empty.cfg"));
+    EXPECT_EQ(bytesOf("empty.cfg"), " ");
+}
+
+TEST_F(SaveTest, NamesMustBeCanonical) {
+    EXPECT_THROW(saveConfigFile(*sampleConfig(), FileName(folder.name("x.cfg"))), std::logic_error);
+}
+
+// A save stopped between writing the new text and replacing: what a killed process leaves.
+void stopBeforeReplacing(const std::wstring&) { throw std::runtime_error("stopped before replacing"); }
+
+TEST_F(SaveTest, AStopBeforeReplacingLeavesTheOldFileByteForByte) {
+    const std::string old = "OLD=1\r\nKEEP=me\r\n";
+    settings_test::writeBytes(folder.path() / "f.cfg", old);
+    os::setReplaceFaultHook(&stopBeforeReplacing);
+    EXPECT_THROW(saveConfigFile(*sampleConfig(), nameOf("f.cfg")), std::runtime_error);
+    EXPECT_EQ(bytesOf("f.cfg"), old);
+}
+
+void exitBeforeReplacing(const std::wstring&) { std::_Exit(3); }
+
+TEST_F(SaveTest, AProcessKilledBeforeReplacingLeavesTheOldFile) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string old = "OLD=1\r\n";
+    settings_test::writeBytes(folder.path() / "f.cfg", old);
+    const FileName name = nameOf("f.cfg");
+    EXPECT_EXIT(
+        {
+            os::setReplaceFaultHook(&exitBeforeReplacing);
+            saveConfigFile(*sampleConfig(), name);
+        },
+        ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(bytesOf("f.cfg"), old);
+    saveConfigFile(*sampleConfig(), name);  // the next save still works over the leftover
+    EXPECT_EQ(bytesOf("f.cfg"), "A=x y\r\nB=2\r\nC\r\nN=0x10\r\n");
+}
+
+TEST_F(SaveTest, AFolderInTheWayIsReportedAndNothingIsLost) {
+    std::filesystem::create_directories(folder.path() / "dir.cfg");
+    try {
+        saveConfigFile(*sampleConfig(), nameOf("dir.cfg"));
+        ADD_FAILURE() << "a folder cannot be saved over";
+    } catch (const settings::Exception& e) {
+        EXPECT_TRUE(e.code == 304 || e.code == 306) << e.code;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "dir.cfg"));
+}
+
+TEST(RuntimeSettingsPath, IsTheCommonApplicationDataFolderAndTheFixedTail) {
+    EXPECT_EQ(runtimeSettingsPath(), wideToUtf8(os::commonAppDataFolder()) + "\\Vantrel\\Zolt\\zolt.settings.cfg");
+}
+
+#ifdef _WIN32
+
+std::wstring daclText(PSECURITY_DESCRIPTOR descriptor) {
+    LPWSTR text = nullptr;
+    EXPECT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
+    std::wstring result = text ? text : L"";
+    LocalFree(text);
+    return result;
+}
+
+TEST(SettingsFileSecurity, ThreeAllowEntriesAndNothingElse) {
+    const std::wstring sddl = settingsFileSecurityDescriptorText();
+    EXPECT_EQ(sddl.rfind(L"D:(A;;FA;;;BA)(A;;FR;;;S-1-5-21-", 0), 0u) << sddl;
+    EXPECT_EQ(sddl.substr(sddl.size() - 17), L"-513)(A;;FR;;;WD)") << sddl;
+
+    std::vector<uint8_t> descriptor = settingsFileSecurityDescriptor();
+    ASSERT_TRUE(IsValidSecurityDescriptor(descriptor.data()));
+    EXPECT_EQ(daclText(descriptor.data()), sddl);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present);
+    EXPECT_EQ(dacl->AceCount, 3);
+    PSID owner = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted));
+    EXPECT_EQ(owner, nullptr) << "no owner, group or protection flags";
+}
+
+// What reached CreateFileW for the last new settings file.
+struct CreateCall {
+    int count = 0;
+    std::wstring dacl;
+    DWORD share = 99;
+    DWORD disposition = 0;
+    BOOL inherit = TRUE;
+} lastCreate;
+
+HANDLE WINAPI recordingCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
+    ++lastCreate.count;
+    lastCreate.dacl = security ? daclText(security->lpSecurityDescriptor) : L"(none)";
+    lastCreate.inherit = security ? security->bInheritHandle : TRUE;
+    lastCreate.share = share;
+    lastCreate.disposition = disposition;
+    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+}
+
+// Wine keeps no access list on files, so the descriptor is checked where it reaches CreateFileW.
+TEST_F(SaveTest, ANewFileIsCreatedWithTheThreeEntriesAndARewriteKeepsItsOwn) {
+    lastCreate = CreateCall();
+    os::setNewFileCreator(&recordingCreateFile);
+    saveConfigFile(*sampleConfig(), nameOf("new.cfg"));
+    saveConfigFile(*sampleConfig(), nameOf("new.cfg"));
+    os::setNewFileCreator(nullptr);
+    EXPECT_EQ(lastCreate.count, 1) << "the rewrite replaces the file and brings no access list of its own";
+    EXPECT_EQ(lastCreate.dacl, settingsFileSecurityDescriptorText());
+    EXPECT_EQ(lastCreate.share, 0u);
+    EXPECT_EQ(lastCreate.disposition, static_cast<DWORD>(CREATE_NEW));
+    EXPECT_FALSE(lastCreate.inherit);
+}
+
+#else
+
+TEST_F(SaveTest, NewFileIsReadableByAllAndAReplacedFileKeepsItsMode) {
+    saveConfigFile(*sampleConfig(), nameOf("new.cfg"));
+    struct stat info;
+    ASSERT_EQ(::stat((folder.path() / "new.cfg").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(info.st_uid, ::getuid());
+
+    settings_test::writeBytes(folder.path() / "own.cfg", "X=1\n");
+    ASSERT_EQ(::chmod((folder.path() / "own.cfg").c_str(), 0600), 0);
+    saveConfigFile(*sampleConfig(), nameOf("own.cfg"));
+    ASSERT_EQ(::stat((folder.path() / "own.cfg").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+#endif
+
+}  // namespace
+}  // namespace settings_impl
