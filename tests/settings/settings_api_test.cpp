@@ -10,6 +10,11 @@
 #include "settings_api.h"
 #include "test_support.h"
 
+#ifndef _WIN32
+#include "settings_os.h"
+#include "wide_text.h"
+#endif
+
 namespace {
 
 using settings_test::InstallerRules;
@@ -428,5 +433,27 @@ TEST_F(SettingsApiFileTest, LargestAcceptedFileLoadsAndOneByteMoreIsRefused) {
     settings_test::writeBytes(folder.path() / "largest.cfg", text + "x");
     EXPECT_EQ(api.loadFile(config, name.c_str(), rules.validator, rules.mappers, 1, 0), 315);
 }
+
+#ifndef _WIN32
+// The native build takes its settings folder from the test; the Windows build asks the system.
+TEST_F(SettingsApiFileTest, RuntimeSettingsFileIsCreatedWithItsFoldersAndRewritten) {
+    settings_impl::os::setCommonAppDataFolder(settings_impl::utf8ToWide(folder.name("ProgramData")));
+    settings::ConfigHandle fresh = api.createConfig();
+    settings_impl::os::setCommonAppDataFolder(L"C:\\var\\lib");
+    const char* path = nullptr;
+    ASSERT_EQ(api.getRuntimeFilePath(fresh, &path), 0);
+    EXPECT_EQ(std::string(path), folder.name("ProgramData") + "\\Vantrel\\Zolt\\zolt.settings.cfg");
+    ASSERT_EQ(api.loadText(fresh, "EULA=Enable\nAUTO_UPDATE=Disable", nullptr, nullptr, 1, 0), 0);
+    ASSERT_EQ(api.saveFile(fresh, path), 0);
+    const auto file = folder.path() / "ProgramData" / "Vantrel" / "Zolt" / "zolt.settings.cfg";
+    EXPECT_EQ(settings_test::readBytes(file), "AUTO_UPDATE=Disable\nEULA=Enable\n");
+    ASSERT_EQ(api.removeKey(fresh, "EULA"), 0);
+    ASSERT_EQ(api.saveFile(fresh, path), 0);
+    EXPECT_EQ(settings_test::readBytes(file), "AUTO_UPDATE=Disable\r\n");
+    EXPECT_EQ(api.loadFile(config, path, nullptr, nullptr, 1, 0), 0);
+    EXPECT_EQ(text("AUTO_UPDATE"), "Disable") << "the CR LF file reads back the same";
+    api.destroyConfig(fresh);
+}
+#endif
 
 }  // namespace
