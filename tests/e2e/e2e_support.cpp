@@ -1,0 +1,137 @@
+// Running the real launcher from tests.
+#include "e2e_support.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace e2e {
+
+namespace {
+constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+
+std::string installerLocation() {
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value - 1;
+    RegGetValueA(HKEY_LOCAL_MACHINE, kInstallerKey, "InstallerLocation", RRF_RT_REG_SZ, nullptr, value, &size);
+    return value;
+}
+
+void setInstallerLocation(const std::string& folder) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        throw std::runtime_error("cannot open the Installer key");
+    RegSetValueExA(key, "InstallerLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>(folder.size() + 1));
+    RegCloseKey(key);
+}
+}  // namespace
+
+std::string binDir() {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text = path;
+    return text.substr(0, text.find_last_of('\\'));
+}
+
+std::string tempDir() {
+    char path[MAX_PATH] = "";
+    GetTempPathA(sizeof path, path);
+    std::string text = path;
+    if (!text.empty() && text.back() == '\\') text.pop_back();
+    return text;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::string launcherLogPath() { return tempDir() + "\\zusched.log"; }
+
+Launcher::Launcher(const std::string& arguments) {
+    std::string commandLine = "\"" + binDir() + "\\tbx-setup.exe\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        throw std::runtime_error("cannot start the launcher: " + std::to_string(GetLastError()));
+}
+
+Launcher::~Launcher() {
+    if (process.hProcess) {
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+}
+
+DWORD Launcher::wait(DWORD timeoutMs) {
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        kill();
+        throw std::runtime_error("the launcher did not end in time");
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+void Launcher::kill() {
+    TerminateProcess(process.hProcess, 99);
+    WaitForSingleObject(process.hProcess, 10000);
+}
+
+DWORD runLauncher(const std::string& arguments) { return Launcher(arguments).wait(); }
+
+StandInEngine::StandInEngine()
+    : folder(tempDir() + "\\statusmsi-" + std::to_string(GetCurrentProcessId())),
+      record(folder + "\\runs.txt"),
+      previousLocation(installerLocation()) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    if (!CopyFileA((binDir() + "\\statusmsi.exe").c_str(), (folder + "\\msiexec.exe").c_str(), FALSE))
+        throw std::runtime_error("cannot place the msiexec stand-in");
+    DeleteFileA(record.c_str());
+    SetEnvironmentVariableA("STATUSMSI_LOG", record.c_str());
+    setInstallerLocation(folder);
+}
+
+StandInEngine::~StandInEngine() {
+    setInstallerLocation(previousLocation);
+    SetEnvironmentVariableA("STATUSMSI_LOG", nullptr);
+    SetEnvironmentVariableA("STATUSMSI_STATUS", nullptr);
+    SetEnvironmentVariableA("STATUSMSI_SLEEP", nullptr);
+    // The stand-in may still be finishing after a killed launcher.
+    for (int i = 0; i < 100 && !DeleteFileA((folder + "\\msiexec.exe").c_str()); ++i) Sleep(100);
+    DeleteFileA(record.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::vector<std::string> StandInEngine::runs() const {
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(record));
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+void deleteTree(REGSAM view, const std::string& path) {
+    size_t slash = path.rfind('\\');
+    HKEY parent = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | view, &parent) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(parent, path.substr(slash + 1).c_str());
+    RegDeleteKeyExA(parent, path.substr(slash + 1).c_str(), view, 0);
+    RegCloseKey(parent);
+}
+
+bool keyExists(REGSAM view, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace e2e

@@ -1,0 +1,243 @@
+// The launcher end to end: the installation guard between two launchers, the reinstall pass, removal of a
+// same-version kit or runtime with the real Windows Installer engine, and bad product registry data.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "build_constants.h"
+#include "e2e_support.h"
+#include "install_guard.h"
+#include "installed_products.h"
+#include "product_codes.h"
+
+namespace {
+
+const DWORD kRefused = static_cast<DWORD>(-1);
+const std::string kOwnVersion = buildconstants::productVersion;
+const std::string kKitKey = std::string(zoltkeys::kitRoot) + "\\" + kOwnVersion;
+const std::string kRuntimeKey = std::string(zoltkeys::runtimeRoot) + "\\" + kOwnVersion;
+const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+REGSAM installView() { return installArch() == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+std::string kitCode() { return kitProductCode(kOwnVersion, installArch() == 32); }
+std::string runtimeCode() { return zscrub::ZCleaner::getProductGUID(kOwnVersion, installArch()); }
+
+// Creates a key in the install view and sets string values on it.
+void writeKey(const std::string& path, const std::vector<std::pair<const char*, std::string>>& values) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | installView(), nullptr, &key, nullptr));
+    for (const auto& value : values)
+        RegSetValueExA(key, value.first, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.second.c_str()),
+                       static_cast<DWORD>(value.second.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string flagPath() {
+    char path[MAX_PATH] = "";
+    GetInstallFlagPath(path);
+    return path;
+}
+
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+int countOf(const std::vector<std::string>& runs, const std::string& text) {
+    int n = 0;
+    for (const std::string& run : runs)
+        if (run.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+void cleanProductRegistry() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        e2e::deleteTree(view, zoltkeys::kitRoot);
+        e2e::deleteTree(view, zoltkeys::runtimeRoot);
+    }
+    e2e::deleteTree(installView(), kUninstallKey + kitCode());
+    e2e::deleteTree(installView(), kUninstallKey + runtimeCode());
+    HKEY software = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zoltsys", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS) {
+        RegDeleteValueA(software, "InstallStatus");
+        RegCloseKey(software);
+    }
+}
+
+class StandInEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cleanProductRegistry();
+        DeleteFileA(e2e::launcherLogPath().c_str());
+    }
+    void TearDown() override { cleanProductRegistry(); }
+    std::string log() const { return e2e::readFile(e2e::launcherLogPath()); }
+    e2e::StandInEngine engine;
+};
+
+TEST_F(StandInEngineTest, OfTwoLaunchersStartedTogetherExactlyOneInstalls) {
+    SetEnvironmentVariableA("STATUSMSI_SLEEP", "3000");
+    e2e::Launcher first("/s");
+    e2e::Launcher second("/s");
+    DWORD codes[2] = {first.wait(), second.wait()};
+    EXPECT_EQ(1, (codes[0] == 0) + (codes[1] == 0)) << codes[0] << " " << codes[1];
+    EXPECT_EQ(1, (codes[0] == kRefused) + (codes[1] == kRefused)) << codes[0] << " " << codes[1];
+    EXPECT_EQ(1, countOf(engine.runs(), " /i ")) << log();
+    EXPECT_FALSE(fileExists(flagPath()));
+}
+
+TEST_F(StandInEngineTest, LauncherStartedDuringAnInstallationStopsBeforeExtracting) {
+    SetEnvironmentVariableA("STATUSMSI_SLEEP", "4000");
+    e2e::Launcher first("/s");
+    for (int i = 0; i < 300 && engine.runs().empty(); ++i) Sleep(100);
+    ASSERT_EQ(1u, engine.runs().size()) << "the first launcher never reached the engine";
+    EXPECT_TRUE(fileExists(flagPath()));
+
+    EXPECT_EQ(kRefused, e2e::runLauncher("/s"));
+    EXPECT_NE(std::string::npos, log().find("TBX wrapper: Another Zolt installation is in progress. You must complete "
+                                            "that installation before you can run this installer."));
+    // Only the first launcher composed an installer command.
+    size_t composed = 0;
+    for (size_t at = log().find("szTBXExeCommand"); at != std::string::npos; at = log().find("szTBXExeCommand", at + 1))
+        ++composed;
+    EXPECT_EQ(1u, composed);
+
+    EXPECT_EQ(0u, first.wait());
+    EXPECT_FALSE(fileExists(flagPath()));
+    SetEnvironmentVariableA("STATUSMSI_SLEEP", nullptr);
+    EXPECT_EQ(0u, e2e::runLauncher("/s"));
+    EXPECT_EQ(2, countOf(engine.runs(), " /i "));
+}
+
+TEST_F(StandInEngineTest, KilledLauncherLeavesNoFlagBehind) {
+    SetEnvironmentVariableA("STATUSMSI_SLEEP", "5000");
+    e2e::Launcher first("/s");
+    for (int i = 0; i < 300 && engine.runs().empty(); ++i) Sleep(100);
+    ASSERT_EQ(1u, engine.runs().size());
+    first.kill();
+    EXPECT_FALSE(fileExists(flagPath()));
+    SetEnvironmentVariableA("STATUSMSI_SLEEP", nullptr);
+    EXPECT_EQ(0u, e2e::runLauncher("/s"));
+}
+
+TEST_F(StandInEngineTest, ReinstallStatusAsksForExactlyOneMoreEngineRun) {
+    struct Case {
+        const char* status;
+        int runs;
+        bool valueLeft;
+    };
+    const Case cases[] = {{"reinstall", 2, false}, {"Reinstall", 1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        e2e::StandInEngine caseEngine;
+        SetEnvironmentVariableA("STATUSMSI_STATUS", c.status);
+        EXPECT_EQ(0u, e2e::runLauncher("/s"));
+        std::vector<std::string> runs = caseEngine.runs();
+        ASSERT_EQ(static_cast<size_t>(c.runs), runs.size());
+        if (c.runs == 2) {
+            EXPECT_EQ(runs[0], runs[1]);
+        }
+        char status[512] = "";
+        EXPECT_EQ(c.valueLeft, ReadInstallStatus(status, sizeof status));
+        cleanProductRegistry();
+    }
+}
+
+TEST_F(StandInEngineTest, BadProductRegistryDataIsLoggedAndSkipped) {
+    // The kit of this version, registered but with no home; its code is removed through the engine.
+    writeKey(kKitKey, {{"BuildNumber", "12"}, {"ZoltHome", ""}});
+    writeKey(kUninstallKey + kitCode(), {});
+    // A runtime of this version whose build is text and whose full version does not parse.
+    writeKey(kRuntimeKey, {{"BuildNumber", "abc"}, {"ZoltHome", "C:\\pln"}});
+    writeKey(kRuntimeKey + "\\MSI", {{"FullVersion", "garbage"}, {"MODE", "S"}});
+    // A runtime whose home is a 3-byte number, and one whose key name is no version.
+    writeKey(std::string(zoltkeys::runtimeRoot) + "\\not.a.version", {{"ZoltHome", "C:\\x"}});
+    HKEY odd = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(zoltkeys::runtimeRoot) + "\\1.8.0_5").c_str(),
+                                             0, nullptr, 0, KEY_ALL_ACCESS | installView(), nullptr, &odd, nullptr));
+    RegSetValueExA(odd, "ZoltHome", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\2\3"), 3);
+    RegCloseKey(odd);
+
+    EXPECT_EQ(0u, e2e::runLauncher("/s"));
+    std::vector<std::string> runs = engine.runs();
+    ASSERT_EQ(2u, runs.size()) << log();
+    EXPECT_NE(std::string::npos, runs[0].find(" /x " + kitCode() + " /qn")) << runs[0];
+    EXPECT_NE(std::string::npos, runs[1].find(" /i "));
+    std::string text = log();
+    for (const char* expected : {"Existing build: 0 is same/older than current build: 12", "Failed to parse [garbage]",
+                                 "Failed to parse [not.a.version]", "query string value (ZoltHome) error: wrong type",
+                                 "cannot find PLN: ", "GUID not found", "FindTBXHome: Failed to query ZoltHome value!!"})
+        EXPECT_NE(std::string::npos, text.find(expected)) << expected;
+}
+
+// The demo kit installed, removed and installed again by the real engine.
+class RealEngineTest : public ::testing::Test {
+protected:
+    static void removeKit() {
+        std::string command = "msiexec.exe /x " + kitCode() + " /qn";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 120000);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+    }
+    void SetUp() override {
+        removeKit();
+        cleanProductRegistry();
+        DeleteFileA(e2e::launcherLogPath().c_str());
+    }
+    void TearDown() override {
+        removeKit();
+        cleanProductRegistry();
+    }
+    std::string log() const { return e2e::readFile(e2e::launcherLogPath()); }
+    bool kitRegistered() const { return e2e::keyExists(installView(), kUninstallKey + kitCode()); }
+};
+
+TEST_F(RealEngineTest, SecondSilentRunRemovesTheSameVersionKitAndInstallsAgain) {
+    ASSERT_EQ(0u, e2e::runLauncher("/s")) << log();
+    ASSERT_TRUE(kitRegistered()) << "the demo kit registers under the code the launcher computes";
+    ASSERT_TRUE(e2e::keyExists(installView(), kKitKey));
+
+    DeleteFileA(e2e::launcherLogPath().c_str());
+    EXPECT_EQ(0u, e2e::runLauncher("/s")) << log();
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Existing build: 12 is same/older than current build: 12"));
+    EXPECT_NE(std::string::npos, text.find(" /x " + kitCode() + " /qn"));
+    EXPECT_EQ(std::string::npos, text.find("failed")) << text;
+    EXPECT_TRUE(kitRegistered());
+
+    // A newer build of this version stops the run and keeps the kit.
+    writeKey(kKitKey, {{"BuildNumber", "13"}});
+    DeleteFileA(e2e::launcherLogPath().c_str());
+    EXPECT_EQ(kRefused, e2e::runLauncher("/s"));
+    EXPECT_NE(std::string::npos, log().find("Existing build: 13 is newer than current build: 12"));
+    EXPECT_EQ(std::string::npos, log().find(" /x "));
+    EXPECT_TRUE(kitRegistered());
+}
+
+TEST_F(RealEngineTest, StaticOrNewerSameVersionRuntimeIsLeftAlone) {
+    // Were the runtime's code removed, the engine would refuse the unknown product and the run would stop.
+    writeKey(kUninstallKey + runtimeCode(), {});
+    struct Case {
+        const char* name;
+        const char* build;
+        const char* mode;
+    };
+    const Case cases[] = {{"static", "12", "S"}, {"newer build", "13", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeKey(kRuntimeKey, {{"BuildNumber", c.build}, {"ZoltHome", "C:\\pln"}});
+        writeKey(kRuntimeKey + "\\MSI", {{"MODE", c.mode}});
+        DeleteFileA(e2e::launcherLogPath().c_str());
+        EXPECT_EQ(0u, e2e::runLauncher("/s")) << log();
+        EXPECT_EQ(std::string::npos, log().find(" /x " + runtimeCode()));
+        EXPECT_TRUE(e2e::keyExists(installView(), kUninstallKey + runtimeCode()));
+    }
+}
+
+}  // namespace

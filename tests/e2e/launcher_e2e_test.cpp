@@ -1,0 +1,331 @@
+// The real tbx-setup.exe started as an administrator would: full exit codes, the engine command line seen by
+// a recording msiexec, the cabinets complete when the event is set, and the demo kit installed by the engine.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "build_constants.h"
+#include "payload_resources.h"
+#include "tstrings.h"
+#include "win_handles.h"
+
+namespace {
+
+constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+constexpr DWORD kRunLimitMs = 240000;
+
+std::string binFolder() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string text = path;
+    return text.substr(0, text.find_last_of('\\'));
+}
+
+std::string tempFolder() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    return tstrings::stripTrailingSeparators(temp);
+}
+
+std::string localLowFolder() {
+    PWSTR path = nullptr;
+    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
+    std::string folder = tstrings::toAnsi(path);
+    CoTaskMemFree(path);
+    return folder;
+}
+
+std::string kitFolder() {
+    return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64";
+}
+std::string kitDatabase() { return kitFolder() + "\\tbx" + buildconstants::productVersion + ".msi"; }
+
+std::string cabinetName(const char* prefix) {
+    return std::string(prefix) + buildconstants::versionMajor + buildconstants::versionMinor +
+           buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab";
+}
+
+std::string kitProductCode() {
+    return std::string("{64D7B2E9-C461-14F3-B95C-00A6C07") + buildconstants::versionMinor + "0" +
+           buildconstants::versionUpdate + "0}";
+}
+
+std::string kitKey() { return std::string("SOFTWARE\\Zoltsys\\Zolt Development Kit\\") + buildconstants::productVersion; }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Starts a program and returns its full 32-bit exit code.
+DWORD run(const std::string& program, const std::string& arguments) {
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        ADD_FAILURE() << "cannot start " << program << ": " << GetLastError();
+        return 0xDEADBEEF;
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, kRunLimitMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        ADD_FAILURE() << program << " did not end";
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    return exitCode;
+}
+
+DWORD runLauncher(const std::string& arguments, const char* exe = "tbx-setup.exe") {
+    return run(binFolder() + "\\" + exe, arguments);
+}
+
+std::string systemMsiexec() {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    return std::string(system) + "\\msiexec.exe";
+}
+
+// Removes the demo kit when an earlier run left it installed, so no removal pass runs before the install.
+void uninstallDemoKit() {
+    UniqueRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kitKey().c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) ==
+        ERROR_SUCCESS)
+        run(systemMsiexec(), "/x " + kitProductCode() + " /qn");
+}
+
+std::string readString(HKEY root, const std::string& keyPath, const char* name) {
+    UniqueRegKey key;
+    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) != ERROR_SUCCESS)
+        return "<no key>";
+    char value[1024] = "";
+    DWORD size = sizeof value - 1;
+    if (RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
+        return "<no value>";
+    return value;
+}
+
+// Repoints the installer location for one test and puts the original back.
+class InstallerLocation {
+public:
+    InstallerLocation() {
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE, key.receive()));
+        char value[MAX_PATH * 2] = "";
+        DWORD size = sizeof value - 1;
+        hadValue = RegQueryValueExA(key.get(), "InstallerLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                                    &size) == ERROR_SUCCESS;
+        original = value;
+    }
+    ~InstallerLocation() {
+        if (hadValue)
+            set(original);
+        else
+            remove();
+    }
+    void set(const std::string& value) {
+        RegSetValueExA(key.get(), "InstallerLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    }
+    void remove() { RegDeleteValueA(key.get(), "InstallerLocation"); }
+
+private:
+    UniqueRegKey key;
+    bool hadValue = false;
+    std::string original;
+};
+
+// The launcher with a recording msiexec: the recorder is copied as msiexec.exe into a folder of its own,
+// the installer location points there, and the recorder learns what to do from the inherited environment.
+class RecordedEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        uninstallDemoKit();
+        engineFolder = tempFolder() + "\\tbx-e2e-engine";
+        CreateDirectoryA(engineFolder.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA((binFolder() + "\\msirecorder.exe").c_str(), (engineFolder + "\\msiexec.exe").c_str(),
+                              FALSE));
+        recordFile = engineFolder + "\\records.txt";
+        DeleteFileA(recordFile.c_str());
+        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
+        setEngineExit(0);
+        SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
+        location.set(engineFolder);
+        for (const char* prefix : {"ss", "st", "sj", "sz"}) DeleteFileA((kitFolder() + "\\" + cabinetName(prefix)).c_str());
+        DeleteFileA(kitDatabase().c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
+        SetEnvironmentVariableA("MSIRECORDER_EXIT", nullptr);
+        SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
+        DeleteFileA(recordFile.c_str());
+        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
+        RemoveDirectoryA(engineFolder.c_str());
+    }
+
+    void setEngineExit(long code) { SetEnvironmentVariableA("MSIRECORDER_EXIT", std::to_string(code).c_str()); }
+
+    std::vector<std::string> records() const {
+        std::vector<std::string> lines;
+        std::ifstream in(recordFile);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    std::string commandStart() const {
+        return "cmd \"" + engineFolder + "\\msiexec.exe\" /i \"" + kitDatabase() + "\"";
+    }
+
+    InstallerLocation location;
+    std::string engineFolder;
+    std::string recordFile;
+};
+
+TEST_F(RecordedEngine, CommandLineMatchesCharacterForCharacter) {
+    struct Case {
+        const char* name;
+        const char* arguments;
+        const char* tail;
+    } cases[] = {
+        {"silent: two spaces before /qn and the default features", "/s",
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
+        {"interactive: no quiet switch, no features", "", "  WRAPPER=1"},
+        {"MSI_CMDLINE with /qn: not added twice", "/s \"MSI_CMDLINE=/qn REBOOT=ReallySuppress\"",
+         " /qn REBOOT=ReallySuppress  ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
+        // The composed trailing space is trimmed by the runner before the engine sees the line.
+        {"INSTALLDIR is quoted", "/s \"INSTALLDIR=C:\\Zolt Kit\"",
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 INSTALLDIR=\"C:\\Zolt Kit\""},
+        {"installer log switch", "/s /l C:\\logs\\kit.log",
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l \"C:\\logs\\kit.log\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(recordFile.c_str());
+        EXPECT_EQ(0u, runLauncher(c.arguments));
+        std::vector<std::string> lines = records();
+        ASSERT_EQ(1u, lines.size()) << "the engine runs once";
+        EXPECT_EQ(commandStart() + c.tail, lines[0]);
+    }
+}
+
+TEST_F(RecordedEngine, EngineExitCodeIsTheLaunchersExitCode) {
+    const std::string log = tempFolder() + "\\zusched.log";
+    for (long code : {0L, 1603L, 3010L, 1618L}) {
+        SCOPED_TRACE(code);
+        setEngineExit(code);
+        EXPECT_EQ(static_cast<DWORD>(code), runLauncher("/s"));
+        std::string text = readFile(log);
+        size_t last = text.rfind("Wrapper exit code: ");
+        ASSERT_NE(std::string::npos, last);
+        EXPECT_EQ(std::to_string(code), tstrings::trim(text.substr(last + 19, text.find('\n', last) - last - 19), "\r"));
+    }
+}
+
+TEST_F(RecordedEngine, CabinetsAreCompleteWhenTheEventIsSet) {
+    SetEnvironmentVariableA("MSIRECORDER_WAIT", "1");
+    ASSERT_EQ(0u, runLauncher("/s"));
+
+    HMODULE image = LoadLibraryExA((binFolder() + "\\tbx-setup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, image);
+    auto resource = [image](WORD id, const char* type) {
+        HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(id), type);
+        if (!found) return std::string("<missing>");
+        const char* data = static_cast<const char*>(LockResource(LoadResource(image, found)));
+        return std::string(data, SizeofResource(image, found));
+    };
+    std::vector<std::string> expected = {"cmd", "event signalled"};
+    struct {
+        const char* prefix;
+        WORD id;
+        const char* type;
+    } cabinets[] = {{"sj", TBX_RES_CAB_SJ, "ZOLT_CAB7"},
+                    {"ss", TBX_RES_CAB_SS, "ZOLT_CAB9"},
+                    {"st", TBX_RES_CAB_ST, "ZOLT_CAB10"},
+                    {"sz", TBX_RES_CAB_SZ, "ZOLT_CAB11"}};
+    for (const auto& cab : cabinets) {
+        std::string bytes = resource(cab.id, cab.type);
+        expected.push_back("cab " + cabinetName(cab.prefix) + " " + std::to_string(bytes.size()));
+        EXPECT_EQ(bytes, readFile(kitFolder() + "\\" + cabinetName(cab.prefix))) << cab.prefix;
+    }
+    EXPECT_EQ(resource(TBX_RES_KIT_MSI, TBX_RES_TYPE_INSTALLER), readFile(kitDatabase()));
+    FreeLibrary(image);
+
+    std::vector<std::string> lines = records();
+    ASSERT_EQ(expected.size(), lines.size());
+    lines[0] = "cmd";
+    std::sort(lines.begin() + 2, lines.end());
+    std::sort(expected.begin() + 2, expected.end());
+    EXPECT_EQ(expected, lines);
+}
+
+TEST_F(RecordedEngine, ValuesThatDoNotFitTheCommandBuffersAreRefusedBeforeTheEngineRuns) {
+    const std::string huge(2100, 'v');
+    struct Case {
+        const char* name;
+        std::string arguments;
+    } cases[] = {
+        {"MSI_CMDLINE", "/s MSI_CMDLINE=" + huge},
+        {"INSTALLDIR", "/s INSTALLDIR=C:\\" + huge},
+        {"INSTALLDIR that fits alone but not in the command", "/s INSTALLDIR=C:\\" + huge.substr(0, 2000)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(1639u, runLauncher(c.arguments));
+        EXPECT_TRUE(records().empty()) << "the engine never ran";
+    }
+}
+
+TEST_F(RecordedEngine, MissingEngineLocationGivesMinusThree) {
+    location.remove();
+    EXPECT_EQ(static_cast<DWORD>(-3), runLauncher("/s"));
+    EXPECT_TRUE(records().empty());
+}
+
+TEST_F(RecordedEngine, MissingKitDatabaseGivesOneAndWritesNothing) {
+    EXPECT_EQ(1u, runLauncher("/s", "tbx-setup-nokit.exe"));
+    EXPECT_TRUE(records().empty());
+    EXPECT_FALSE(fileExists(kitDatabase()));
+}
+
+TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
+    const std::string flag = localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG";
+    UniqueHandle held(CreateFileA(flag.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
+    EXPECT_EQ(static_cast<DWORD>(-1), runLauncher("/s"));
+    EXPECT_TRUE(records().empty());
+    EXPECT_FALSE(fileExists(kitDatabase())) << "nothing is extracted";
+}
+
+// The demo kit through Wine's own Windows Installer engine.
+class RealEngine : public ::testing::Test {
+protected:
+    void SetUp() override { uninstallDemoKit(); }
+    void TearDown() override { uninstallDemoKit(); }
+};
+
+TEST_F(RealEngine, InstallsTheDemoKitWithItsRegistryKeysAndFiles) {
+    ASSERT_EQ(0u, runLauncher("/s"));
+    std::string home = readString(HKEY_LOCAL_MACHINE, kitKey(), "ZoltHome");
+    EXPECT_NE(std::string::npos, home.find("\\Zolt\\tbx-")) << home;
+    EXPECT_EQ(std::to_string(buildconstants::buildNumber), readString(HKEY_LOCAL_MACHINE, kitKey(), "BuildNumber"));
+    EXPECT_EQ(buildconstants::fullVersion, readString(HKEY_LOCAL_MACHINE, kitKey() + "\\MSI", "FullVersion"));
+    // One file from each of the four cabinets.
+    for (const char* file : {"README.txt", "bin\\tools.txt", "pln\\runtime.txt", "legal\\legal.txt"}) {
+        SCOPED_TRACE(file);
+        EXPECT_TRUE(fileExists(tstrings::joinPath(home, file)));
+    }
+}
+
+}  // namespace
