@@ -1,0 +1,316 @@
+// InstallConfigData under Wine against the real settings engine: options, command line, pipeline and messages.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "config_test_support.h"
+#include "install_config_data.h"
+#include "test_support.h"
+
+using config_test::commandLine;
+using config_test::RuntimeFileGuard;
+using testing_support::LogCapture;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+namespace {
+
+class InstallConfigTest : public ::testing::Test {
+protected:
+    // The message of string 3089 for a list of bad arguments, as the log shows its first line.
+    static std::string badSwitchesLine(const std::string& list) { return list + "."; }
+
+    int load(const std::vector<std::string>& args) { return config.LoadConfigSettings(commandLine(args).c_str()); }
+
+    std::string workingString(const char* key) {
+        const char* value = nullptr;
+        settings::settings_api api = settings::getSettingsApi();
+        return api.getString(config.working().config, key, &value) == 0 ? value : "<none>";
+    }
+    std::string exportString(const char* key) {
+        const char* value = nullptr;
+        settings::settings_api api = settings::getSettingsApi();
+        return api.getString(config.exported().config, key, &value) == 0 ? value : "<none>";
+    }
+    static bool isEmpty(const ConfigSlot& slot) {
+        int32_t empty = 0;
+        slot.api.isEmpty(slot.config, &empty);
+        return empty != 0;
+    }
+
+    RuntimeFileGuard runtimeFile;
+    LogCapture log;
+    TempDir dir;
+    InstallConfigData config{GetModuleHandleA(nullptr)};
+};
+
+// How often `text` occurs in the log file; unlike LogCapture::count it sees every line of a record.
+int occurrences(const LogCapture& log, const std::string& text) {
+    std::string raw = log.raw();
+    int n = 0;
+    for (size_t at = raw.find(text); at != std::string::npos; at = raw.find(text, at + text.size())) ++n;
+    return n;
+}
+
+int32_t settingsCode(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const settings::Exception& e) {
+        return e.code;
+    }
+    return 0;
+}
+
+TEST(ArgumentMatchingTest, FindsTheFirstRowThatMatches) {
+    InstallConfigData config(GetModuleHandleA(nullptr));
+    struct Case {
+        const char* argument;
+        const char* row;  // null: no row
+    } cases[] = {
+        {"/qn", "/q"},
+        {"/Qb", "/q"},
+        {"/l*v", "/l"},
+        {"/lang", "/l"},  // a bare /lang is the log switch by prefix
+        {"/lang=1041", "/lang"},
+        {"/LANG:2052", "/lang"},
+        {"install_silent=Enable", "INSTALL_SILENT"},
+        {"EULA:Disable", "EULA"},
+        {"/S", "/s"},
+        {"-DOWNLOAD", "-download"},
+        {"/installurl=http://x", "/installurl"},
+        {"INSTALL_SILENT", nullptr},  // a flag needs a value
+        {"/s=1", nullptr},            // a switch takes none
+        {"/q=1", nullptr},
+        {"FOO=1", nullptr},
+        {"INSTALLDIRX=C:\\a", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argument);
+        const OptionDescriptor* row = config.findDescriptor(c.argument);
+        if (!c.row) {
+            EXPECT_EQ(row, nullptr);
+        } else {
+            ASSERT_NE(row, nullptr);
+            EXPECT_STREQ(row->name, c.row);
+        }
+    }
+}
+
+TEST_F(InstallConfigTest, NoSourcesGiveTheDefaultsOnly) {
+    ASSERT_EQ(load({}), 0);
+    EXPECT_TRUE(isEmpty(config.exported()));
+    EXPECT_TRUE(isEmpty(config.backup()));
+    int keys = 0;
+    config.working().api.forEachKey(
+        config.working().config, [](settings::ConfigHandle, int32_t, int32_t, const char*, void* n) { ++*static_cast<int*>(n); },
+        &keys);
+    EXPECT_EQ(keys, 7);
+    EXPECT_TRUE(config.getFlag(FLAG_AUTO_UPDATE));
+    EXPECT_FALSE(config.getFlag(FLAG_INSTALL_SILENT));
+    EXPECT_FALSE(config.isSilent());
+    EXPECT_EQ(settingsCode([&] { config.getFlag(FLAG_NOSTARTMENU); }), 303);
+    EXPECT_FALSE(config.isFlagOn(FLAG_NOSTARTMENU));
+    EXPECT_TRUE(occurrences(log, "Default config settings are: "));
+}
+
+TEST_F(InstallConfigTest, StoresSwitchesOptionsAndThePassThroughText) {
+    ASSERT_EQ(load({"/s", "INSTALLDIR=C:\\kit", "/qn", "ADDLOCAL=ToolsFeature", "install_silent=Enable",
+                    "WEB_ZOLT_SECURITY_LEVEL=VH", "/lang=1041"}),
+              0);
+    EXPECT_TRUE(config.isOptionSet("/s"));
+    EXPECT_TRUE(config.isOptionSet("/q"));
+    EXPECT_FALSE(config.isOptionSet("/qn"));
+    EXPECT_EQ(std::string(config.getValue(VALUE_INSTALLDIR)), "C:\\kit");
+    EXPECT_EQ(std::string(config.getValue(VALUE_ADDLOCAL)), "ToolsFeature");
+    EXPECT_EQ(config.getValueAnsi(VALUE_MSI_CMDLINE), "/qn ADDLOCAL=ToolsFeature");
+    EXPECT_TRUE(config.isFlagOn(FLAG_INSTALL_SILENT));
+    EXPECT_TRUE(config.isSilent());
+    EXPECT_EQ(config.getLanguageId(), 1041);
+    int32_t level = 0;
+    EXPECT_EQ(config.working().api.getInt(config.working().config, "WEB_ZOLT_SECURITY_LEVEL", &level), 0);
+    EXPECT_EQ(level, 4);
+    EXPECT_EQ(config.getMsiLogFile(), "");
+}
+
+TEST_F(InstallConfigTest, TheArgumentAfterTheLogSwitchIsTheInstallerLogPath) {
+    for (const char* logSwitch : {"/l", "/l*v", "/L"}) {
+        SCOPED_TRACE(logSwitch);
+        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        ASSERT_EQ(fresh.LoadConfigSettings(commandLine({"/s", logSwitch, "C:\\log dir\\x.log"}).c_str()), 0);
+        EXPECT_EQ(fresh.getMsiLogFile(), "C:\\log dir\\x.log");
+        EXPECT_FALSE(fresh.isOptionSet("/l"));
+        EXPECT_FALSE(fresh.isOptionSet("MSI_CMDLINE"));
+    }
+}
+
+TEST_F(InstallConfigTest, BadArgumentsAreAllListedInOneMessage) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* list;
+    } cases[] = {
+        {"value not in the list", {"/s", "EULA=Maybe"}, "\"EULA=Maybe\";"},
+        {"value in the wrong case", {"/s", "EULA=enable"}, "\"EULA=enable\";"},
+        {"security level out of range", {"/s", "WEB_ZOLT_SECURITY_LEVEL=5"}, "\"WEB_ZOLT_SECURITY_LEVEL=5\";"},
+        {"unknown option", {"/s", "FOO=1"}, "\"FOO=1\";"},
+        {"flag without value", {"/s", "INSTALL_SILENT"}, "\"INSTALL_SILENT\";"},
+        {"upper-case switch", {"-download", "/S"}, "\"/S\";"},
+        {"log switch without path", {"/s", "/l"}, "\"/l\";"},
+        {"relative install directory", {"/s", "INSTALLDIR=kit"}, "\"INSTALLDIR=kit\";"},
+        {"two bad arguments", {"/s", "BAR=2", "INSTALLDIR=C:\\ok", "EULA=Yes"}, "\"BAR=2\";\"EULA=Yes\";"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture caseLog;
+        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        EXPECT_EQ(fresh.LoadConfigSettings(commandLine(c.args).c_str()), 313);
+        EXPECT_EQ(occurrences(caseLog, "There are errors in the following switches:"), 1);
+        EXPECT_EQ(occurrences(caseLog, badSwitchesLine(c.list)), 1) << caseLog.raw();
+        EXPECT_EQ(occurrences(caseLog, "Error occurred while importing important args. Exiting installer."), 1);
+    }
+}
+
+TEST_F(InstallConfigTest, LogRecordsOfArgumentFailuresNameTheArgument) {
+    EXPECT_EQ(load({"/s", "FOO=1", "EULA=Maybe", "/l"}), 313);
+    EXPECT_EQ(occurrences(log, "ERROR: arg FOO=1 is not supported"), 1);
+    EXPECT_EQ(occurrences(log, "ERROR: Loading arg EULA=Maybe failed with 313"), 1);
+    EXPECT_EQ(occurrences(log, "ERROR: arg /l is incorrect"), 1);
+}
+
+TEST_F(InstallConfigTest, LaterSourcesWin) {
+    std::string installCfg = dir.file("install.cfg");
+    writeFile(installCfg, "EULA=Enable\nSPONSORS=Disable\nWEB_ANALYTICS=Disable\n");
+    runtimeFile.write("AUTO_UPDATE=Disable\nSPONSORS=Enable\nWEB_ANALYTICS=Enable\n");
+    ASSERT_EQ(load({"/s", "INSTALLCFG=" + installCfg, "EULA=Disable"}), 0);
+    EXPECT_FALSE(config.getFlag(FLAG_AUTO_UPDATE));  // runtime file over the default
+    EXPECT_EQ(workingString("SPONSORS"), "Disable");  // install configuration file over the runtime file
+    EXPECT_EQ(workingString("EULA"), "Disable");      // command line over the install configuration file
+    EXPECT_EQ(exportString("EULA"), "Disable");
+    EXPECT_EQ(exportString("AUTO_UPDATE"), "Disable");
+    EXPECT_EQ(exportString("INSTALLCFG"), "<none>");  // not exported
+    EXPECT_EQ(exportString("STATIC"), "<none>");       // defaults never reach the export
+    EXPECT_TRUE(occurrences(log, "Path to the install configuration file is set to " + installCfg));
+}
+
+TEST_F(InstallConfigTest, TheForwardedCommandLineComesFromTheExportedSources) {
+    ASSERT_EQ(load({"/s", "INSTALL_SILENT=Enable"}), 0);
+    EXPECT_EQ(workingString("CMDLINE"), "INSTALL_SILENT=\"Enable\"");
+    EXPECT_TRUE(occurrences(log, "CMDLINE = INSTALL_SILENT=\"Enable\""));
+}
+
+TEST_F(InstallConfigTest, FileErrorsNameTheFileAndLine) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int code;
+        std::string message;  // %s stands for the file path
+    } cases[] = {
+        {"unknown key on line 3", "EULA=Enable\n# note\nFOO=1\n", 313,
+         "Configuration file %s is malformed in line 3."},
+        {"not UTF-8", "EULA=Enable\nINSTALLDIR=C:\\\xe9t\xe9\n", 314, "Configuration file %s is not in plain text."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string file = dir.file("bad.cfg");
+        writeFile(file, c.bytes);
+        LogCapture caseLog;
+        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        EXPECT_EQ(fresh.LoadConfigSettings(commandLine({"/s", "INSTALLCFG=" + file}).c_str()), c.code);
+        std::string message = c.message;
+        message.replace(message.find("%s"), 2, file);
+        EXPECT_EQ(occurrences(caseLog, message), 1) << caseLog.raw();
+        EXPECT_EQ(occurrences(caseLog, "Unable to install Zolt"), 1);
+    }
+}
+
+TEST_F(InstallConfigTest, AMissingInstallConfigurationFileCannotBeOpened) {
+    std::string file = dir.file("missing.cfg");
+    EXPECT_EQ(load({"/s", "INSTALLCFG=" + file}), 304);
+    EXPECT_EQ(occurrences(log, "Unable to open file " + file + "."), 1);
+}
+
+TEST_F(InstallConfigTest, EnterpriseOptionsAreRefusedBeforeTheFileIsOpened) {
+    std::string existing = dir.file("usage.cfg");
+    writeFile(existing, "x");
+    struct Case {
+        std::string argument;
+        const char* list;
+    } cases[] = {
+        {"USAGETRACKER_CFG=" + existing, "\"USAGETRACKER_CFG\";"},
+        {"DEPLOYMENT_RULE_SET=" + dir.file("missing.jar"), "\"DEPLOYMENT_RULE_SET\";"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.argument);
+        LogCapture caseLog;
+        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        EXPECT_EQ(fresh.LoadConfigSettings(commandLine({"/s", c.argument}).c_str()), kOptionRefused);
+        EXPECT_EQ(occurrences(caseLog, badSwitchesLine(c.list)), 1) << caseLog.raw();
+        EXPECT_EQ(occurrences(caseLog, "ERROR: The param is not supported."), 1);
+    }
+}
+
+TEST_F(InstallConfigTest, ARuntimeFileKeyWithoutValueEndsTheLoadSilently) {
+    runtimeFile.write("EULA\n");
+    EXPECT_EQ(load({}), 313);
+    EXPECT_EQ(occurrences(log, "Error occurred while importing runtime file for backup.Exiting installer."), 1);
+}
+
+TEST_F(InstallConfigTest, UnknownCodesAreLoggedWithoutAMessage) {
+    EXPECT_FALSE(config.showConfigError(config.working(), 999, "x", false));
+    EXPECT_TRUE(occurrences(log, "INFO: Unknown Error code 999"));
+    EXPECT_TRUE(config.showConfigError(config.working(), 0, "x", false));
+    EXPECT_FALSE(config.showConfigError(config.working(), 300, "x", false));  // logged only
+    EXPECT_TRUE(occurrences(log, "IDS_ERROR_INVALID_PARAMETER"));
+}
+
+TEST_F(InstallConfigTest, MessageArgumentsAreNeverFormatDirectives) {
+    config.showResourceMessage(3079, true, "C:\\%s%n%d.cfg", "7");
+    EXPECT_TRUE(occurrences(log, "Configuration file C:\\%s%n%d.cfg is malformed in line 7."));
+}
+
+// A rewritten file ends its lines in CR LF, a new one in LF; the entries are what matters here.
+std::string withoutCr(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+// The runtime settings file around a failed installation.
+TEST(RuntimeExportTest, ExportAndRestoreKeepWhatTheFileHeld) {
+    struct Case {
+        const char* name;
+        const char* before;  // null: no file
+        std::vector<std::string> args;
+        const char* exported;  // null: no file after the export
+    } cases[] = {
+        {"nothing to do", nullptr, {"/s"}, nullptr},
+        {"new EULA", nullptr, {"/s", "EULA=Enable"}, "EULA=Enable\n"},
+        {"only a key that is not exported", "STATIC=Enable\n", {"/s"}, nullptr},
+        {"unchanged", "AUTO_UPDATE=Disable\n", {"/s"}, "AUTO_UPDATE=Disable\n"},
+        {"changed", "AUTO_UPDATE=Disable\nSTATIC=Enable\n", {"/s", "EULA=Enable", "STATIC=Disable"},
+         "AUTO_UPDATE=Disable\nEULA=Enable\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RuntimeFileGuard runtimeFile;
+        if (c.before) runtimeFile.write(c.before);
+        InstallConfigData config(GetModuleHandleA(nullptr));
+        ASSERT_EQ(config.LoadConfigSettings(commandLine(c.args).c_str()), 0);
+        ASSERT_EQ(config.exportRuntimeConfig(), 0);
+        if (c.exported) {
+            ASSERT_TRUE(runtimeFile.exists());
+            EXPECT_EQ(withoutCr(runtimeFile.read()), c.exported);
+        } else {
+            EXPECT_FALSE(runtimeFile.exists());
+        }
+        ASSERT_EQ(config.RestoreConfigSettings(), 0);
+        if (c.before) {
+            ASSERT_TRUE(runtimeFile.exists());
+            EXPECT_EQ(withoutCr(runtimeFile.read()), c.before);
+        } else {
+            EXPECT_FALSE(runtimeFile.exists());
+        }
+    }
+}
+
+}  // namespace
