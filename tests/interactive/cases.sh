@@ -1,0 +1,181 @@
+# The interactive cases. Each starts the launcher as a person or an admin would, on the virtual display.
+
+# The text of a string-table entry as the .rc writes it (line breaks as \n), for language en, ja or zh.
+rc_text() {
+  local lang=$1 name=$2
+  sed -n "s/^ *$name \"\(.*\)\"\s*$/\1/p" "$top/src/launcher/strings_$lang.rc" | head -1
+}
+
+# The launcher's log records of this run (the log is appended across runs).
+fresh_log() { rm -f "$launcher_log" "$recorder_log"; }
+log_has() { grep -qF -- "$1" "$launcher_log" 2>/dev/null; }
+log_count() { grep -cF -- "$1" "$launcher_log" 2>/dev/null || true; }
+
+# Runs the launcher with $@ expecting exactly one box with the given caption and text, closes it with
+# Return and expects the given low byte of the exit code. Env: LAUNCH_ENV (e.g. LC_ALL=ja_JP.UTF-8).
+expect_one_box() {
+  local caption=$1 text=$2 shot=$3 exit_expected=$4; shift 4
+  launch_env "$@"
+  wait_for_box "$launched_pid" 60
+  check "exactly one box (got $box_count: $box_lines)" [ "$box_count" -eq 1 ]
+  check "caption and text, got: $box_lines" [ "$box_lines" = "$caption	$text" ]
+  [ "$box_count" -ge 1 ] && shoot_and_close "$caption" "$shot"
+  wait_exit "$launched_pid" 120
+  check "exit code low byte $exit_expected, got $exit_low" [ "$exit_low" -eq "$exit_expected" ]
+  read_boxes after-close
+  check "no box after closing it" [ "$box_count" -eq 0 ]
+}
+
+launch_env() {
+  ( [ -n "${LAUNCH_ENV:-}" ] && export $LAUNCH_ENV; exec wine "$@" >"$OUT/$case_name.stdout" 2>"$OUT/$case_name.stderr" ) &
+  launched_pid=$!
+}
+
+# Runs the launcher silently and checks that no window shows while it runs.
+expect_no_window() {
+  local exit_expected=$1; shift
+  launch_env "$@"
+  local seen=""
+  while kill -0 "$launched_pid" 2>/dev/null; do
+    seen=$(xdotool search --onlyvisible --name '.' 2>/dev/null | head -1)
+    [ -n "$seen" ] && break
+    sleep 0.2
+  done
+  check "no window in a silent run (saw '$(xdotool getwindowname "$seen" 2>/dev/null)')" [ -z "$seen" ]
+  wait_exit "$launched_pid" 120
+  check "exit code low byte $exit_expected, got $exit_low" [ "$exit_expected" -eq "$exit_low" ]
+}
+
+hold_flag() {
+  ( exec wine "$BIN/holdfile.exe" 'C:\users\'"$(id -un)"'\AppData\LocalLow\Lumo\Zolt\ZOLT_INSTALL_FLAG' 600000 >/dev/null 2>&1 ) &
+  holder_pid=$!
+  local i=0
+  while [ ! -e "$flag_dir/ZOLT_INSTALL_FLAG" ] && [ $i -lt 100 ]; do sleep 0.2; i=$((i + 1)); done
+}
+release_flag() { kill "$holder_pid" 2>/dev/null; wait "$holder_pid" 2>/dev/null; sleep 1; }
+
+in_progress_text="TBX wrapper: Another Zolt installation is in progress. You must complete that installation before you can run this installer."
+
+case_in_progress() { # <lang> <LC_ALL or empty>
+  local lang=$1 locale=$2
+  begin_case "in-progress-$lang"
+  fresh_log; hold_flag
+  LAUNCH_ENV=${locale:+LC_ALL=$locale} expect_one_box "$(rc_text "$lang" IDS_IN_PROGRESS_CAPTION)" \
+    "$(rc_text "$lang" IDS_IN_PROGRESS_TEXT)" "in-progress-$lang" 255 "$BIN/tbx-setup.exe"
+  check "in-progress record logged" log_has "$in_progress_text"
+  check "nothing extracted" [ ! -e "$recorder_log" ]
+  release_flag
+  end_case
+}
+
+case_in_progress_silent() {
+  begin_case in-progress-silent
+  fresh_log; hold_flag
+  expect_no_window 255 "$BIN/tbx-setup.exe" /s
+  check "in-progress record logged" log_has "$in_progress_text"
+  release_flag
+  end_case
+}
+
+case_config_error() { # <lang> <LC_ALL or empty>
+  local lang=$1 locale=$2
+  begin_case "config-error-$lang"
+  fresh_log
+  local caption; caption=$(rc_text "$lang" IDS_CONFIG_CAPTION)
+  local message; message=$(rc_text "$lang" IDS_CONFIG_BAD_SWITCHES)
+  message=${message//%s/\"EULA=Maybe\";}
+  LAUNCH_ENV=${locale:+LC_ALL=$locale} expect_one_box "$caption" "$message" "config-error-$lang" 176 \
+    "$BIN/tbx-setup.exe" EULA=Maybe
+  check "engine never started" [ ! -e "$recorder_log" ]
+  end_case
+}
+
+case_config_error_silent() {
+  begin_case config-error-silent
+  fresh_log
+  expect_no_window 176 "$BIN/tbx-setup.exe" /s EULA=Maybe
+  check "engine never started" [ ! -e "$recorder_log" ]
+  end_case
+}
+
+case_payload_failure() {
+  begin_case payload-failure
+  fresh_log
+  local db="$flag_dir/tbx1.9.3_17_x64/tbx1.9.3_17.msi"
+  rm -f "$db"; mkdir -p "$db"   # a folder where the database file must go: CreateFile is refused
+  expect_one_box "Error" "Installer : Wrapper.CreateFile  failed with error 5: Access denied.\\n" \
+    payload-failure 5 "$BIN/tbx-setup.exe" /s
+  check "engine never started" [ ! -e "$recorder_log" ]
+  rmdir "$db"
+  end_case
+}
+
+# Registers a kit of this version with a newer build, as an installed kit would have it.
+register_newer_kit() {
+  local key='HKLM\SOFTWARE\Zoltsys\Zolt Development Kit\1.9.3_17'
+  wine reg add "$key" /v ZoltHome /t REG_SZ /d 'C:\Program Files\Zolt\tbx-1.9.3_17\' /f /reg:64 >/dev/null 2>&1
+  wine reg add "$key" /v BuildNumber /t REG_DWORD /d 13 /f /reg:64 >/dev/null 2>&1
+  wine reg add "$key\\MSI" /v FullVersion /t REG_SZ /d '1.9.3_17-b13' /f /reg:64 >/dev/null 2>&1
+}
+unregister_kit() {
+  wine reg delete 'HKLM\SOFTWARE\Zoltsys\Zolt Development Kit' /f /reg:64 >/dev/null 2>&1
+}
+
+case_newer_build() {
+  begin_case newer-build-en
+  fresh_log; register_newer_kit
+  expect_one_box "$(rc_text en IDS_NEWER_BUILD_CAPTION)" "$(rc_text en IDS_NEWER_BUILD_TEXT)" newer-build-en 255 \
+    "$BIN/tbx-setup.exe"
+  check "engine never started" [ ! -e "$recorder_log" ]
+  unregister_kit
+  end_case
+}
+
+case_old_windows() {
+  begin_case old-windows-en
+  fresh_log
+  wine winecfg -v winxp64 >/dev/null 2>&1
+  local text; text=$(rc_text en IDS_OLD_WINDOWS_TEXT); text=${text//%d/9}
+  expect_one_box "$(rc_text en IDS_WARNING_CAPTION)" "$text" old-windows-en 0 "$BIN/tbx-setup.exe"
+  check "unsupported-system record logged" log_has "This is an unsupported operationg system."
+  check "the engine ran after the warning" [ -s "$recorder_log" ]
+  check "payload below the application-data folder" grep -q 'AppData\\Roaming\\Lumo\\Zolt\\tbx1.9.3_17_x64\\tbx1.9.3_17.msi' "$recorder_log"
+  end_case
+
+  begin_case old-windows-silent
+  fresh_log
+  expect_no_window 0 "$BIN/tbx-setup.exe" /s
+  check "unsupported-system record logged" log_has "This is an unsupported operationg system."
+  end_case
+
+  begin_case windows-10
+  fresh_log
+  wine winecfg -v win10 >/dev/null 2>&1
+  launch_env "$BIN/tbx-setup.exe"
+  local seen=""
+  while kill -0 "$launched_pid" 2>/dev/null; do
+    read_boxes; [ "$box_count" -gt 0 ] && { seen=$box_lines; xdotool key Return; }
+    sleep 0.3
+  done
+  wait_exit "$launched_pid" 60
+  check "no warning on Windows 10 (saw: $seen)" [ -z "$seen" ]
+  check "no unsupported-system record" [ "$(log_count 'unsupported operationg system')" = 0 ]
+  check "the engine ran" [ -s "$recorder_log" ]
+  check "payload below LocalLow" grep -q 'AppData\\LocalLow\\Lumo\\Zolt\\tbx1.9.3_17_x64' "$recorder_log"
+  wine winecfg -v win7 >/dev/null 2>&1
+  end_case
+}
+
+run_cases() {
+  case_payload_failure
+  case_in_progress en ""
+  case_in_progress ja ja_JP.UTF-8
+  case_in_progress zh zh_CN.UTF-8
+  case_in_progress_silent
+  case_config_error en ""
+  case_config_error ja ja_JP.UTF-8
+  case_config_error zh zh_CN.UTF-8
+  case_config_error_silent
+  case_newer_build
+  case_old_windows
+}
