@@ -25,6 +25,7 @@ MappedKey SimpleKeyMapper::mapKey(const std::string& key) const {
 }
 
 bool SimpleKeyMapper::mapKeyInPlace(std::string& key) const {
+    if (key.size() != fromKey.size()) return false;  // the common case, decided cheaply
     if (key == fromKey || (!caseSensitive && equalIgnoringCase(key, fromKey))) {
         key = toKey;
         return true;
