@@ -1,6 +1,7 @@
 // The installer's option rules, registered through the settings API.
 #include "installer_rules.h"
 
+#include <memory>
 #include <stdexcept>
 
 namespace settings_test {
@@ -35,8 +36,13 @@ const char* const INSTALLER_DEFAULT_SETTINGS =
     "SPONSORS=Enable\nOEMUPDATE=Disable\n";
 
 InstallerRules::InstallerRules(const settings::settings_api& api_) : api(api_) {
-    settings::ValidatorBuilderHandle rules = api.createValidatorBuilder();
-    settings::KeyMapperBuilderHandle mapping = api.createKeyMapperBuilder();
+    // The builders go with this scope, whether the registrations succeed or not.
+    std::unique_ptr<settings::ValidatorBuilderTag, int32_t (*)(settings::ValidatorBuilderHandle)> rulesOwner(
+        api.createValidatorBuilder(), api.destroyValidatorBuilder);
+    std::unique_ptr<settings::KeyMapperBuilderTag, int32_t (*)(settings::KeyMapperBuilderHandle)> mappingOwner(
+        api.createKeyMapperBuilder(), api.destroyKeyMapperBuilder);
+    settings::ValidatorBuilderHandle rules = rulesOwner.get();
+    settings::KeyMapperBuilderHandle mapping = mappingOwner.get();
     for (const char* name : FLAG_OPTIONS) {
         check(api.setFixedValues(rules, name, FLAG_VALUES, 4));
         check(api.addMapping(mapping, name, name, 0));
@@ -54,8 +60,6 @@ InstallerRules::InstallerRules(const settings::settings_api& api_) : api(api_) {
     check(api.setAllowUnknownKeys(rules, 0));
     check(api.buildValidator(rules, &validator));
     check(api.buildMappers(mapping, &mappers));
-    api.destroyKeyMapperBuilder(mapping);
-    api.destroyValidatorBuilder(rules);
 }
 
 InstallerRules::~InstallerRules() {
