@@ -10,25 +10,21 @@
 #include "errors.h"
 #include "executor.h"
 #include "install_command.h"
+#include "install_config_data.h"
 #include "install_guard.h"
 #include "logger.h"
 #include "msiexec_path.h"
 #include "payload.h"
 #include "payload_resources.h"
 #include "resources.h"
-#include "standin_install_config.h"
-#include "standin_locale.h"
 #include "removal.h"
 #include "sysinfo.h"
 #include "tbx_home.h"
 #include "tstrings.h"
+#include "ui_locale.h"
 #include "win_handles.h"
 
 namespace {
-
-// Positions of the options the flow reads in the configuration's name tables.
-enum ValueOptionIndex { VALUE_INSTALLDIR = 0, VALUE_INSTALLDIRPUBPLN = 2, VALUE_REBOOT = 8, VALUE_MSI_CMDLINE = 11 };
-enum FlagOptionIndex { FLAG_AUTO_UPDATE = 2, FLAG_NOSTARTMENU = 16 };
 
 constexpr size_t kInstallFlagBufferSize = 512;
 
@@ -119,7 +115,7 @@ bool FileExists(const char* path) {
 
 int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
     SetDllDirectoryA("");
-    WORD langId = Locale::fromUserPreferences().langId;
+    WORD langId = Locale::fromUserPreferences().langId();
     const bool is64 = !Is32BitEnvironment();
 
     InstallConfigData config(instance);
@@ -131,7 +127,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
 
     if (config.isOptionSet("/lang")) {
         try {
-            langId = Locale::fromLangId(static_cast<uint16_t>(config.getLanguageId())).langId;
+            langId = Locale::fromLangId(static_cast<uint16_t>(config.getLanguageId())).langId();
         } catch (const std::exception& e) {
             logCaughtException(TBX_HERE_AS("WinMain"), e);
         } catch (...) {
