@@ -1,5 +1,5 @@
 // The schedule and notify type of the auto-update policy, read with fall-backs and written throwing.
-#include "config.h"
+#include "au_config.h"
 
 #include <cstdlib>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 // The schedule and notify type of the policy, their fall-backs and their layouts, against the real registry.
-#include "config.h"
+#include "au_config.h"
 
 #include <gtest/gtest.h>
 
