@@ -1,0 +1,120 @@
+// The auto-update step after a kit installation: save the policy, replace the component, restore, register.
+#include "auto_update.h"
+
+#include <string>
+
+#include "auto_update_version.h"
+#include "bounded_format.h"
+#include "build_constants.h"
+#include "au_config.h"
+#include "errors.h"
+#include "executor.h"
+#include "logger.h"
+#include "msiexec_path.h"
+#include "product_codes.h"
+#include "sysinfo.h"
+#include "version_details.h"
+
+namespace {
+
+// The policy of the installed component, held while the component is replaced.
+struct SavedPolicy {
+    au::Schedule schedule = au::Schedule::randomDefault();
+    bool scheduleSaved = false;
+    int notifyType = au::Config::notifyBeforeDownload;
+};
+
+void readInstalledPolicy(SavedPolicy& saved) {
+    au::Config config(IsAUOlderThanBaseline() ? au::RegDataStore::oldLayout : au::RegDataStore::currentLayout);
+    saved.schedule = config.getSchedule(&saved.scheduleSaved);
+    if (!saved.scheduleSaved) TBX_LOG_AS("InstallAutoUpdate", LOG_WARNING, "Failed to get existing AU schedule setting.");
+    saved.notifyType = config.getNotifyType();
+}
+
+// A failed restore leaves the new component with its defaults; the step goes on.
+void writePolicy(const SavedPolicy& saved) {
+    try {
+        au::Config config(au::RegDataStore::currentLayout);
+        if (saved.scheduleSaved) config.setSchedule(saved.schedule);
+        config.setNotifyType(saved.notifyType);
+    } catch (const std::exception& e) {
+        logCaughtException(TBX_HERE_AS("InstallAutoUpdate"), e);
+    } catch (...) {
+        logUnknownException(TBX_HERE_AS("InstallAutoUpdate"));
+    }
+}
+
+int registerWithScheduler() {
+    try {
+        const std::string path = SysInfo::getProgramFilesCommonX86Dir() + "\\Zolt\\Zolt Update\\zaureg.exe";
+        // The path is quoted so that the tool's own argument parsing sees "-r" first, spaces or not.
+        const std::string arguments = "\"" + path + "\" -r pln " + buildconstants::fullVersion;
+        return Executor::ExecProcessWaitForFinish(path, arguments, 1) == 0 ? 0 : -3;
+    } catch (const std::exception& e) {
+        logCaughtException(TBX_HERE_AS("InstallAutoUpdate"), e);
+    } catch (...) {
+        logUnknownException(TBX_HERE_AS("InstallAutoUpdate"));
+    }
+    return -4;
+}
+
+}  // namespace
+
+bool IsAUOlderThanBaseline() {
+    char installed[2048];
+    if (!readAUVersion(installed)) {
+        TBX_LOG(LOG_INFO, "Failed to determine AU version. Most probably there is no AU installed");
+        return false;
+    }
+    return VersionDetails::Dotted(installed) < VersionDetails::Dotted(buildconstants::autoUpdateBaselineVersion);
+}
+
+DWORD uninstallAutoUpdate() {
+    char engine[2048] = "";
+    GetMsiexecPath(engine, sizeof engine);
+    char command[2048 + 64];
+    if (!formatInto(command, "\"%s\" /x %s /qn", engine, kAutoUpdateProductCode)) return kAutoUpdateCommandTooLong;
+    return Executor::ExecProcessWithAtlMessageLoop(engine, command);
+}
+
+int InstallAutoUpdate(const char* msiPath, bool enabled) {
+    char engine[MAX_PATH] = "";
+    if (!GetMsiexecPath(engine, sizeof engine)) {
+        logit("Error: InstallAutoUpdate(), couldn't find WIPath");
+        return -3;
+    }
+    if (!isAUUpgradeNeeded()) {
+        logit("AU is not upgradable - Installed version >= the bundled version.\n");
+        return -2;
+    }
+    const bool older = isOwnAUNewer();
+
+    SavedPolicy saved;
+    if (older) readInstalledPolicy(saved);
+
+    if (isOwnAUNewer()) uninstallAutoUpdate();
+
+    // The design's command buffer holds 259 characters; a longer command is refused, never cut.
+    char command[MAX_PATH];
+    bool fits;
+    if (enabled) {
+        logit("Auto Update is enabled");
+        fits = formatInto(command, "\"%s\" /i \"%s\" ALLUSERS=1 /qn", engine, msiPath);
+    } else {
+        logit("Auto Update is disabled via configuration settings");
+        fits = formatInto(command, "\"%s\" /i \"%s\"DISABLE=1 ALLUSERS=1 /qn", engine, msiPath);
+    }
+    if (!fits) {
+        TBX_LOG_AS("InstallAutoUpdate", LOG_ERROR, "The auto-update install command does not fit its buffer; not run.");
+        return kAutoUpdateCommandTooLong;
+    }
+
+    const int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(engine, command));
+    if (exitCode != 0) {
+        logit("Auto Update install failed");
+        return exitCode;
+    }
+
+    if (older) writePolicy(saved);
+    return registerWithScheduler();
+}

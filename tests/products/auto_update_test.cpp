@@ -1,0 +1,198 @@
+// The auto-update step with Wine's real engine: fresh install, same version, upgrades across the policy layouts,
+// the disabled form, engine failure and unreadable versions.
+#include "auto_update.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "au_config.h"
+#include "build_constants.h"
+#include "executor.h"
+#include "msiexec_path.h"
+#include "product_codes.h"
+#include "registry_key.h"
+#include "sysinfo.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::LogCapture;
+
+const std::string kAutoUpdateKey = "SOFTWARE\\Zoltsys\\Auto Update";
+
+std::string database(const char* name) { return testing_support::toolPath(name); }
+std::string zauregLog() {
+    return SysInfo::getProgramFilesCommonX86Dir() + "\\Zolt\\Zolt Update\\zaureg-calls.log";
+}
+
+DWORD engine(const std::string& arguments) {
+    char path[MAX_PATH] = "";
+    EXPECT_TRUE(GetMsiexecPath(path, sizeof path));
+    return Executor::ExecProcessWithAtlMessageLoop(path, "\"" + std::string(path) + "\" " + arguments);
+}
+
+void deleteTree(HKEY root, const char* parent, const char* child) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, parent, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeA(key, child);
+        RegCloseKey(key);
+    }
+}
+
+std::string installedAUVersion() {
+    return RegistryKey(RegistryKey::localMachine32, kAutoUpdateKey).queryString("AUVersion", "(none)");
+}
+
+// Starts and ends every test with no component, no policy and no registration record.
+class AutoUpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override { clean(); }
+    void TearDown() override { clean(); }
+    static void clean() {
+        engine(std::string("/x ") + kAutoUpdateProductCode + " /qn");
+        deleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys", "Auto Update");
+        deleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys", "Zolt Update");
+        deleteTree(HKEY_CURRENT_USER, "SOFTWARE\\Zoltsys", "Zolt Update");
+        DeleteFileA(zauregLog().c_str());
+    }
+    static void install(const char* name) {
+        ASSERT_EQ(0u, engine("/i \"" + database(name) + "\" ALLUSERS=1 /qn")) << name;
+        DeleteFileA(zauregLog().c_str());
+    }
+};
+
+TEST_F(AutoUpdateTest, FreshMachineInstallsAndRegistersWithoutTouchingThePolicy) {
+    LogCapture log;
+    EXPECT_EQ(0, InstallAutoUpdate(database("au_own.msi").c_str(), true));
+    EXPECT_EQ(buildconstants::autoUpdateVersion, installedAUVersion());
+    EXPECT_EQ(std::string("-r pln ") + buildconstants::fullVersion + "\r\n", testing_support::readFile(zauregLog()));
+    EXPECT_TRUE(log.contains("Auto Update is enabled"));
+    EXPECT_FALSE(RegistryKey::exists(RegistryKey::localMachine32, "SOFTWARE\\Zoltsys\\Zolt Update"));
+}
+
+TEST_F(AutoUpdateTest, SameOrNewerComponentEndsTheStepAndRunsNothing) {
+    for (const char* installed : {"au_own.msi", "au_new.msi"}) {
+        SCOPED_TRACE(installed);
+        clean();
+        install(installed);
+        const std::string before = installedAUVersion();
+        LogCapture log;
+        EXPECT_EQ(-2, InstallAutoUpdate(database("au_own.msi").c_str(), true));
+        EXPECT_EQ(std::vector<std::string>({"INFO: AU is not upgradable - Installed version >= the bundled version."}),
+                  log.messages());
+        EXPECT_EQ(before, installedAUVersion());
+        EXPECT_FALSE(testing_support::fileExists(zauregLog()));
+    }
+}
+
+struct UpgradeCase {
+    const char* name;
+    const char* installed;
+    int readMode;  // the layout the installed component keeps its policy in
+};
+
+// An older component is removed and replaced; its schedule and notify type come back in the current layout.
+TEST_F(AutoUpdateTest, UpgradeCarriesThePolicyIntoTheCurrentLayout) {
+    const UpgradeCase cases[] = {
+        {"below the baseline: old layout", "au_old.msi", au::RegDataStore::oldLayout},
+        {"at or above the baseline: current layout", "au_mid.msi", au::RegDataStore::currentLayout},
+    };
+    for (const UpgradeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        clean();
+        install(c.installed);
+        const au::Schedule saved{0x0204, 22, 41};
+        {
+            au::Config config(c.readMode);
+            config.setSchedule(saved);
+            config.setNotifyType(au::Config::notifyBeforeInstall);
+        }
+        LogCapture log;
+        EXPECT_EQ(0, InstallAutoUpdate(database("au_own.msi").c_str(), true));
+        EXPECT_EQ(buildconstants::autoUpdateVersion, installedAUVersion());
+
+        au::Config current(au::RegDataStore::currentLayout);
+        bool ok = false;
+        EXPECT_EQ(saved, current.getSchedule(&ok));
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(au::Config::notifyBeforeInstall, current.getNotifyType());
+        DWORD type = REG_NONE;
+        RegistryKey(RegistryKey::localMachine32, au::policykeys::check).queryValue("UpdateMin", type);
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+        EXPECT_FALSE(log.contains("getSchedule failed"));
+        EXPECT_FALSE(log.contains("getNotifyType failed"));
+        EXPECT_EQ(std::string("-r pln ") + buildconstants::fullVersion + "\r\n",
+                  testing_support::readFile(zauregLog()));
+    }
+}
+
+// The component is installed switched off; the property follows the closing quote of the database path.
+TEST_F(AutoUpdateTest, DisabledComponentIsStillInstalledWithDisableSet) {
+    testing_support::TempDir engineDir;
+    const std::string record = engineDir.file("runs.txt");
+    ASSERT_TRUE(CopyFileA(testing_support::toolPath("msirecorder.exe").c_str(), engineDir.file("msiexec.exe").c_str(),
+                          FALSE));
+    RegistryKey installer(RegistryKey::localMachine64, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer",
+                          RegistryKey::write);
+    const std::string previous = installer.queryString("InstallerLocation");
+    installer.setString("InstallerLocation", engineDir.path());
+    SetEnvironmentVariableA("MSIRECORDER_LOG", record.c_str());
+    const std::string msi = database("au_own.msi");
+    LogCapture log;
+    const int recorded = InstallAutoUpdate(msi.c_str(), false);
+    installer.setString("InstallerLocation", previous);
+    SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
+
+    EXPECT_EQ(-3, recorded);  // nothing was installed, so there is no registration tool
+    const std::string expected = "\"" + engineDir.file("msiexec.exe") + "\" /i \"" + msi + "\"DISABLE=1 ALLUSERS=1 /qn";
+    EXPECT_NE(std::string::npos, testing_support::readFile(record).find(expected)) << testing_support::readFile(record);
+    EXPECT_TRUE(log.contains("Auto Update is disabled via configuration settings"));
+
+    // With the real engine the component lands, and the policy says it is off.
+    EXPECT_EQ(0, InstallAutoUpdate(msi.c_str(), false));
+    EXPECT_EQ(buildconstants::autoUpdateVersion, installedAUVersion());
+    EXPECT_EQ(0u, RegistryKey(RegistryKey::localMachine32, au::policykeys::policy).queryDword("EnableZoltUpdate"));
+}
+
+TEST_F(AutoUpdateTest, EngineFailureIsReturnedAndNothingIsRegistered) {
+    LogCapture log;
+    const int result = InstallAutoUpdate((testing_support::exeDir() + "\\no-such-au.msi").c_str(), true);
+    EXPECT_NE(0, result);
+    EXPECT_NE(-2, result);
+    EXPECT_TRUE(log.contains("Auto Update install failed"));
+    EXPECT_FALSE(testing_support::fileExists(zauregLog()));
+}
+
+TEST_F(AutoUpdateTest, BaselineComparison) {
+    struct Case {
+        const char* installed;  // nullptr: no value
+        bool older;
+    } cases[] = {{nullptr, false}, {"2.0.5.1", true}, {buildconstants::autoUpdateBaselineVersion, false},
+                 {"2.5.0.0", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.installed ? c.installed : "(none)");
+        clean();
+        if (c.installed)
+            RegistryKey(RegistryKey::localMachine32, kAutoUpdateKey, RegistryKey::write).setString("AUVersion", c.installed);
+        LogCapture log;
+        EXPECT_EQ(c.older, IsAUOlderThanBaseline());
+        EXPECT_EQ(c.installed == nullptr,
+                  log.contains("Failed to determine AU version. Most probably there is no AU installed"));
+        if (!c.installed) {
+            EXPECT_NE(std::string::npos, log.raw().find("(IsAUOlderThanBaseline)"));
+        }
+    }
+}
+
+// A version that is not four dotted numbers is left to the caller.
+TEST_F(AutoUpdateTest, UnreadableInstalledVersionThrows) {
+    RegistryKey(RegistryKey::localMachine32, kAutoUpdateKey, RegistryKey::write).setString("AUVersion", "2.8");
+    EXPECT_THROW(IsAUOlderThanBaseline(), std::runtime_error);
+    EXPECT_THROW(InstallAutoUpdate(database("au_own.msi").c_str(), true), std::runtime_error);
+    EXPECT_FALSE(testing_support::fileExists(zauregLog()));
+}
+
+}  // namespace
