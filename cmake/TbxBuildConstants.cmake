@@ -32,7 +32,7 @@ endforeach()
 # Payload files; an empty auto-update database leaves resource 105 out.
 set(TBX_DEMO_PAYLOAD_DIR ${CMAKE_BINARY_DIR}/payload/demo)
 set(TBX_PAYLOAD_KIT_MSI "${TBX_DEMO_PAYLOAD_DIR}/kit.msi" CACHE FILEPATH "Kit installer database (resource 101)")
-set(TBX_PAYLOAD_AU_MSI "" CACHE FILEPATH "Auto-update installer database (resource 105); empty for none")
+set(TBX_PAYLOAD_AU_MSI "${TBX_DEMO_PAYLOAD_DIR}/au.msi" CACHE FILEPATH "Auto-update installer database (resource 105); empty for none")
 set(TBX_PAYLOAD_CAB_SS "${TBX_DEMO_PAYLOAD_DIR}/ss.cab" CACHE FILEPATH "Cabinet resource 110 (ss)")
 set(TBX_PAYLOAD_CAB_ST "${TBX_DEMO_PAYLOAD_DIR}/st.cab" CACHE FILEPATH "Cabinet resource 111 (st)")
 set(TBX_PAYLOAD_CAB_SJ "${TBX_DEMO_PAYLOAD_DIR}/sj.cab" CACHE FILEPATH "Cabinet resource 108 (sj)")
