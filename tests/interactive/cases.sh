@@ -27,7 +27,8 @@ expect_one_box() {
 }
 
 launch_env() {
-  ( [ -n "${LAUNCH_ENV:-}" ] && export $LAUNCH_ENV; exec wine "$@" >"$OUT/$case_name.stdout" 2>"$OUT/$case_name.stderr" ) &
+  # env, not export: the shell itself need not know the locale.
+  ( exec env ${LAUNCH_ENV:-} wine "$@" >"$OUT/$case_name.stdout" 2>"$OUT/$case_name.stderr" ) &
   launched_pid=$!
 }
 
