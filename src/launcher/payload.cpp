@@ -7,13 +7,13 @@
 #include <cstring>
 #include <string>
 
+#include "auto_update.h"
 #include "bounded_format.h"
 #include "build_constants.h"
 #include "dll.h"
 #include "errors.h"
 #include "logger.h"
 #include "payload_resources.h"
-#include "standin_autoupdate.h"
 #include "sysinfo.h"
 #include "tstrings.h"
 #include "win_handles.h"
