@@ -1,0 +1,244 @@
+// The launcher's configuration end to end: the real tbx-setup.exe with a recording msiexec, its command line,
+// its log, its exit code and the runtime settings file, for good and bad input from every source.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "build_constants.h"
+#include "config_test_support.h"
+#include "e2e_support.h"
+#include "test_support.h"
+#include "win_handles.h"
+
+namespace {
+
+constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+constexpr DWORD kConfigError = static_cast<DWORD>(-80);
+
+std::string localLowFolder() {
+    char path[MAX_PATH] = "";
+    GetEnvironmentVariableA("USERPROFILE", path, sizeof path);
+    return std::string(path) + "\\AppData\\LocalLow";
+}
+
+std::string kitDatabase() {
+    return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64\\tbx" +
+           buildconstants::productVersion + ".msi";
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
+// The launcher with msirecorder as its engine; the runtime settings file is set aside for each test.
+class ConfigEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE,
+                                               installerKey.receive()));
+        char value[MAX_PATH * 2] = "";
+        DWORD size = sizeof value - 1;
+        hadLocation = RegQueryValueExA(installerKey.get(), "InstallerLocation", nullptr, nullptr,
+                                       reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
+        previousLocation = value;
+        engineFolder = e2e::tempDir() + "\\tbx-config-e2e-engine";
+        CreateDirectoryA(engineFolder.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(),
+                              (engineFolder + "\\msiexec.exe").c_str(), FALSE));
+        recordFile = engineFolder + "\\records.txt";
+        DeleteFileA(recordFile.c_str());
+        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
+        setEngineExit(0);
+        setLocation(engineFolder);
+    }
+    void TearDown() override {
+        if (hadLocation)
+            setLocation(previousLocation);
+        else
+            RegDeleteValueA(installerKey.get(), "InstallerLocation");
+        SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
+        SetEnvironmentVariableA("MSIRECORDER_EXIT", nullptr);
+        DeleteFileA(recordFile.c_str());
+        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
+        RemoveDirectoryA(engineFolder.c_str());
+    }
+
+    void setLocation(const std::string& folder) {
+        RegSetValueExA(installerKey.get(), "InstallerLocation", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(folder.c_str()), static_cast<DWORD>(folder.size() + 1));
+    }
+    void setEngineExit(long code) { SetEnvironmentVariableA("MSIRECORDER_EXIT", std::to_string(code).c_str()); }
+
+    // Runs the launcher; `log` receives what this run added to the launcher's log.
+    DWORD run(const std::string& arguments) {
+        DeleteFileA(recordFile.c_str());
+        std::string before = e2e::readFile(e2e::launcherLogPath());
+        DWORD code = e2e::runLauncher(arguments);
+        std::string after = e2e::readFile(e2e::launcherLogPath());
+        log = after.size() >= before.size() ? after.substr(before.size()) : after;
+        return code;
+    }
+
+    // The install command lines the engine was started with.
+    std::vector<std::string> installRuns() const {
+        std::vector<std::string> runs;
+        std::string text = e2e::readFile(recordFile);
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            std::string line = text.substr(start, end - start);
+            if (line.rfind("cmd ", 0) == 0 && line.find(" /i \"") != std::string::npos) runs.push_back(line.substr(4));
+        }
+        return runs;
+    }
+
+    std::string commandStart() const { return "\"" + engineFolder + "\\msiexec.exe\" /i \"" + kitDatabase() + "\""; }
+
+    config_test::RuntimeFileGuard runtimeFile;
+    testing_support::TempDir dir;
+    UniqueRegKey installerKey;
+    bool hadLocation = false;
+    std::string previousLocation;
+    std::string engineFolder;
+    std::string recordFile;
+    std::string log;
+};
+
+TEST_F(ConfigEndToEnd, OptionsShapeTheEngineCommandLine) {
+    struct Case {
+        const char* name;
+        const char* arguments;
+        std::string tail;  // what follows the quoted database path
+    } cases[] = {
+        {"language transform right after the database", "/s /lang=1041",
+         " TRANSFORMS=:1041  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
+        {"Chinese transform", "/s /LANG:2052", " TRANSFORMS=:2052  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
+        {"English needs no transform", "/s /lang=1033", "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
+        {"own quiet switch and features", "/s /qn ADDLOCAL=ToolsFeature", " /qn ADDLOCAL=ToolsFeature  WRAPPER=1"},
+        {"installer log with modifiers", "/s /l*v C:\\x.log",
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l \"C:\\x.log\""},
+        {"silent through INSTALL_SILENT", "install_silent=Enable NOSTARTMENU=1",
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 NOSTARTMENU=1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0u, run(c.arguments)) << log;
+        std::vector<std::string> runs = installRuns();
+        ASSERT_EQ(1u, runs.size());
+        EXPECT_EQ(commandStart() + c.tail, runs[0]);
+    }
+}
+
+TEST_F(ConfigEndToEnd, AnUnsupportedLanguageKeepsThePreferredOneAndLogsOneError) {
+    ASSERT_EQ(0u, run("/s /lang=1036"));
+    std::vector<std::string> runs = installRuns();
+    ASSERT_EQ(1u, runs.size());
+    // The prefix's UI language is English, so no transform.
+    EXPECT_EQ(commandStart() + "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1", runs[0]);
+    EXPECT_EQ(1, occurrences(log, "\tERROR: "));
+    EXPECT_EQ(1, occurrences(log, "unsupported locale langId: 1036"));
+}
+
+TEST_F(ConfigEndToEnd, BadInputNeverStartsTheEngine) {
+    std::string unknownKeyFile = dir.file("unknown-key.cfg");
+    testing_support::writeFile(unknownKeyFile, "EULA=Enable\n# the third line is wrong\nCOLOR=blue\n");
+    std::string notUtf8File = dir.file("latin1.cfg");
+    testing_support::writeFile(notUtf8File, "EULA=Enable\nSPONSORPREF=caf\xe9\n");
+    struct Case {
+        const char* name;
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {"value outside the list", "EULA=Maybe", "\"EULA=Maybe\";."},
+        {"unknown argument", "/unknown", "\"/unknown\";."},
+        {"upper-case switch", "/S", "\"/S\";."},
+        {"silent, two bad arguments in one message", "/s FOO=1 EULA=Yes", "\"FOO=1\";\"EULA=Yes\";."},
+        {"unknown key on line 3", "INSTALLCFG=" + unknownKeyFile,
+         "Configuration file " + unknownKeyFile + " is malformed in line 3."},
+        {"file not UTF-8", "/s INSTALLCFG=" + notUtf8File, "Configuration file " + notUtf8File + " is not in plain text."},
+        {"missing file", "INSTALLCFG=" + dir.file("none.cfg"), "Unable to open file " + dir.file("none.cfg") + "."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(kConfigError, run(c.arguments));
+        EXPECT_TRUE(installRuns().empty()) << "the engine never ran";
+        EXPECT_EQ(1, occurrences(log, c.message)) << log;
+        EXPECT_EQ(1, occurrences(log, "Unable to install Zolt"));
+        EXPECT_EQ(1, occurrences(log, "Error occurred while loading configuration settings. Exiting installer."));
+        EXPECT_FALSE(runtimeFile.exists());
+    }
+}
+
+TEST_F(ConfigEndToEnd, LaterSourcesWin) {
+    std::string installCfg = dir.file("install.cfg");
+    testing_support::writeFile(installCfg, "INSTALLDIR=C:\\FromFile\n");
+    struct Case {
+        const char* name;
+        const char* runtime;  // null: no runtime settings file
+        std::string arguments;
+        const char* installDir;
+    } cases[] = {
+        {"runtime settings file over nothing", "INSTALLDIR=C:\\FromRuntime\n", "/s", "C:\\FromRuntime"},
+        {"install configuration file over the runtime settings file", "INSTALLDIR=C:\\FromRuntime\n",
+         "/s INSTALLCFG=" + installCfg, "C:\\FromFile"},
+        {"command line over both files", "INSTALLDIR=C:\\FromRuntime\n",
+         "/s INSTALLCFG=" + installCfg + " INSTALLDIR=C:\\FromArgs", "C:\\FromArgs"},
+        {"the command line wins wherever it stands", nullptr,
+         "/s INSTALLDIR=C:\\FromArgs INSTALLCFG=" + installCfg, "C:\\FromArgs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.runtime) runtimeFile.write(c.runtime);
+        ASSERT_EQ(0u, run(c.arguments)) << log;
+        std::vector<std::string> runs = installRuns();
+        ASSERT_EQ(1u, runs.size());
+        EXPECT_EQ(commandStart() + "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 INSTALLDIR=\"" +
+                      c.installDir + "\"",
+                  runs[0]);
+        DeleteFileA(runtimeFile.path().c_str());
+    }
+}
+
+std::string withoutCr(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+TEST_F(ConfigEndToEnd, TheRuntimeSettingsFileSurvivesAFailedInstallation) {
+    struct Case {
+        const char* name;
+        const char* before;  // null: no file
+        const char* arguments;
+        long engineExit;
+        const char* after;  // null: no file
+    } cases[] = {
+        {"created for EULA", nullptr, "/s EULA=Enable", 0, "EULA=Enable\n"},
+        {"created, then deleted when the engine fails", nullptr, "/s EULA=Enable", 1603, nullptr},
+        {"only a key that is not exported: deleted", "STATIC=Enable\n", "/s", 0, nullptr},
+        {"only a key that is not exported: written back after a failure", "STATIC=Enable\n", "/s", 1603,
+         "STATIC=Enable\n"},
+        {"nothing changed: left alone", "AUTO_UPDATE=Disable\n", "/s", 1603, "AUTO_UPDATE=Disable\n"},
+        {"exported keys replaced, then restored", "AUTO_UPDATE=Disable\nSTATIC=Enable\n", "/s EULA=Enable", 1603,
+         "AUTO_UPDATE=Disable\nSTATIC=Enable\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(runtimeFile.path().c_str());
+        if (c.before) runtimeFile.write(c.before);
+        setEngineExit(c.engineExit);
+        EXPECT_EQ(static_cast<DWORD>(c.engineExit), run(c.arguments)) << log;
+        EXPECT_EQ(1u, installRuns().size());
+        if (c.after) {
+            ASSERT_TRUE(runtimeFile.exists());
+            EXPECT_EQ(c.after, withoutCr(runtimeFile.read()));
+        } else {
+            EXPECT_FALSE(runtimeFile.exists());
+        }
+    }
+}
+
+}  // namespace
