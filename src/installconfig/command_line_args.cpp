@@ -51,7 +51,9 @@ int InstallConfigData::ImportArgsConfigSettings(ConfigSlot& slot, const std::vec
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& argument = args[i];
         if (argument.empty()) continue;
-        const OptionDescriptor* row = findDescriptor(argument);
+        // One argument is one option: a line break would smuggle further lines into the configuration text.
+        const bool oneLine = argument.find_first_of("\r\n") == std::string::npos;
+        const OptionDescriptor* row = oneLine ? findDescriptor(argument) : nullptr;
         if (!row) {
             CONFIG_LOG(kImportArgs, LOG_ERROR, tstrings::format("arg %s is not supported", argument.c_str()));
             result = settings::RESULT_TEXT_HAD_ERRORS;

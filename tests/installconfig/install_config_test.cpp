@@ -178,6 +178,13 @@ TEST_F(InstallConfigTest, LogRecordsOfArgumentFailuresNameTheArgument) {
     EXPECT_EQ(occurrences(log, "ERROR: arg /l is incorrect"), 1);
 }
 
+TEST_F(InstallConfigTest, AnArgumentWithALineBreakIsRefusedWhole) {
+    EXPECT_EQ(load({"/s", "EULA=Enable\nFOO", "INSTALLDIR=C:\\a\r\nEULA=Enable"}), 313);
+    EXPECT_EQ(occurrences(log, "is not supported"), 2);
+    EXPECT_FALSE(config.isOptionSet("FOO"));
+    EXPECT_FALSE(config.isOptionSet("INSTALLDIR"));
+}
+
 TEST_F(InstallConfigTest, LaterSourcesWin) {
     std::string installCfg = dir.file("install.cfg");
     writeFile(installCfg, "EULA=Enable\nSPONSORS=Disable\nWEB_ANALYTICS=Disable\n");
