@@ -1,0 +1,246 @@
+// The steps after the kit install, end to end: the public runtime from the kit home, the auto-update component,
+// the scheduler registration, and how failures that nothing inside the run handles end it.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "build_constants.h"
+#include "e2e_support.h"
+#include "install_guard.h"
+#include "installed_products.h"
+#include "msiexec_path.h"
+#include "product_codes.h"
+#include "sysinfo.h"
+
+namespace {
+
+const std::string kOwnVersion = buildconstants::productVersion;
+const std::string kKitKey = std::string(zoltkeys::kitRoot) + "\\" + kOwnVersion;
+const std::string kRuntimeKey = std::string(zoltkeys::runtimeRoot) + "\\" + kOwnVersion;
+const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+// The exit code of a run that ends with a failure nothing inside the flow handled (see winmain.cpp).
+const DWORD kUnhandledFailure = 1627;
+
+
+std::string kitCode() { return kitProductCode(kOwnVersion, false); }
+std::string runtimeCode() { return zscrub::ZCleaner::getProductGUID(kOwnVersion, 64); }
+std::string zauregLog() { return SysInfo::getProgramFilesCommonX86Dir() + "\\Zolt\\Zolt Update\\zaureg-calls.log"; }
+std::string plnLog() { return e2e::tempDir() + "\\pln-demo.log"; }
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string systemEngine() {
+    char path[MAX_PATH] = "";
+    GetSystemDirectoryA(path, sizeof path);
+    return std::string(path) + "\\msiexec.exe";
+}
+
+DWORD runEngine(const std::string& arguments) {
+    std::string commandLine = "\"" + systemEngine() + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return GetLastError();
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+std::string readValue(REGSAM view, const std::string& path, const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return "<no key>";
+    char value[1024] = "";
+    DWORD size = sizeof value - 1;
+    LONG result = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? value : "<no value>";
+}
+
+void writeValue(REGSAM view, const std::string& path, const char* name, const std::string& text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                                             nullptr, &key, nullptr));
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string flagPath() {
+    char path[MAX_PATH] = "";
+    GetInstallFlagPath(path);
+    return path;
+}
+
+std::string launcherLog() { return e2e::readFile(e2e::launcherLogPath()); }
+
+// Removes the demo kit, the demo runtime and the auto-update component with the real engine, and every
+// record the demo tools leave.
+void removeEverything() {
+    runEngine("/x " + kitCode() + " /qn");
+    runEngine("/x " + runtimeCode() + " /qn");
+    runEngine(std::string("/x ") + kAutoUpdateProductCode + " /qn");
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        e2e::deleteTree(view, zoltkeys::kitRoot);
+        e2e::deleteTree(view, zoltkeys::runtimeRoot);
+    }
+    e2e::deleteTree(KEY_WOW64_32KEY, zoltkeys::autoUpdate);
+    e2e::deleteTree(KEY_WOW64_32KEY, "SOFTWARE\\Zoltsys\\Zolt Update");
+    DeleteFileA(zauregLog().c_str());
+    DeleteFileA(plnLog().c_str());
+    // The runtime settings file keeps AUTO_UPDATE from one run to the next.
+    char common[MAX_PATH] = "";
+    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common)))
+        DeleteFileA((std::string(common) + "\\Vantrel\\Zolt\\zolt.settings.cfg").c_str());
+}
+
+class AfterInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        removeEverything();
+        DeleteFileA(e2e::launcherLogPath().c_str());
+    }
+    void TearDown() override { removeEverything(); }
+};
+
+// The whole silent road with Wine's engine: kit, public runtime from the kit home, auto-update, registration.
+TEST_F(AfterInstall, SilentInstallRunsThePublicRuntimeAndInstallsAutoUpdate) {
+    ASSERT_EQ(0u, e2e::runLauncher("/s")) << launcherLog();
+
+    const std::string home = readValue(KEY_WOW64_64KEY, kKitKey, "ZoltHome");
+    ASSERT_NE(std::string::npos, home.find("\\Zolt\\tbx-")) << home;
+    const std::string installer = home + "\\pln.exe";
+    EXPECT_EQ("\"" + installer + "\" /s LAUNCHEDFROMTBX=1\r\n", e2e::readFile(plnLog()));
+    EXPECT_FALSE(fileExists(installer)) << "the runtime installer is deleted after it ran";
+
+    // The runtime registered its keys under the product code the launcher computes for it.
+    EXPECT_NE("<no key>", readValue(KEY_WOW64_64KEY, kRuntimeKey, "ZoltHome"));
+    EXPECT_EQ(buildconstants::fullVersion, readValue(KEY_WOW64_64KEY, kRuntimeKey + "\\MSI", "FullVersion"));
+    EXPECT_TRUE(e2e::keyExists(KEY_WOW64_64KEY, kUninstallKey + runtimeCode()));
+
+    EXPECT_EQ(buildconstants::autoUpdateVersion, readValue(KEY_WOW64_32KEY, zoltkeys::autoUpdate, "AUVersion"));
+    EXPECT_EQ(std::string("-r pln ") + buildconstants::fullVersion + "\r\n", e2e::readFile(zauregLog()));
+    EXPECT_NE(std::string::npos, launcherLog().find("Auto Update is enabled"));
+    EXPECT_NE(std::string::npos, launcherLog().find("Wrapper exit code: 0"));
+    EXPECT_FALSE(fileExists(flagPath()));
+}
+
+TEST_F(AfterInstall, DisabledAutoUpdateIsInstalledSwitchedOff) {
+    ASSERT_EQ(0u, e2e::runLauncher("/s AUTO_UPDATE=Disable")) << launcherLog();
+    EXPECT_NE(std::string::npos, launcherLog().find("Auto Update is disabled via configuration settings"));
+    EXPECT_EQ(buildconstants::autoUpdateVersion, readValue(KEY_WOW64_32KEY, zoltkeys::autoUpdate, "AUVersion"));
+    HKEY key = nullptr;
+    DWORD value = 1, size = sizeof value;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Zolt Update\\Policy", 0,
+                                           KEY_READ | KEY_WOW64_32KEY, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "EnableZoltUpdate", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(&value), &size));
+    RegCloseKey(key);
+    EXPECT_EQ(0u, value);
+}
+
+// Not silent: the quiet switch comes from MSI_CMDLINE, so no window waits for a user.
+TEST_F(AfterInstall, InteractiveRunNeverStartsThePublicRuntimeInstaller) {
+    ASSERT_EQ(0u, e2e::runLauncher("MSI_CMDLINE=/qn")) << launcherLog();
+    const std::string home = readValue(KEY_WOW64_64KEY, kKitKey, "ZoltHome");
+    ASSERT_NE(std::string::npos, home.find("\\Zolt\\tbx-")) << home;
+    EXPECT_TRUE(fileExists(home + "\\pln.exe"));
+    EXPECT_FALSE(fileExists(plnLog()));
+    // Without the runtime of this version the auto-update step does not run either.
+    EXPECT_FALSE(e2e::keyExists(KEY_WOW64_64KEY, kRuntimeKey));
+    EXPECT_EQ("<no key>", readValue(KEY_WOW64_32KEY, zoltkeys::autoUpdate, "AUVersion"));
+}
+
+// Points "InstallerLocation" at a folder holding the kit stand-in while it lives.
+class KitStandIn {
+public:
+    KitStandIn(const std::string& home, int exitCode)
+        : folder(e2e::tempDir() + "\\kitstandin"), record(folder + "\\runs.txt") {
+        char location[MAX_PATH] = "";
+        DWORD size = sizeof location - 1;
+        RegGetValueA(HKEY_LOCAL_MACHINE, kInstallerKey, "InstallerLocation", RRF_RT_REG_SZ, nullptr, location, &size);
+        previous = location;
+        CreateDirectoryA(folder.c_str(), nullptr);
+        CopyFileA((e2e::binDir() + "\\kitstandin.exe").c_str(), (folder + "\\msiexec.exe").c_str(), FALSE);
+        DeleteFileA(record.c_str());
+        SetEnvironmentVariableA("KITSTANDIN_LOG", record.c_str());
+        SetEnvironmentVariableA("KITSTANDIN_HOME", home.c_str());
+        SetEnvironmentVariableA("KITSTANDIN_EXIT", std::to_string(exitCode).c_str());
+        setLocation(folder);
+    }
+    ~KitStandIn() {
+        setLocation(previous);
+        for (const char* name : {"KITSTANDIN_LOG", "KITSTANDIN_HOME", "KITSTANDIN_EXIT"})
+            SetEnvironmentVariableA(name, nullptr);
+        DeleteFileA((folder + "\\msiexec.exe").c_str());
+        DeleteFileA(record.c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
+    std::string runs() const { return e2e::readFile(record); }
+
+private:
+    static constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+    static void setLocation(const std::string& path) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        RegSetValueExA(key, "InstallerLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>(path.size() + 1));
+        RegCloseKey(key);
+    }
+    std::string folder;
+    std::string record;
+    std::string previous;
+};
+
+// A kit install that registers the kit but reports failure still runs the public runtime (pln.exe uses Wine's
+// real engine) but never the auto-update step, although the runtime of this version is then registered.
+TEST_F(AfterInstall, FailedKitInstallRunsThePublicRuntimeButNeverAutoUpdate) {
+    for (int failure : {1603, 3010}) {
+        SCOPED_TRACE(failure);
+        removeEverything();
+        const std::string home = e2e::tempDir() + "\\tbx-e2e-kithome";
+        CreateDirectoryA(home.c_str(), nullptr);
+        // The demo public runtime installer, as the build leaves it in the payload folder.
+        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\..\\payload\\demo\\pln.exe").c_str(), (home + "\\pln.exe").c_str(),
+                              FALSE));
+        std::string runs;
+        DWORD code = 0;
+        {
+            KitStandIn engine(home, failure);
+            code = e2e::runLauncher("/s");
+            runs = engine.runs();
+        }
+        EXPECT_EQ(static_cast<DWORD>(failure), code) << launcherLog();
+        // One engine run: the kit's. No auto-update database was given to it.
+        EXPECT_EQ(1, static_cast<int>(std::count(runs.begin(), runs.end(), '\n'))) << runs;
+        EXPECT_NE(std::string::npos, runs.find("WRAPPER=1"));
+        EXPECT_EQ(std::string::npos, runs.find("au.msi"));
+        EXPECT_EQ("\"" + home + "\\pln.exe\" /s LAUNCHEDFROMTBX=1\r\n", e2e::readFile(plnLog()));
+        EXPECT_FALSE(fileExists(home + "\\pln.exe"));
+        EXPECT_TRUE(e2e::keyExists(KEY_WOW64_64KEY, kRuntimeKey));
+        EXPECT_EQ(std::string::npos, launcherLog().find("Auto Update is"));
+        RemoveDirectoryA(home.c_str());
+    }
+}
+
+// An installed auto-update version that is not four dotted numbers: the exception leaves the auto-update step and
+// ends the run with one ERROR record naming it, the documented exit code and no guard flag left.
+TEST_F(AfterInstall, UnreadableAutoUpdateVersionEndsTheRunWithAnErrorRecord) {
+    writeValue(KEY_WOW64_32KEY, zoltkeys::autoUpdate, "AUVersion", "2.8");
+    EXPECT_EQ(kUnhandledFailure, e2e::runLauncher("/s"));
+    const std::string log = launcherLog();
+    EXPECT_NE(std::string::npos, log.find("(WinMain)]\r\n\tERROR: ")) << log;
+    EXPECT_NE(std::string::npos, log.find("Failed to parse [2.8] version string")) << log;
+    EXPECT_EQ(std::string::npos, log.find("Wrapper exit code"));
+    EXPECT_FALSE(fileExists(flagPath()));
+    EXPECT_FALSE(fileExists(zauregLog()));
+}
+
+}  // namespace
