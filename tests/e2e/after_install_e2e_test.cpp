@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "au_config.h"
 #include "build_constants.h"
 #include "e2e_support.h"
 #include "install_guard.h"
@@ -228,6 +229,28 @@ TEST_F(AfterInstall, FailedKitInstallRunsThePublicRuntimeButNeverAutoUpdate) {
         EXPECT_EQ(std::string::npos, launcherLog().find("Auto Update is"));
         RemoveDirectoryA(home.c_str());
     }
+}
+
+// An auto-update component below the baseline keeps its policy plain in one key; the launcher replaces it by
+// this build's component with Wine's engine and writes the same schedule and notify type protected.
+TEST_F(AfterInstall, UpgradeFromBelowTheBaselineCarriesThePolicyIntoTheCurrentLayout) {
+    ASSERT_EQ(0u, runEngine("/i \"" + e2e::binDir() + "\\au_old.msi\" ALLUSERS=1 /qn"));
+    ASSERT_EQ("2.0.5.1", readValue(KEY_WOW64_32KEY, zoltkeys::autoUpdate, "AUVersion"));
+    const au::Schedule saved{0x4001, 6, 30};
+    {
+        au::Config old(au::RegDataStore::oldLayout);
+        old.setSchedule(saved);
+        old.setNotifyType(au::Config::notifyBeforeInstall);
+    }
+    ASSERT_EQ(0u, e2e::runLauncher("/s")) << launcherLog();
+    EXPECT_EQ(buildconstants::autoUpdateVersion, readValue(KEY_WOW64_32KEY, zoltkeys::autoUpdate, "AUVersion"));
+    au::Config current(au::RegDataStore::currentLayout);
+    bool ok = false;
+    EXPECT_EQ(saved, current.getSchedule(&ok));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(au::Config::notifyBeforeInstall, current.getNotifyType());
+    EXPECT_EQ(std::string("-r pln ") + buildconstants::fullVersion + "\r\n", e2e::readFile(zauregLog()));
+    EXPECT_EQ(std::string::npos, launcherLog().find("getSchedule failed")) << launcherLog();
 }
 
 // An installed auto-update version that is not four dotted numbers: the exception leaves the auto-update step and
