@@ -12,6 +12,7 @@
 
 #include "build_constants.h"
 #include "payload_resources.h"
+#include "product_codes.h"
 #include "tstrings.h"
 #include "win_handles.h"
 
@@ -103,6 +104,15 @@ void uninstallDemoKit() {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kitKey().c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) ==
         ERROR_SUCCESS)
         run(systemMsiexec(), "/x " + kitProductCode() + " /qn");
+    // A silent run also installs the public runtime and the auto-update component; left behind, they would
+    // make the next run install the auto-update database through the recording engine.
+    const std::string runtimeKey = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, runtimeKey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) ==
+        ERROR_SUCCESS)
+        run(systemMsiexec(), "/x " + zscrub::ZCleaner::getProductGUID(buildconstants::productVersion, 64) + " /qn");
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Auto Update", 0, KEY_READ | KEY_WOW64_32KEY,
+                      key.receive()) == ERROR_SUCCESS)
+        run(systemMsiexec(), std::string("/x ") + kAutoUpdateProductCode + " /qn");
 }
 
 std::string readString(HKEY root, const std::string& keyPath, const char* name) {
