@@ -1,8 +1,11 @@
 // The launcher's entry point: runs the installation and turns an escaping failure into an exit code.
 #include <windows.h>
 
+#include <string>
+
 #include "errors.h"
 #include "install_flow.h"
+#include "settings_exception.h"
 
 namespace {
 // A failure nothing inside the run handled (a configuration query, the auto-update installation).
@@ -12,6 +15,9 @@ constexpr int kExitUnhandledFailure = 1627;  // ERROR_FUNCTION_FAILED
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     try {
         return RunInstallation(instance, GetCommandLineW());
+    } catch (const settings::Exception& e) {
+        // The settings engine's exceptions carry a result code and no text.
+        logErrorAt(TBX_HERE_AS("WinMain"), "settings::Exception with code " + std::to_string(e.code) + " caught");
     } catch (const std::exception& e) {
         logCaughtException(TBX_HERE_AS("WinMain"), e);
     } catch (...) {
