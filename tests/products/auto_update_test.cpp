@@ -43,6 +43,7 @@ void deleteTree(HKEY root, const char* parent, const char* child) {
 }
 
 std::string installedAUVersion() {
+    if (!RegistryKey::exists(RegistryKey::localMachine32, kAutoUpdateKey)) return "(none)";
     return RegistryKey(RegistryKey::localMachine32, kAutoUpdateKey).queryString("AUVersion", "(none)");
 }
 
@@ -163,6 +164,17 @@ TEST_F(AutoUpdateTest, EngineFailureIsReturnedAndNothingIsRegistered) {
     EXPECT_NE(0, result);
     EXPECT_NE(-2, result);
     EXPECT_TRUE(log.contains("Auto Update install failed"));
+    EXPECT_FALSE(testing_support::fileExists(zauregLog()));
+}
+
+// The command buffer holds 259 characters: a longer command is refused, never cut and run.
+TEST_F(AutoUpdateTest, CommandBeyondItsBufferIsRefusedUnrun) {
+    const std::string longPath = testing_support::exeDir() + "\\" + std::string(240, 'a') + ".msi";
+    LogCapture log;
+    EXPECT_EQ(kAutoUpdateCommandTooLong, InstallAutoUpdate(longPath.c_str(), true));
+    EXPECT_TRUE(log.contains("The auto-update install command does not fit its buffer; not run."));
+    EXPECT_FALSE(log.contains("Auto Update install failed"));
+    EXPECT_EQ("(none)", installedAUVersion());
     EXPECT_FALSE(testing_support::fileExists(zauregLog()));
 }
 
