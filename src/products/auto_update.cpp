@@ -87,28 +87,23 @@ int InstallAutoUpdate(const char* msiPath, bool enabled) {
         logit("AU is not upgradable - Installed version >= the bundled version.\n");
         return -2;
     }
-    const bool older = isOwnAUNewer();
-
-    SavedPolicy saved;
-    if (older) readInstalledPolicy(saved);
-
-    if (isOwnAUNewer()) uninstallAutoUpdate();
-
-    // The design's command buffer holds 259 characters; a longer command is refused, never cut.
+    // The design's command buffer holds 259 characters. A longer command is refused, never cut, and before
+    // the installed component is removed, so that a refusal loses nothing.
     char command[MAX_PATH];
-    bool fits;
-    if (enabled) {
-        logit("Auto Update is enabled");
-        fits = formatInto(command, "\"%s\" /i \"%s\" ALLUSERS=1 /qn", engine, msiPath);
-    } else {
-        logit("Auto Update is disabled via configuration settings");
-        fits = formatInto(command, "\"%s\" /i \"%s\"DISABLE=1 ALLUSERS=1 /qn", engine, msiPath);
-    }
+    const bool fits = enabled ? formatInto(command, "\"%s\" /i \"%s\" ALLUSERS=1 /qn", engine, msiPath)
+                              : formatInto(command, "\"%s\" /i \"%s\"DISABLE=1 ALLUSERS=1 /qn", engine, msiPath);
     if (!fits) {
         TBX_LOG_AS("InstallAutoUpdate", LOG_ERROR, "The auto-update install command does not fit its buffer; not run.");
         return kAutoUpdateCommandTooLong;
     }
 
+    const bool older = isOwnAUNewer();
+    SavedPolicy saved;
+    if (older) readInstalledPolicy(saved);
+
+    if (isOwnAUNewer()) uninstallAutoUpdate();
+
+    logit(enabled ? "Auto Update is enabled" : "Auto Update is disabled via configuration settings");
     const int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(engine, command));
     if (exitCode != 0) {
         logit("Auto Update install failed");
