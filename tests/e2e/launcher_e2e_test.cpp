@@ -218,6 +218,12 @@ TEST_F(RecordedEngine, CommandLineMatchesCharacterForCharacter) {
          "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 INSTALLDIR=\"C:\\Zolt Kit\""},
         {"installer log switch", "/s /l C:\\logs\\kit.log",
          "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l \"C:\\logs\\kit.log\""},
+        {"Japanese transform right after the database", "/s /lang=1041",
+         " TRANSFORMS=:1041  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
+        {"unsupported language keeps English", "/s /lang=1036",
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
+        {"ADDLOCAL given: passed through, no default feature list", "/s ADDLOCAL=ToolsFeature",
+         " ADDLOCAL=ToolsFeature  /qn WRAPPER=1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
