@@ -7,7 +7,8 @@ rc_text() {
 }
 
 # The launcher's log records of this run (the log is appended across runs).
-fresh_log() { rm -f "$launcher_log" "$recorder_log"; }
+# Each case starts with an empty log, no recorded engine run and no registered kit.
+fresh_log() { rm -f "$launcher_log" "$recorder_log"; unregister_kit; }
 log_has() { grep -qF -- "$1" "$launcher_log" 2>/dev/null; }
 log_count() { grep -cF -- "$1" "$launcher_log" 2>/dev/null || true; }
 
@@ -106,7 +107,7 @@ case_payload_failure() {
   rm -f "$db"; mkdir -p "$db"   # a folder where the database file must go: CreateFile is refused
   expect_one_box "Error" "Installer : Wrapper.CreateFile  failed with error 5: Access denied.\\n" \
     payload-failure 5 "$BIN/tbx-setup.exe" /s
-  check "engine never started" [ ! -e "$recorder_log" ]
+  check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
   rmdir "$db"
   end_case
 }
@@ -115,7 +116,7 @@ case_payload_failure() {
 register_newer_kit() {
   local key='HKLM\SOFTWARE\Zoltsys\Zolt Development Kit\1.9.3_17'
   wine reg add "$key" /v ZoltHome /t REG_SZ /d 'C:\Program Files\Zolt\tbx-1.9.3_17\' /f /reg:64 >/dev/null 2>&1
-  wine reg add "$key" /v BuildNumber /t REG_DWORD /d 13 /f /reg:64 >/dev/null 2>&1
+  wine reg add "$key" /v BuildNumber /t REG_SZ /d 13 /f /reg:64 >/dev/null 2>&1
   wine reg add "$key\\MSI" /v FullVersion /t REG_SZ /d '1.9.3_17-b13' /f /reg:64 >/dev/null 2>&1
 }
 unregister_kit() {
@@ -168,6 +169,7 @@ case_old_windows() {
 }
 
 run_cases() {
+  if [ -n "${CASES:-}" ]; then local c; for c in $CASES; do $c; done; return; fi
   case_payload_failure
   case_in_progress en ""
   case_in_progress ja ja_JP.UTF-8
