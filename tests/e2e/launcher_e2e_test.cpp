@@ -326,6 +326,44 @@ TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
     EXPECT_FALSE(fileExists(kitDatabase())) << "nothing is extracted";
 }
 
+// Makes Wine report Windows XP (5.2) to tbx-setup.exe alone while it lives.
+class OldWindowsForLauncher {
+public:
+    OldWindowsForLauncher() {
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                                 key.receive(), nullptr));
+        RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("winxp64"), 8);
+    }
+    ~OldWindowsForLauncher() {
+        key.reset();
+        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    }
+
+private:
+    static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\tbx-setup.exe";
+    UniqueRegKey key;
+};
+
+TEST_F(RecordedEngine, OldWindowsIsOnlyWarnedAboutAndUsesTheRoamingFolder) {
+    const std::string log = tempFolder() + "\\zusched.log";
+    DeleteFileA(log.c_str());
+    char roaming[MAX_PATH] = "";
+    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, roaming));
+    const std::string database = std::string(roaming) + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion +
+                                 "_x64\\tbx" + buildconstants::productVersion + ".msi";
+    {
+        OldWindowsForLauncher xp;
+        EXPECT_EQ(0u, runLauncher("/s"));
+    }
+    std::vector<std::string> lines = records();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ("cmd \"" + engineFolder + "\\msiexec.exe\" /i \"" + database +
+                  "\"  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1",
+              lines[0]);
+    EXPECT_NE(std::string::npos, readFile(log).find("This is an unsupported operationg system."));
+    DeleteFileA(database.c_str());
+}
+
 // The demo kit through Wine's own Windows Installer engine.
 class RealEngine : public ::testing::Test {
 protected:
