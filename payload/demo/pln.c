@@ -6,20 +6,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#define RUNTIME_DATABASE_RESOURCE 101
+#include "command_args.h"
 
-static const char* argumentsOf(const char* commandLine) {
-    const char* p = commandLine;
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') ++p;
-        if (*p) ++p;
-    } else {
-        while (*p && *p != ' ' && *p != '\t') ++p;
-    }
-    while (*p == ' ' || *p == '\t') ++p;
-    return p;
-}
+#define RUNTIME_DATABASE_RESOURCE 101
 
 static void recordCommandLine(const char* tempDir) {
     char path[MAX_PATH + 32];

@@ -3,19 +3,7 @@
 
 #include <string.h>
 
-/* The command line after the program name, split the way the C runtime splits argv[0]. */
-static const char* argumentsOf(const char* commandLine) {
-    const char* p = commandLine;
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') ++p;
-        if (*p) ++p;
-    } else {
-        while (*p && *p != ' ' && *p != '\t') ++p;
-    }
-    while (*p == ' ' || *p == '\t') ++p;
-    return p;
-}
+#include "command_args.h"
 
 int main(void) {
     char logPath[MAX_PATH + 32];

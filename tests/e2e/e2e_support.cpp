@@ -1,7 +1,8 @@
 // Running the real launcher from tests.
 #include "e2e_support.h"
 
-#include <fstream>
+#include "test_support.h"
+
 #include <sstream>
 #include <stdexcept>
 
@@ -28,27 +29,11 @@ void setInstallerLocation(const std::string& folder) {
 }
 }  // namespace
 
-std::string binDir() {
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text = path;
-    return text.substr(0, text.find_last_of('\\'));
-}
+std::string binDir() { return testing_support::exeDir(); }
 
-std::string tempDir() {
-    char path[MAX_PATH] = "";
-    GetTempPathA(sizeof path, path);
-    std::string text = path;
-    if (!text.empty() && text.back() == '\\') text.pop_back();
-    return text;
-}
+std::string tempDir() { return testing_support::tempRoot(); }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+std::string readFile(const std::string& path) { return testing_support::readFile(path); }
 
 std::string launcherLogPath() { return tempDir() + "\\zusched.log"; }
 

@@ -18,6 +18,8 @@ std::string uniqueName(const char* prefix) {
     return name;
 }
 
+}  // namespace
+
 std::string tempRoot() {
     char buf[MAX_PATH + 1] = "";
     DWORD n = GetTempPathA(sizeof buf, buf);
@@ -25,7 +27,6 @@ std::string tempRoot() {
     while (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
     return dir;
 }
-}  // namespace
 
 LogCapture::LogCapture() : path_(tempRoot() + "\\" + uniqueName("tbxlog") + ".log") {
     previous_ = Logger::instance().logFilePath;

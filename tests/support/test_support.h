@@ -44,6 +44,8 @@ private:
     std::string path_;
 };
 
+// The user's temporary folder without a trailing separator.
+std::string tempRoot();
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
