@@ -99,12 +99,6 @@ bool GetUserDataFolder(char* folder) {
     return true;
 }
 
-bool Is32BitEnvironment() {
-    SYSTEM_INFO info{};
-    GetNativeSystemInfo(&info);
-    return info.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_AMD64 || SysInfo::isWow64();
-}
-
 bool GetMsiPath(char* path, bool is64) {
     char folder[kPayloadPathSize];
     if (!buildKitFolder(folder, is64) ||

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "bitness.h"
+
 // Capacities, in characters including the terminator, of the payload path buffers.
 constexpr size_t kUserDataFolderSize = MAX_PATH;
 constexpr size_t kPayloadPathSize = 272;
@@ -16,9 +18,6 @@ constexpr const char* kCabExtractEventName = "LumoTBXCabExtractWaitEvent";
 // The per-user data folder (LocalLow, or the roaming application data before Windows 6.0), without a
 // trailing backslash. `folder` holds kUserDataFolderSize characters.
 bool GetUserDataFolder(char* folder);
-
-// True when the native processor is not x64 or the process runs under WOW64.
-bool Is32BitEnvironment();
 
 // Creates the kit folder chain and writes the kit database path into `path` (kPayloadPathSize characters).
 // False when a name does not fit its buffer.

@@ -9,7 +9,7 @@
 #include "build_constants.h"
 #include "errors.h"
 #include "logger.h"
-#include "payload.h"
+#include "bitness.h"
 #include "plain_reg_key.h"
 #include "registry_key.h"
 #include "sysinfo.h"

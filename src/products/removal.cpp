@@ -8,7 +8,7 @@
 #include "installed_products.h"
 #include "logger.h"
 #include "msiexec_path.h"
-#include "payload.h"
+#include "bitness.h"
 #include "payload_resources.h"
 #include "plain_reg_key.h"
 #include "product_codes.h"

@@ -1,0 +1,12 @@
+// The 32/64-bit test shared by the payload, the flow and installed-product management.
+#include "bitness.h"
+
+#include <windows.h>
+
+#include "sysinfo.h"
+
+bool Is32BitEnvironment() {
+    SYSTEM_INFO info{};
+    GetNativeSystemInfo(&info);
+    return info.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_AMD64 || SysInfo::isWow64();
+}
