@@ -73,8 +73,3 @@ file(CONFIGURE OUTPUT ${TBX_BUILD_CONSTANTS_DIR}/tbx_build_constants.h @ONLY CON
 #define TBX_PAYLOAD_CAB_SJ "@TBX_PAYLOAD_CAB_SJ@"
 #define TBX_PAYLOAD_CAB_SZ "@TBX_PAYLOAD_CAB_SZ@"
 ]])
-
-# Gives a target the constants header.
-function(tbx_use_build_constants target)
-  target_include_directories(${target} PUBLIC ${TBX_BUILD_CONSTANTS_DIR})
-endfunction()

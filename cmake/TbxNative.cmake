@@ -11,12 +11,12 @@ set(TBX_SETTINGS_NATIVE_SOURCES ${TBX_SETTINGS_SOURCES} ${CMAKE_SOURCE_DIR}/src/
 function(tbx_settings_library name)
   cmake_parse_arguments(L "" "" "FLAGS" ${ARGN})
   add_library(${name} STATIC ${TBX_SETTINGS_NATIVE_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src/settings)
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_compile_options(${name} PRIVATE -Wall -Wextra ${L_FLAGS})
 endfunction()
 
 tbx_settings_library(settings_native_sanitized FLAGS ${TBX_SANITIZERS})
-add_executable(settings_tests_native ${TBX_SETTINGS_TEST_SOURCES})
+add_executable(settings_tests_native ${TBX_SETTINGS_TEST_SOURCES} ${TBX_OPTION_RULES_SOURCE})
 target_include_directories(settings_tests_native PRIVATE ${CMAKE_SOURCE_DIR}/tests/settings)
 target_compile_options(settings_tests_native PRIVATE -Wall -Wextra ${TBX_SANITIZERS})
 target_link_options(settings_tests_native PRIVATE ${TBX_SANITIZERS})
@@ -29,7 +29,7 @@ find_package(benchmark QUIET)
 if(benchmark_FOUND)
   tbx_settings_library(settings_native FLAGS -O2)
   add_executable(settings_bench ${CMAKE_SOURCE_DIR}/bench/settings/load_benchmark.cpp
-                 ${CMAKE_SOURCE_DIR}/tests/settings/installer_rules.cpp ${CMAKE_SOURCE_DIR}/tests/settings/test_support.cpp)
+                 ${CMAKE_SOURCE_DIR}/tests/settings/installer_rules.cpp ${TBX_OPTION_RULES_SOURCE} ${CMAKE_SOURCE_DIR}/tests/settings/test_support.cpp)
   target_include_directories(settings_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/settings)
   target_compile_options(settings_bench PRIVATE -O2 -Wall -Wextra)
   target_link_libraries(settings_bench PRIVATE settings_native benchmark::benchmark)
@@ -39,7 +39,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   tbx_settings_library(settings_native_fuzzing FLAGS -fsanitize=fuzzer-no-link,address,undefined
                        -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
   add_executable(settings_fuzz ${CMAKE_SOURCE_DIR}/tests/settings/fuzz/settings_fuzz.cpp
-                 ${CMAKE_SOURCE_DIR}/tests/settings/installer_rules.cpp)
+                 ${CMAKE_SOURCE_DIR}/tests/settings/installer_rules.cpp ${TBX_OPTION_RULES_SOURCE})
   target_include_directories(settings_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/tests/settings)
   target_compile_options(settings_fuzz PRIVATE -Wall -Wextra -g -fsanitize=fuzzer,address,undefined
                          -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "installer_rules.h"
-#include "settings_api.h"
+#include "settings/settings_api.h"
 #include "test_support.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <cstring>
 
-#include "config_log.h"
-#include "install_config_data.h"
-#include "tstrings.h"
+#include "installconfig/config_log.h"
+#include "installconfig/install_config_data.h"
+#include "platform/tstrings.h"
 
 namespace {
 

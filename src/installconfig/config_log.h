@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "logger.h"
+#include "platform/logger.h"
 
 constexpr const char* kConfigRecordSource = "windows/common/InstallConfigData";
 

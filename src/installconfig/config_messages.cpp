@@ -1,10 +1,10 @@
 // Turning a settings result code into the logged message and, unless silent, a message box.
 #include <cstring>
 
-#include "config_log.h"
-#include "config_message_ids.h"
-#include "install_config_data.h"
-#include "tstrings.h"
+#include "installconfig/config_log.h"
+#include "installconfig/install_config_data.h"
+#include "platform/tstrings.h"
+#include "strings/config_message_ids.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "config_log.h"
-#include "errors.h"
-#include "install_config_data.h"
-#include "tstrings.h"
-#include "win_handles.h"
+#include "installconfig/config_log.h"
+#include "installconfig/install_config_data.h"
+#include "platform/errors.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
 
 namespace {
 

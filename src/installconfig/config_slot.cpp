@@ -1,5 +1,5 @@
 // ConfigSlot: one settings configuration handle with the load options and shared rules it is loaded with.
-#include "config_slot.h"
+#include "installconfig/config_slot.h"
 
 ConfigSlot::ConfigSlot(const settings::settings_api& api_, const settings::ValidatorHandle& validator_,
                        const settings::KeyMapperListHandle& mappers_)

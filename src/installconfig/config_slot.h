@@ -1,7 +1,7 @@
 // ConfigSlot: one settings configuration handle with the load options and shared rules it is loaded with.
 #pragma once
 
-#include "settings_api.h"
+#include "settings/settings_api.h"
 
 class ConfigSlot {
 public:

@@ -1,11 +1,11 @@
 // InstallConfigData: construction with the option rules and defaults, and the getters the flow reads.
-#include "install_config_data.h"
+#include "installconfig/install_config_data.h"
 
 #include <stdexcept>
 
-#include "config_log.h"
-#include "errors.h"
-#include "tstrings.h"
+#include "installconfig/config_log.h"
+#include "platform/errors.h"
+#include "platform/tstrings.h"
 
 namespace {
 
@@ -35,22 +35,7 @@ InstallConfigData::InstallConfigData(HINSTANCE moduleInstance_)
     mapping.handle = api.createKeyMapperBuilder();
     if (!rules.handle || !mapping.handle) throw settings::Exception(settings::RESULT_UNEXPECTED);
 
-    for (const char* name : FlagOptions) {
-        throwOnSettingsError(api.setFixedValues(rules.handle, name, FLAG_VALUES, 4));
-        throwOnSettingsError(api.addMapping(mapping.handle, name, name, 0));
-    }
-    for (const char* name : NumberOptions) {
-        throwOnSettingsError(api.setTypeInt(rules.handle, name));
-        throwOnSettingsError(api.addMapping(mapping.handle, name, name, 0));
-    }
-    throwOnSettingsError(api.setFixedValues(rules.handle, NumberOptions[NUMBER_WEB_ZOLT_SECURITY_LEVEL],
-                                            SECURITY_LEVEL_VALUES, 8));
-    for (const char* name : ValueOptions) {
-        throwOnSettingsError(api.setTypeDirname(rules.handle, name));
-        throwOnSettingsError(api.addMapping(mapping.handle, name, name, 0));
-    }
-    for (const char* name : CheckedPathOptions) throwOnSettingsError(api.setDirname(rules.handle, name, 0));
-    throwOnSettingsError(api.setAllowUnknownKeys(rules.handle, 0));
+    throwOnSettingsError(registerOptionRules(api, rules.handle, mapping.handle));
 
     settings::ValidatorHandle builtValidator = nullptr;
     throwOnSettingsError(api.buildValidator(rules.handle, &builtValidator));

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "config_slot.h"
-#include "option_table.h"
-#include "settings_api.h"
+#include "installconfig/config_slot.h"
+#include "installconfig/option_table.h"
+#include "settings/settings_api.h"
 
 // The result code of an option refused by the installer (bad argument, unsupported or unreadable option).
 constexpr int32_t kOptionRefused = 3090;

@@ -1,5 +1,5 @@
 // The installer's option vocabulary: the four name tables, the option descriptor list, value lists and defaults.
-#include "option_table.h"
+#include "installconfig/option_table.h"
 
 #include <cstring>
 
@@ -90,6 +90,27 @@ const char* const CheckedPathOptions[5] = {"INSTALLDIR", "INSTALLCFG", "/INSTALL
 const char* const DEFAULT_SETTINGS =
     "INSTALL_SILENT=Disable\nSTATIC=Disable\nAUTO_UPDATE=Enable\nWEB_ANALYTICS=Enable\nEULA=Disable\n"
     "SPONSORS=Enable\nOEMUPDATE=Disable\n";
+
+int32_t registerOptionRules(const settings::settings_api& api, settings::ValidatorBuilderHandle rules,
+                            settings::KeyMapperBuilderHandle mapping) {
+    int32_t r = 0;
+    for (const char* name : FlagOptions) {
+        if ((r = api.setFixedValues(rules, name, FLAG_VALUES, 4)) || (r = api.addMapping(mapping, name, name, 0)))
+            return r;
+    }
+    for (const char* name : NumberOptions) {
+        if ((r = api.setTypeInt(rules, name)) || (r = api.addMapping(mapping, name, name, 0))) return r;
+    }
+    if ((r = api.setFixedValues(rules, NumberOptions[NUMBER_WEB_ZOLT_SECURITY_LEVEL], SECURITY_LEVEL_VALUES, 8)))
+        return r;
+    for (const char* name : ValueOptions) {
+        if ((r = api.setTypeDirname(rules, name)) || (r = api.addMapping(mapping, name, name, 0))) return r;
+    }
+    for (const char* name : CheckedPathOptions) {
+        if ((r = api.setDirname(rules, name, 0))) return r;
+    }
+    return api.setAllowUnknownKeys(rules, 0);
+}
 
 bool isSwitchName(const char* name) {
     for (const char* s : Switches)

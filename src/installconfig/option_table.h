@@ -2,8 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "settings_api.h"
+#include "settings/settings_api.h"
 
 // Getters address options by their index in these tables; the indexes are part of the interface.
 extern const char* const FlagOptions[24];
@@ -55,3 +56,8 @@ extern const char* const CheckedPathOptions[5];
 extern const char* const DEFAULT_SETTINGS;
 
 bool isSwitchName(const char* name);
+
+// Registers the option rules (value checks and key mapping) on the two builders. Returns 0, or the result of
+// the first settings call that failed. Portable: the native tests, the fuzzer and the benchmark use it too.
+int32_t registerOptionRules(const settings::settings_api& api, settings::ValidatorBuilderHandle rules,
+                            settings::KeyMapperBuilderHandle mapping);

@@ -1,7 +1,7 @@
 // Writing the runtime settings file before the installer engine runs, and putting it back after a failure.
-#include "config_log.h"
-#include "install_config_data.h"
-#include "tstrings.h"
+#include "installconfig/config_log.h"
+#include "installconfig/install_config_data.h"
+#include "platform/tstrings.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Composing the installer engine's command line in the flow's fixed buffers.
-#include "install_command.h"
+#include "launcher/install_command.h"
 
 #include <cstring>
 
-#include "bounded_format.h"
-#include "logger.h"
+#include "platform/bounded_format.h"
+#include "platform/logger.h"
 
 namespace {
 

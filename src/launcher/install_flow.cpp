@@ -1,28 +1,29 @@
 // The installation run: configuration, guard, extraction, engine runs, public runtime, auto-update.
-#include "install_flow.h"
+#include "launcher/install_flow.h"
 
 #include <cstring>
 #include <sstream>
 #include <string>
 
-#include "bounded_format.h"
-#include "build_constants.h"
-#include "errors.h"
-#include "executor.h"
-#include "install_command.h"
-#include "install_config_data.h"
-#include "install_guard.h"
-#include "logger.h"
-#include "msiexec_path.h"
-#include "payload.h"
-#include "payload_resources.h"
-#include "resources.h"
-#include "removal.h"
-#include "sysinfo.h"
-#include "tbx_home.h"
-#include "tstrings.h"
-#include "ui_locale.h"
-#include "win_handles.h"
+#include "buildinfo/build_constants.h"
+#include "buildinfo/payload_resources.h"
+#include "installconfig/install_config_data.h"
+#include "launcher/install_command.h"
+#include "launcher/install_guard.h"
+#include "launcher/payload.h"
+#include "platform/bounded_format.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
+#include "platform/resources.h"
+#include "platform/sysinfo.h"
+#include "platform/tstrings.h"
+#include "platform/ui_locale.h"
+#include "platform/win_handles.h"
+#include "process/executor.h"
+#include "process/msiexec_path.h"
+#include "products/removal.h"
+#include "products/tbx_home.h"
+#include "strings/string_ids.h"
 
 namespace {
 

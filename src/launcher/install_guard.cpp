@@ -1,15 +1,15 @@
 // The guard flag file's folders and path, and reading and clearing the reinstall status.
-#include "install_guard.h"
+#include "launcher/install_guard.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 
 #include <cstring>
 
-#include "bounded_format.h"
-#include "logger.h"
-#include "payload.h"
-#include "plain_reg_key.h"
+#include "launcher/payload.h"
+#include "platform/bounded_format.h"
+#include "platform/logger.h"
+#include "platform/plain_reg_key.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Writing the embedded payload (kit database, cabinets, auto-update database) into the per-user folders.
-#include "payload.h"
+#include "launcher/payload.h"
 
 #include <shlobj.h>
 
@@ -7,16 +7,16 @@
 #include <cstring>
 #include <string>
 
-#include "auto_update.h"
-#include "bounded_format.h"
-#include "build_constants.h"
-#include "dll.h"
-#include "errors.h"
-#include "logger.h"
-#include "payload_resources.h"
-#include "sysinfo.h"
-#include "tstrings.h"
-#include "win_handles.h"
+#include "buildinfo/build_constants.h"
+#include "buildinfo/payload_resources.h"
+#include "platform/bounded_format.h"
+#include "platform/dll.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
+#include "platform/sysinfo.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
+#include "products/auto_update.h"
 
 namespace {
 

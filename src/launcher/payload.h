@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "bitness.h"
+#include "process/bitness.h"
 
 // Capacities, in characters including the terminator, of the payload path buffers.
 constexpr size_t kUserDataFolderSize = MAX_PATH;

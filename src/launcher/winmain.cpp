@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "errors.h"
-#include "install_flow.h"
-#include "settings_exception.h"
+#include "launcher/install_flow.h"
+#include "platform/errors.h"
+#include "settings/settings_exception.h"
 
 namespace {
 // A failure nothing inside the run handled (a configuration query, the auto-update installation).

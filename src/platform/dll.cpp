@@ -1,8 +1,8 @@
 // Loading libraries by full path and freeing them with their owner.
-#include "dll.h"
+#include "platform/dll.h"
 
-#include "sysinfo.h"
-#include "tstrings.h"
+#include "platform/sysinfo.h"
+#include "platform/tstrings.h"
 
 Dll::Dll(const std::wstring& path) : fileName(path) {
     handle = LoadLibraryW(path.c_str());

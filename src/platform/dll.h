@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "errors.h"
+#include "platform/errors.h"
 
 class Dll {
 public:

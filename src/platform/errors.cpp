@@ -1,11 +1,11 @@
 // Error texts, the located exception and the catch-site loggers.
-#include "errors.h"
+#include "platform/errors.h"
 
 #include <cstdio>
 
-#include "logger.h"
-#include "tstrings.h"
-#include "win_handles.h"
+#include "platform/logger.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
 
 std::string composeLocatedMessage(const SourceLocation& where, const char* what) {
     std::ostringstream out;

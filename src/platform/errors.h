@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "source_location.h"
+#include "platform/source_location.h"
 
 // Composes "<file>(<line>) at <func>(): <what>" with only the file-name part of the path.
 std::string composeLocatedMessage(const SourceLocation& where, const char* what);

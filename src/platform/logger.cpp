@@ -1,13 +1,13 @@
 // Record formatting and the open-append-close writer of the trace log.
-#include "logger.h"
+#include "platform/logger.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
 
-#include "sysinfo.h"
-#include "tstrings.h"
+#include "platform/sysinfo.h"
+#include "platform/tstrings.h"
 
 namespace {
 

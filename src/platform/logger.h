@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "source_location.h"
+#include "platform/source_location.h"
 
 enum LogLevel { LOG_TRACE = 0, LOG_INFO = 1, LOG_WARNING = 2, LOG_ERROR = 3 };
 

@@ -1,9 +1,9 @@
 // The result-code registry key holder used where the driver reads or writes single values.
-#include "plain_reg_key.h"
+#include "platform/plain_reg_key.h"
 
-#include "dll.h"
-#include "errors.h"
-#include "win_handles.h"
+#include "platform/dll.h"
+#include "platform/errors.h"
+#include "platform/win_handles.h"
 
 namespace {
 using RegDeleteKeyExAFunction = LONG WINAPI(HKEY, LPCSTR, REGSAM, DWORD);

@@ -1,10 +1,10 @@
 // The throwing registry key: open or create in a fixed view, typed reads and writes, subkey enumeration.
-#include "registry_key.h"
+#include "platform/registry_key.h"
 
 #include <stdexcept>
 #include <utility>
 
-#include "win_handles.h"
+#include "platform/win_handles.h"
 
 namespace {
 const DWORD kViewBits = KEY_WOW64_32KEY | KEY_WOW64_64KEY;

@@ -1,8 +1,8 @@
 // Finding resources in the executable and reading string-table entries in place.
-#include "resources.h"
+#include "platform/resources.h"
 
-#include "errors.h"
-#include "tstrings.h"
+#include "platform/errors.h"
+#include "platform/tstrings.h"
 
 Resource::Resource(WORD id_, WORD typeId_, HMODULE module_)
     : name("#" + tstrings::toString(static_cast<uint32_t>(id_))),

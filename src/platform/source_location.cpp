@@ -1,5 +1,5 @@
 // Trimming of compiler function signatures to qualified names.
-#include "source_location.h"
+#include "platform/source_location.h"
 
 #include <cstring>
 

@@ -1,14 +1,14 @@
 // Reading the Windows version once at start-up, and the folder getters.
-#include "sysinfo.h"
+#include "platform/sysinfo.h"
 
 #include <shlobj.h>
 
 #include <vector>
 
-#include "dll.h"
-#include "errors.h"
-#include "logger.h"
-#include "tstrings.h"
+#include "platform/dll.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
+#include "platform/tstrings.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Formatting, conversion and path helpers shared by every subsystem.
-#include "tstrings.h"
+#include "platform/tstrings.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "errors.h"
+#include "platform/errors.h"
 
 namespace tstrings {
 

@@ -1,13 +1,13 @@
 // The launcher's user-interface languages: the table of supported locales and the choice among them.
-#include "ui_locale.h"
+#include "platform/ui_locale.h"
 
 #include <stdexcept>
 #include <string>
 
-#include "dll.h"
-#include "errors.h"
-#include "logger.h"
-#include "tstrings.h"
+#include "platform/dll.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
+#include "platform/tstrings.h"
 
 namespace {
 

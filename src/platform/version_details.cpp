@@ -1,12 +1,12 @@
 // The two version parsers: dotted numbers, and product versions with update, milestone and build suffixes.
-#include "version_details.h"
+#include "platform/version_details.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
 #include <vector>
 
-#include "tstrings.h"
+#include "platform/tstrings.h"
 
 namespace {
 

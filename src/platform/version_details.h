@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "errors.h"
+#include "platform/errors.h"
 
 namespace VersionDetails {
 

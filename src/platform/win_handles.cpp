@@ -1,13 +1,13 @@
 // Releasing handles and keys without ever throwing.
-#include "win_handles.h"
+#include "platform/win_handles.h"
 
 #include <objbase.h>
 
 #include <cstdio>
 #include <string>
 
-#include "errors.h"
-#include "logger.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
 
 namespace {
 std::string pointerText(const void* p) {

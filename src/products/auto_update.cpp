@@ -1,19 +1,19 @@
 // The auto-update step after a kit installation: save the policy, replace the component, restore, register.
-#include "auto_update.h"
+#include "products/auto_update.h"
 
 #include <string>
 
-#include "auto_update_version.h"
-#include "bounded_format.h"
-#include "build_constants.h"
-#include "au_config.h"
-#include "errors.h"
-#include "executor.h"
-#include "logger.h"
-#include "msiexec_path.h"
-#include "product_codes.h"
-#include "sysinfo.h"
-#include "version_details.h"
+#include "buildinfo/build_constants.h"
+#include "platform/bounded_format.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
+#include "platform/sysinfo.h"
+#include "platform/version_details.h"
+#include "process/executor.h"
+#include "process/msiexec_path.h"
+#include "products/auto_update_version.h"
+#include "products/product_codes.h"
+#include "updatepolicy/au_config.h"
 
 namespace {
 

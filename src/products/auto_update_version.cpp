@@ -1,12 +1,12 @@
 // Comparing the registered auto-update version with the one in the payload.
-#include "auto_update_version.h"
+#include "products/auto_update_version.h"
 
 #include <cstring>
 
-#include "build_constants.h"
-#include "installed_products.h"
-#include "plain_reg_key.h"
-#include "version_details.h"
+#include "buildinfo/build_constants.h"
+#include "platform/plain_reg_key.h"
+#include "platform/version_details.h"
+#include "products/installed_products.h"
 
 bool readAUVersion(char (&buffer)[2048]) {
     std::memset(buffer, 0, sizeof buffer);

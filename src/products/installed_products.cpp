@@ -1,20 +1,20 @@
 // Reading the registered kits and runtimes, their versions, homes and install modes.
-#include "installed_products.h"
+#include "products/installed_products.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "bounded_format.h"
-#include "build_constants.h"
-#include "errors.h"
-#include "logger.h"
-#include "bitness.h"
-#include "plain_reg_key.h"
-#include "registry_key.h"
-#include "sysinfo.h"
-#include "tstrings.h"
-#include "win_handles.h"
+#include "buildinfo/build_constants.h"
+#include "platform/bounded_format.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
+#include "platform/plain_reg_key.h"
+#include "platform/registry_key.h"
+#include "platform/sysinfo.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
+#include "process/bitness.h"
 
 namespace {
 

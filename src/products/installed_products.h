@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "version_details.h"
+#include "platform/version_details.h"
 
 // One registered kit (TBX) or runtime (PLN).
 struct InstalledProduct {

@@ -1,11 +1,11 @@
 // The fixed product-code patterns that every release of the product family follows.
-#include "product_codes.h"
+#include "products/product_codes.h"
 
 #include <cstdio>
 
-#include "bounded_format.h"
-#include "errors.h"
-#include "version_details.h"
+#include "platform/bounded_format.h"
+#include "platform/errors.h"
+#include "platform/version_details.h"
 
 std::string zscrub::ZCleaner::getProductGUID(const std::string& versionText, int arch) {
     ZoltVersionDetails version(versionText);

@@ -1,12 +1,12 @@
 // Reading the kit home of this version from the registry.
-#include "tbx_home.h"
+#include "products/tbx_home.h"
 
 #include <string>
 
-#include "build_constants.h"
-#include "installed_products.h"
-#include "logger.h"
-#include "plain_reg_key.h"
+#include "buildinfo/build_constants.h"
+#include "platform/logger.h"
+#include "platform/plain_reg_key.h"
+#include "products/installed_products.h"
 
 bool FindTBXHome(char* buffer, size_t capacity) {
     std::string keyPath = std::string(zoltkeys::kitRoot) + "\\" + buildconstants::productVersion;

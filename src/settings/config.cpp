@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "config.h"
+#include "settings/config.h"
 
 namespace settings_impl {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "settings_exception.h"
+#include "settings/settings_exception.h"
 
 namespace settings_impl {
 

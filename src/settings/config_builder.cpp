@@ -1,8 +1,8 @@
 // ConfigBuilder: maps, validates and stores each parsed entry, and words the error reports.
-#include "config_builder.h"
+#include "settings/config_builder.h"
 
-#include "key_mapper.h"
-#include "validators.h"
+#include "settings/key_mapper.h"
+#include "settings/validators.h"
 
 namespace settings_impl {
 namespace {

@@ -1,8 +1,8 @@
 // ConfigBuilder: the parser callback that maps, validates and stores entries.
 #pragma once
 
-#include "config.h"
-#include "parser.h"
+#include "settings/config.h"
+#include "settings/parser.h"
 
 namespace settings_impl {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "config.h"
+#include "settings/config.h"
 
 namespace settings_impl {
 namespace {

@@ -1,12 +1,12 @@
 // FileName: validation, canonical form and parent folder creation of settings file names.
-#include "file_name.h"
+#include "settings/file_name.h"
 
 #include <stdexcept>
 
-#include "config.h"
-#include "settings_exception.h"
-#include "settings_os.h"
-#include "wide_text.h"
+#include "settings/config.h"
+#include "settings/settings_exception.h"
+#include "settings/settings_os.h"
+#include "settings/wide_text.h"
 
 namespace settings_impl {
 namespace {

@@ -1,5 +1,5 @@
 // Key mappers and their builder.
-#include "key_mapper.h"
+#include "settings/key_mapper.h"
 
 namespace settings_impl {
 namespace {

@@ -1,11 +1,11 @@
 // The plain-text KEY=value parser and its file and string buffers.
-#include "parser.h"
+#include "settings/parser.h"
 
 #include <cstring>
 
-#include "config_builder.h"
-#include "settings_exception.h"
-#include "settings_os.h"
+#include "settings/config_builder.h"
+#include "settings/settings_exception.h"
+#include "settings/settings_os.h"
 
 namespace settings_impl {
 namespace {

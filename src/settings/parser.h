@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "config.h"
-#include "file_name.h"
+#include "settings/config.h"
+#include "settings/file_name.h"
 
 namespace settings_impl {
 

@@ -1,11 +1,11 @@
 // The KEY=value serializer, saving a configuration to a settings file, and the runtime settings path.
-#include "serializer.h"
+#include "settings/serializer.h"
 
 #include <stdexcept>
 
-#include "settings_exception.h"
-#include "settings_os.h"
-#include "wide_text.h"
+#include "settings/settings_exception.h"
+#include "settings/settings_os.h"
+#include "settings/wide_text.h"
 
 namespace settings_impl {
 namespace {

@@ -4,8 +4,8 @@
 #include <sstream>
 #include <string>
 
-#include "config.h"
-#include "file_name.h"
+#include "settings/config.h"
+#include "settings/file_name.h"
 
 namespace settings_impl {
 

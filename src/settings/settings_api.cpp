@@ -1,15 +1,15 @@
 // The settings API table: Context handles and the 32 operations that turn exceptions into result codes.
-#include "settings_api.h"
+#include "settings/settings_api.h"
 
 #include <iostream>
 #include <new>
 #include <vector>
 
-#include "config.h"
-#include "key_mapper.h"
-#include "parser.h"
-#include "serializer.h"
-#include "validators.h"
+#include "settings/config.h"
+#include "settings/key_mapper.h"
+#include "settings/parser.h"
+#include "settings/serializer.h"
+#include "settings/validators.h"
 
 namespace settings_impl {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "settings_exception.h"
-#include "settings_result.h"
+#include "settings/settings_exception.h"
+#include "settings/settings_result.h"
 
 namespace settings {
 

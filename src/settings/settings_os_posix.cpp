@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <climits>
 
-#include "settings_exception.h"
-#include "settings_os.h"
-#include "wide_text.h"
+#include "settings/settings_exception.h"
+#include "settings/settings_os.h"
+#include "settings/wide_text.h"
 
 namespace settings_impl {
 namespace os {

@@ -5,9 +5,9 @@
 
 #include <sstream>
 
-#include "settings_exception.h"
-#include "settings_os.h"
-#include "win_handles.h"
+#include "platform/win_handles.h"
+#include "settings/settings_exception.h"
+#include "settings/settings_os.h"
 
 namespace settings_impl {
 namespace os {

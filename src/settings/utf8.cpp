@@ -1,5 +1,5 @@
 // The engine's UTF-8 well-formedness check.
-#include "config.h"
+#include "settings/config.h"
 
 namespace settings_impl {
 

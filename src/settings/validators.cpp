@@ -1,7 +1,7 @@
 // The three value validators, ConfigValidator and its builder.
-#include "validators.h"
+#include "settings/validators.h"
 
-#include "file_name.h"
+#include "settings/file_name.h"
 
 namespace settings_impl {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
+#include "settings/config.h"
 
 namespace settings_impl {
 

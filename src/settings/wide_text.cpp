@@ -1,9 +1,9 @@
 // UTF-8 <-> wide text for file names; UTF-16 where wchar_t has 16 bits, UTF-32 elsewhere.
-#include "wide_text.h"
+#include "settings/wide_text.h"
 
 #include <cstdint>
 
-#include "settings_exception.h"
+#include "settings/settings_exception.h"
 
 namespace settings_impl {
 namespace {

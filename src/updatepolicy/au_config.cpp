@@ -1,11 +1,11 @@
 // The schedule and notify type of the auto-update policy, read with fall-backs and written throwing.
-#include "au_config.h"
+#include "updatepolicy/au_config.h"
 
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
-#include "logger.h"
+#include "platform/logger.h"
 
 namespace au {
 

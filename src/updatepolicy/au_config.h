@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "reg_data.h"
+#include "updatepolicy/reg_data.h"
 
 namespace au {
 

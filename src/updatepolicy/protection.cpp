@@ -1,11 +1,11 @@
 // Protecting policy values with the Windows data protection API and encoding the result as text.
-#include "protection.h"
+#include "updatepolicy/protection.h"
 
 #include <wincrypt.h>
 
 #include <stdexcept>
 
-#include "win_handles.h"
+#include "platform/win_handles.h"
 
 namespace au {
 namespace {

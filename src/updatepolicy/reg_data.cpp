@@ -1,11 +1,11 @@
 // Reading and writing policy values in their location and encoding, in the current or the old layout.
-#include "reg_data.h"
+#include "updatepolicy/reg_data.h"
 
 #include <stdexcept>
 #include <string>
 
-#include "logger.h"
-#include "protection.h"
+#include "platform/logger.h"
+#include "updatepolicy/protection.h"
 
 namespace au {
 namespace {

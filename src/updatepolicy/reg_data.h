@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "registry_key.h"
+#include "platform/registry_key.h"
 
 namespace au {
 

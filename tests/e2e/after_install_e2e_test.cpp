@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "au_config.h"
-#include "build_constants.h"
+#include "buildinfo/build_constants.h"
 #include "e2e_support.h"
-#include "install_guard.h"
-#include "installed_products.h"
-#include "msiexec_path.h"
-#include "product_codes.h"
-#include "sysinfo.h"
+#include "launcher/install_guard.h"
+#include "platform/sysinfo.h"
+#include "process/msiexec_path.h"
+#include "products/installed_products.h"
+#include "products/product_codes.h"
+#include "updatepolicy/au_config.h"
 
 namespace {
 

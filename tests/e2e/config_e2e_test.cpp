@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "build_constants.h"
+#include "buildinfo/build_constants.h"
 #include "config_test_support.h"
 #include "e2e_support.h"
+#include "platform/win_handles.h"
 #include "test_support.h"
-#include "win_handles.h"
 
 namespace {
 

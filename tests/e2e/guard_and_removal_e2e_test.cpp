@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "build_constants.h"
+#include "buildinfo/build_constants.h"
 #include "e2e_support.h"
-#include "install_guard.h"
-#include "installed_products.h"
-#include "product_codes.h"
+#include "launcher/install_guard.h"
+#include "products/installed_products.h"
+#include "products/product_codes.h"
 
 namespace {
 

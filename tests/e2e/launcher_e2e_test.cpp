@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "build_constants.h"
-#include "payload_resources.h"
-#include "product_codes.h"
-#include "tstrings.h"
-#include "win_handles.h"
+#include "buildinfo/build_constants.h"
+#include "buildinfo/payload_resources.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
+#include "products/product_codes.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "settings_api.h"
+#include "platform/tstrings.h"
+#include "settings/settings_api.h"
 #include "test_support.h"
-#include "tstrings.h"
 
 namespace config_test {
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "config_test_support.h"
-#include "install_config_data.h"
+#include "installconfig/install_config_data.h"
 #include "test_support.h"
 
 using config_test::commandLine;

@@ -1,5 +1,5 @@
 // The engine command line composed in the flow's fixed buffers: exact texts and refusals instead of cuts.
-#include "install_command.h"
+#include "launcher/install_command.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "install_guard.h"
-#include "payload.h"
-#include "registry_key.h"
+#include "launcher/install_guard.h"
+#include "launcher/payload.h"
+#include "platform/registry_key.h"
 
 namespace {
 

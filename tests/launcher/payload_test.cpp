@@ -1,6 +1,6 @@
 // Payload extraction: folder and file names, whole writes of any size, the cabinet thread and its event,
 // and the auto-update database.
-#include "payload.h"
+#include "launcher/payload.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -9,9 +9,9 @@
 #include <iterator>
 #include <string>
 
-#include "payload_resources.h"
-#include "tstrings.h"
-#include "win_handles.h"
+#include "buildinfo/payload_resources.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
 
 namespace {
 

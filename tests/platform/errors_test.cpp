@@ -1,10 +1,10 @@
 // Error texts, located exceptions, catch-site records, handle owners and run-time library loading.
 #include <gtest/gtest.h>
 
-#include "dll.h"
-#include "errors.h"
+#include "platform/dll.h"
+#include "platform/errors.h"
+#include "platform/win_handles.h"
 #include "test_support.h"
-#include "win_handles.h"
 
 using testing_support::LogCapture;
 

@@ -5,7 +5,7 @@
 #include <regex>
 #include <thread>
 
-#include "logger.h"
+#include "platform/logger.h"
 #include "test_support.h"
 
 using testing_support::LogCapture;

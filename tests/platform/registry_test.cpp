@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "plain_reg_key.h"
-#include "registry_key.h"
+#include "platform/plain_reg_key.h"
+#include "platform/registry_key.h"
 
 namespace {
 

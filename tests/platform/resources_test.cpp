@@ -1,7 +1,7 @@
 // String-table entries read in place, with the default text for a missing block.
 #include <gtest/gtest.h>
 
-#include "resources.h"
+#include "platform/resources.h"
 #include "test_support.h"
 
 using testing_support::LogCapture;

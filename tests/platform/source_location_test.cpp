@@ -1,7 +1,7 @@
 // Reducing compiler signatures to the Class::method names that log records carry.
 #include <gtest/gtest.h>
 
-#include "source_location.h"
+#include "platform/source_location.h"
 
 namespace {
 

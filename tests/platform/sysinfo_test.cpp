@@ -1,8 +1,8 @@
 // The Windows version class and the folder getters, against the Wine prefix's real answers.
 #include <gtest/gtest.h>
 
-#include "sysinfo.h"
-#include "tstrings.h"
+#include "platform/sysinfo.h"
+#include "platform/tstrings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "tstrings.h"
+#include "platform/tstrings.h"
 
 namespace {
 

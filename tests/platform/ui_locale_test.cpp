@@ -1,8 +1,8 @@
 // The supported UI locales, the choice among the user's languages, and the system's preferred-language list.
 #include <gtest/gtest.h>
 
+#include "platform/ui_locale.h"
 #include "test_support.h"
-#include "ui_locale.h"
 
 namespace {
 

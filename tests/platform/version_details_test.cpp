@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "version_details.h"
+#include "platform/version_details.h"
 
 namespace {
 

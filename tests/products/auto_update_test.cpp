@@ -1,6 +1,6 @@
 // The auto-update step with Wine's real engine: fresh install, same version, upgrades across the policy layouts,
 // the disabled form, engine failure and unreadable versions.
-#include "auto_update.h"
+#include "products/auto_update.h"
 
 #include <gtest/gtest.h>
 
@@ -8,14 +8,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "au_config.h"
-#include "build_constants.h"
-#include "executor.h"
-#include "msiexec_path.h"
-#include "product_codes.h"
-#include "registry_key.h"
-#include "sysinfo.h"
+#include "buildinfo/build_constants.h"
+#include "platform/registry_key.h"
+#include "platform/sysinfo.h"
+#include "process/executor.h"
+#include "process/msiexec_path.h"
+#include "products/product_codes.h"
 #include "test_support.h"
+#include "updatepolicy/au_config.h"
 
 namespace {
 

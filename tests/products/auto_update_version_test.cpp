@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "auto_update_version.h"
-#include "build_constants.h"
-#include "installed_products.h"
+#include "buildinfo/build_constants.h"
+#include "platform/registry_key.h"
+#include "products/auto_update_version.h"
+#include "products/installed_products.h"
 #include "products_fixture.h"
-#include "registry_key.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "build_constants.h"
-#include "installed_products.h"
+#include "buildinfo/build_constants.h"
+#include "platform/registry_key.h"
+#include "platform/sysinfo.h"
+#include "products/installed_products.h"
+#include "products/tbx_home.h"
 #include "products_fixture.h"
-#include "registry_key.h"
-#include "sysinfo.h"
-#include "tbx_home.h"
 
 namespace {
 

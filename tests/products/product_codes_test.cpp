@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "product_codes.h"
+#include "products/product_codes.h"
 
 namespace {
 

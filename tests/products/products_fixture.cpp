@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "installed_products.h"
-#include "logger.h"
+#include "platform/logger.h"
+#include "products/installed_products.h"
 
 namespace products_test {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "registry_key.h"
+#include "platform/registry_key.h"
 
 namespace products_test {
 

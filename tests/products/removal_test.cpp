@@ -3,12 +3,12 @@
 
 #include <string>
 
-#include "build_constants.h"
-#include "installed_products.h"
-#include "product_codes.h"
+#include "buildinfo/build_constants.h"
+#include "platform/registry_key.h"
+#include "products/installed_products.h"
+#include "products/product_codes.h"
+#include "products/removal.h"
 #include "products_fixture.h"
-#include "registry_key.h"
-#include "removal.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <locale>
 #include <sstream>
 
-#include "config.h"
+#include "settings/config.h"
 
 namespace settings_impl {
 namespace {

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "file_name.h"
-#include "settings_exception.h"
+#include "settings/file_name.h"
+#include "settings/settings_exception.h"
+#include "settings/wide_text.h"
 #include "test_support.h"
-#include "wide_text.h"
 
 namespace settings_impl {
 namespace {

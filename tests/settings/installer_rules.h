@@ -1,8 +1,9 @@
-// The installer's option rules (validator and key mapping) built through the settings API,
-// as the installer configuration registers them; shared by tests, the fuzz target and the benchmark.
+// The installer's own option rules (validator and key mapping), built through the settings API and owned
+// for one test; shared by tests, the fuzz target and the benchmark.
 #pragma once
 
-#include "settings_api.h"
+#include "installconfig/option_table.h"
+#include "settings/settings_api.h"
 
 namespace settings_test {
 
@@ -17,6 +18,7 @@ struct InstallerRules {
     settings::KeyMapperListHandle mappers = nullptr;
 };
 
-extern const char* const INSTALLER_DEFAULT_SETTINGS;
+// The installer's built-in defaults, bound at compile time so no initialisation order matters.
+inline const char* const& INSTALLER_DEFAULT_SETTINGS = DEFAULT_SETTINGS;
 
 }  // namespace settings_test

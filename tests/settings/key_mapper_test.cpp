@@ -1,7 +1,7 @@
 // Key mapping: the mapping added last wins, at most one applies.
 #include <gtest/gtest.h>
 
-#include "key_mapper.h"
+#include "settings/key_mapper.h"
 
 namespace settings_impl {
 namespace {

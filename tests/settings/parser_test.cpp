@@ -2,8 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "config_builder.h"
-#include "parser.h"
+#include "settings/config_builder.h"
+#include "settings/parser.h"
 #include "test_support.h"
 
 namespace settings_impl {

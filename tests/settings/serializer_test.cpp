@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
-#include "config.h"
-#include "file_name.h"
-#include "serializer.h"
-#include "settings_os.h"
-#include "wide_text.h"
+#include "settings/config.h"
+#include "settings/file_name.h"
+#include "settings/serializer.h"
+#include "settings/settings_os.h"
+#include "settings/wide_text.h"
 #include "test_support.h"
 
 #ifdef _WIN32

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "installer_rules.h"
-#include "settings_api.h"
+#include "settings/settings_api.h"
 #include "test_support.h"
 
 #ifndef _WIN32
-#include "settings_os.h"
-#include "wide_text.h"
+#include "settings/settings_os.h"
+#include "settings/wide_text.h"
 #endif
 
 namespace {

@@ -10,3 +10,11 @@ set(TBX_SETTINGS_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/serializer_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_api_test.cpp
 )
+# The installer's option rules, which the settings tests, the fuzzer and the benchmark load; the native build
+# compiles the file itself, the Windows build links the installer configuration.
+set(TBX_OPTION_RULES_SOURCE ${CMAKE_CURRENT_LIST_DIR}/../../src/installconfig/option_table.cpp)
+# Test and benchmark sources that only the native build compiles (a fuzzer, a Google Benchmark program).
+set(TBX_SETTINGS_NATIVE_ONLY_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/fuzz/settings_fuzz.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../../bench/settings/load_benchmark.cpp
+)

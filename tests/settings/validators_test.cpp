@@ -1,7 +1,7 @@
 // Value validators and their builder: which rule applies, what it accepts and what it stores.
 #include <gtest/gtest.h>
 
-#include "validators.h"
+#include "settings/validators.h"
 
 namespace settings_impl {
 namespace {

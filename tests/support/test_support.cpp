@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "logger.h"
+#include "platform/logger.h"
 
 namespace testing_support {
 

@@ -1,5 +1,5 @@
 // The schedule and notify type of the policy, their fall-backs and their layouts, against the real registry.
-#include "au_config.h"
+#include "updatepolicy/au_config.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <set>
 #include <sstream>
 
-#include "executor.h"
 #include "policy_fixture.h"
+#include "process/executor.h"
 #include "test_support.h"
 
 namespace {

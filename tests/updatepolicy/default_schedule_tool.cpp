@@ -1,7 +1,7 @@
 // Reads the policy schedule in a fresh process and writes "frequency hour minute ok" to the file named by argv[1].
 #include <cstdio>
 
-#include "au_config.h"
+#include "updatepolicy/au_config.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;

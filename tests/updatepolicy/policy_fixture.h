@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "registry_key.h"
+#include "platform/registry_key.h"
 
 namespace policytest {
 

@@ -1,5 +1,5 @@
 // Data protection and Base64 conversion of policy values, with the real system calls.
-#include "protection.h"
+#include "updatepolicy/protection.h"
 
 #include <wincrypt.h>
 

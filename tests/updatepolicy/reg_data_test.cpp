@@ -1,5 +1,5 @@
 // Policy values in their three locations and encodings, in both layouts, against the real registry.
-#include "reg_data.h"
+#include "updatepolicy/reg_data.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <stdexcept>
 
 #include "policy_fixture.h"
-#include "protection.h"
 #include "test_support.h"
+#include "updatepolicy/protection.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <streambuf>
 #include <string>
 
-#include "file_name.h"
 #include "installer_rules.h"
-#include "settings_api.h"
+#include "settings/file_name.h"
+#include "settings/settings_api.h"
 
 namespace {
 

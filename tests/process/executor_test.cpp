@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "executor.h"
+#include "process/executor.h"
 #include "test_support.h"
 
 using namespace testing_support;

@@ -1,12 +1,12 @@
 // Locating the Windows Installer engine, msiexec.exe.
-#include "msiexec_path.h"
+#include "process/msiexec_path.h"
 
 #include <windows.h>
 
-#include "bounded_format.h"
-#include "logger.h"
-#include "sysinfo.h"
-#include "win_handles.h"
+#include "platform/bounded_format.h"
+#include "platform/logger.h"
+#include "platform/sysinfo.h"
+#include "platform/win_handles.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Locating msiexec.exe through the installer's registered location.
-#include "msiexec_path.h"
+#include "process/msiexec_path.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
-#include "win_handles.h"
+#include "platform/win_handles.h"
 
 namespace {
 

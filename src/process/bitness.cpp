@@ -1,9 +1,9 @@
 // The 32/64-bit test shared by the payload, the flow and installed-product management.
-#include "bitness.h"
+#include "process/bitness.h"
 
 #include <windows.h>
 
-#include "sysinfo.h"
+#include "platform/sysinfo.h"
 
 bool Is32BitEnvironment() {
     SYSTEM_INFO info{};

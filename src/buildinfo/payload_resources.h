@@ -8,11 +8,3 @@
 #define TBX_RES_CAB_SS 110
 #define TBX_RES_CAB_ST 111
 #define TBX_RES_CAB_SZ 112
-
-/* String-table ids of the installation flow. */
-#define IDS_WARNING_CAPTION 115
-#define IDS_IN_PROGRESS_CAPTION 116
-#define IDS_IN_PROGRESS_TEXT 117
-#define IDS_OLD_WINDOWS_TEXT 120
-#define IDS_NEWER_BUILD_TEXT 2048
-#define IDS_NEWER_BUILD_CAPTION 2049

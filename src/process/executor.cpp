@@ -1,12 +1,12 @@
 // Starting the child, the two waiting modes and the exit-code records.
-#include "executor.h"
+#include "process/executor.h"
 
 #include <vector>
 
-#include "errors.h"
-#include "logger.h"
-#include "tstrings.h"
-#include "win_handles.h"
+#include "platform/errors.h"
+#include "platform/logger.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
 
 Executor::Executor(const std::string& path) : applicationPath(tstrings::trim(path, " \t")) {
     if (applicationPath.empty()) {
