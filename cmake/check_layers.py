@@ -67,7 +67,7 @@ def main():
                             target = match.group(1)
                             where = f'{shown}:{number}: #include "{target}"'
                             if target.startswith('../') or '/../' in target:
-                                offences.append(f'{where}: relative path; write includes from src/')
+                                offences.append(f'{where}: relative path, write includes from src/')
                                 continue
                             first = target.split('/', 1)[0]
                             if '/' not in target:
