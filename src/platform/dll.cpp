@@ -1,7 +1,6 @@
 // Loading libraries by full path and freeing them with their owner.
 #include "platform/dll.h"
 
-#include "platform/sysinfo.h"
 #include "platform/tstrings.h"
 
 Dll::Dll(const std::wstring& path) : fileName(path) {
@@ -14,8 +13,13 @@ Dll::Dll(const std::wstring& path) : fileName(path) {
 }
 
 Dll Dll::system(const std::string& name) {
-    std::string path = tstrings::joinPath(SysInfo::getSystem32Dir(), name);
-    return Dll(tstrings::toUtf16(path));
+    wchar_t dir[MAX_PATH] = L"";
+    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        DWORD code = GetLastError();
+        TBX_THROW_SYS_AS("Dll::system", "GetSystemDirectoryW failed", &GetSystemDirectoryW, code);
+    }
+    return Dll(tstrings::toUtf16(tstrings::joinPath(tstrings::toUtf8(dir), name)));
 }
 
 Dll::Dll(Dll&& other) noexcept

@@ -1,18 +1,11 @@
-// Error texts, the located exception and the catch-site loggers.
+// Error texts, the system error exception and the catch-site loggers.
 #include "platform/errors.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "platform/logger.h"
 #include "platform/tstrings.h"
-#include "platform/win_handles.h"
-
-std::string composeLocatedMessage(const SourceLocation& where, const char* what) {
-    std::ostringstream out;
-    out << tstrings::fileNamePart(where.file ? where.file : "") << "(" << where.line << ") at "
-        << where.func << "(): " << (what ? what : "");
-    return out.str();
-}
 
 std::string joinErrorMessages(const std::string& message, const std::string& detail) {
     static const char kWhite[] = " \t\r\n\f\v";
@@ -37,7 +30,7 @@ std::string describeSystemError(DWORD code, HMODULE module) {
     if (module) flags |= FORMAT_MESSAGE_FROM_HMODULE;
     LPWSTR raw = nullptr;
     DWORD n = FormatMessageW(flags, module, code, 0, reinterpret_cast<LPWSTR>(&raw), 0, nullptr);
-    LocalMemory owner(raw);
+    std::unique_ptr<void, HLOCAL (*)(HLOCAL)> owner(raw, LocalFree);
     if (n == 0 || !raw) return "No description available";
 
     std::wstring text(raw, n);

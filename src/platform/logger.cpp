@@ -6,18 +6,27 @@
 #include <share.h>
 #include <sys/stat.h>
 
-#include "platform/sysinfo.h"
 #include "platform/tstrings.h"
 
 namespace {
 
 const int kOpenAttempts = 10;
 
+// The logger sits below everything that logs, so it asks the system directly instead of through SysInfo.
 std::string initialLogFilePath() {
-    try {
-        return SysInfo::getTempDir() + "\\zusched.log";
-    } catch (...) {
-        return std::string();  // no temporary folder: logging is off
+    char dir[MAX_PATH + 1] = "";
+    DWORD n = GetTempPathA(sizeof dir, dir);
+    if (n == 0 || n >= sizeof dir) return std::string();  // no temporary folder: logging is off
+    return tstrings::stripTrailingSeparators(dir) + "\\zusched.log";
+}
+
+std::string moduleFileName() {
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return buffer.substr(0, n);
+        buffer.resize(buffer.size() * 2);
     }
 }
 
@@ -34,11 +43,8 @@ Logger& Logger::instance() {
 
 const std::string& processName() {
     static const std::string name = [] {
-        try {
-            return tstrings::fileNamePart(SysInfo::getProcessModulePath());
-        } catch (const std::exception&) {
-            return std::string("Unknown");
-        }
+        std::string path = moduleFileName();
+        return path.empty() ? std::string("Unknown") : tstrings::fileNamePart(path);
     }();
     return name;
 }

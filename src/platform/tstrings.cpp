@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/errors.h"
+#include "platform/located_error.h"
 
 namespace tstrings {
 
