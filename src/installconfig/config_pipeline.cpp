@@ -159,10 +159,9 @@ int InstallConfigData::CheckParam(const OptionDescriptor& row, const char* value
     }
     if (!row.checkReadable) return 0;
     CONFIG_LOG("InstallConfigData::CheckParam", LOG_TRACE, "Checking if file is accessible for read...");
-    HANDLE opened = CreateFileA(tstrings::utf8ToAnsi(value).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return settings::RESULT_READ_ERROR;
-    UniqueHandle file(opened);
+    UniqueFile file(CreateFileA(tstrings::utf8ToAnsi(value).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return settings::RESULT_READ_ERROR;
     if (row.plainTextNote)
         CONFIG_LOG("InstallConfigData::CheckParam", LOG_TRACE, "Checking if file is a plain text...");
     return 0;

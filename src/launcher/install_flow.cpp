@@ -108,10 +108,8 @@ void logExitCode(int exitCode) {
 
 bool FileExists(const char* path) {
     WIN32_FIND_DATAA data;
-    HANDLE found = FindFirstFileA(path, &data);
-    if (found == INVALID_HANDLE_VALUE) return false;
-    FindClose(found);
-    return true;
+    UniqueFind found(FindFirstFileA(path, &data));
+    return static_cast<bool>(found);
 }
 
 int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {

@@ -35,7 +35,7 @@ bool createFolder(const char* path, DWORD& code) {
 
 }  // namespace
 
-bool GetInstallFlagPath(char* path) {
+bool GetInstallFlagPath(char (&path)[MAX_PATH]) {
     char folder[MAX_PATH] = "";
     if (!GetUserDataFolder(folder)) return false;
     std::memcpy(path, folder, sizeof folder);

@@ -1,11 +1,19 @@
 // The installation guard's flag file path and the reinstall status that the installed product may set.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 
 // The guard flag file path, F\Lumo\Zolt\ZOLT_INSTALL_FLAG below the per-user data folder F, creating the two
-// folders; `path` holds MAX_PATH characters.
-bool GetInstallFlagPath(char* path);
+// folders.
+bool GetInstallFlagPath(char (&path)[MAX_PATH]);
+// The same into a larger buffer.
+template <size_t N>
+bool GetInstallFlagPath(char (&path)[N]) {
+    static_assert(N > MAX_PATH, "the flag path needs a buffer of MAX_PATH characters");
+    return GetInstallFlagPath(*reinterpret_cast<char(*)[MAX_PATH]>(&path));
+}
 // Reads the "InstallStatus" text into `buffer` (`capacity` bytes); true when a non-empty text was read. The
 // buffer is left empty on any failure.
 bool ReadInstallStatus(char* buffer, size_t capacity);

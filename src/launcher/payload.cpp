@@ -85,7 +85,7 @@ constexpr CabinetEntry kCabinets[] = {
 
 }  // namespace
 
-bool GetUserDataFolder(char* folder) {
+bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) {
     if (SysInfo::osVersionClass() < WIN_VISTA) {
         if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return false;
     } else {
@@ -99,7 +99,7 @@ bool GetUserDataFolder(char* folder) {
     return true;
 }
 
-bool GetMsiPath(char* path, bool is64) {
+bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64) {
     char folder[kPayloadPathSize];
     if (!buildKitFolder(folder, is64) ||
         !formatInto(path, kPayloadPathSize, "%s\\%s%s.msi", folder, buildconstants::kitProductWord,
@@ -110,7 +110,7 @@ bool GetMsiPath(char* path, bool is64) {
     return true;
 }
 
-bool GetCabPath(char* path, const char* baseName, bool is64) {
+bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64) {
     char folder[kPayloadPathSize];
     if (!buildKitFolder(folder, is64) || !formatInto(path, kPayloadPathSize, "%s\\%s.cab", folder, baseName)) {
         TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
@@ -127,11 +127,8 @@ int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource) {
         data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
         if (!data) fatalSystemError("Installer : Wrapper.LoadResource ");
     }
-    UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        fatalSystemError("Installer : Wrapper.CreateFile ");
-    }
+    UniqueFile file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) fatalSystemError("Installer : Wrapper.CreateFile ");
     // Straight from the mapped resource: a cabinet may be over 100 MB, so no copy is made.
     DWORD done = 0;
     while (done < size) {

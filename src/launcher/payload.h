@@ -16,15 +16,15 @@ constexpr size_t kAutoUpdatePathSize = MAX_PATH;
 constexpr const char* kCabExtractEventName = "LumoTBXCabExtractWaitEvent";
 
 // The per-user data folder (LocalLow, or the roaming application data before Windows 6.0), without a
-// trailing backslash. `folder` holds kUserDataFolderSize characters.
-bool GetUserDataFolder(char* folder);
+// trailing backslash.
+bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]);
 
-// Creates the kit folder chain and writes the kit database path into `path` (kPayloadPathSize characters).
+// Creates the kit folder chain and writes the kit database path into `path` 
 // False when a name does not fit its buffer.
-bool GetMsiPath(char* path, bool is64);
+bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64);
 
-// Creates the kit folder chain and writes the path of cabinet `baseName` into `path` (kPayloadPathSize).
-bool GetCabPath(char* path, const char* baseName, bool is64);
+// Creates the kit folder chain and writes the path of cabinet `baseName` into `path`.
+bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64);
 
 // Writes the resource to `path` in chunks of 8192 bytes; returns 1. Any file error shows the system's
 // message and ends the process with the Win32 error code.

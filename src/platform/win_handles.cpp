@@ -36,4 +36,13 @@ void closeRegHandle(HKEY key) {
     }
 }
 
+void closeFindHandle(HANDLE find) {
+    if (!find || find == INVALID_HANDLE_VALUE) return;
+    if (!FindClose(find)) {
+        DWORD code = GetLastError();
+        TBX_LOG_AS("closeFindHandle", LOG_ERROR,
+                   "FindClose(" + pointerText(find) + ") failed with " + systemErrorText(code, nullptr));
+    }
+}
+
 void win_handles_detail::freeCoTask(void* p) { CoTaskMemFree(p); }

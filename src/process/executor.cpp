@@ -39,7 +39,7 @@ bool Executor::startExecution() {
     TBX_LOG(LOG_INFO, "Executor.exec(): " + commandLine);
     ZeroMemory(&startupInfo, sizeof startupInfo);
     startupInfo.cb = sizeof startupInfo;
-    ZeroMemory(&processInfo, sizeof processInfo);
+    processInfo.reset();
     if (hideWindow == 1) {
         startupInfo.dwFlags |= STARTF_USESHOWWINDOW;
         startupInfo.wShowWindow = SW_HIDE;
@@ -50,12 +50,12 @@ bool Executor::startExecution() {
     buffer.push_back('\0');
     return CreateProcessA(applicationPath.c_str(), buffer.data(), processAttributes, threadAttributes,
                           inheritHandles, creationFlags, environment, currentDirectory, &startupInfo,
-                          &processInfo) != FALSE;
+                          processInfo.receive()) != FALSE;
 }
 
 void Executor::pumpUntilExit() {
     for (;;) {
-        DWORD woke = MsgWaitForMultipleObjectsEx(1, &processInfo.hProcess, INFINITE, QS_ALLINPUT,
+        DWORD woke = MsgWaitForMultipleObjectsEx(1, &processInfo.get().hProcess, INFINITE, QS_ALLINPUT,
                                                  MWMO_INPUTAVAILABLE);
         if (woke != WAIT_OBJECT_0 + 1) return;
         MSG msg;
@@ -67,20 +67,20 @@ void Executor::pumpUntilExit() {
                 if (unicode) DispatchMessageW(&msg);
                 else DispatchMessageA(&msg);
             }
-            if (WaitForSingleObject(processInfo.hProcess, 0) == WAIT_OBJECT_0) return;
+            if (WaitForSingleObject(processInfo.process(), 0) == WAIT_OBJECT_0) return;
         }
     }
 }
 
 DWORD Executor::finishExecution() {
     DWORD result = 0;
-    if (processInfo.hProcess == INVALID_HANDLE_VALUE) {
+    if (processInfo.process() == INVALID_HANDLE_VALUE) {
         result = GetLastError();
         TBX_LOG(LOG_ERROR, "Executor.finishExecution() failed with " + systemErrorText(result));
         return result;
     }
     if (waitForExit) {
-        result = WaitForSingleObject(processInfo.hProcess, timeoutMs);
+        result = WaitForSingleObject(processInfo.process(), timeoutMs);
         TBX_LOG(LOG_INFO, "Executor.finishExecution(): WaitForSingleObject exited with code " +
                               tstrings::toString(static_cast<uint32_t>(result)));
     } else if (pumpMessages) {
@@ -89,9 +89,9 @@ DWORD Executor::finishExecution() {
     if (waitForExit || pumpMessages) {
         if (result == WAIT_TIMEOUT) {
             TBX_LOG(LOG_INFO, "Executor.finishExecution(): The timeout is elapsed. Terminating Process.");
-            TerminateProcess(processInfo.hProcess, 1);
+            TerminateProcess(processInfo.process(), 1);
         } else {
-            if (!GetExitCodeProcess(processInfo.hProcess, &result)) {
+            if (!GetExitCodeProcess(processInfo.process(), &result)) {
                 result = GetLastError();
                 TBX_LOG(LOG_ERROR,
                         "Executor.finishExecution(): GetExitCodeProcess() failed with " + systemErrorText(result));
@@ -105,10 +105,7 @@ DWORD Executor::finishExecution() {
             }
         }
     }
-    closeHANDLE(processInfo.hProcess);
-    processInfo.hProcess = nullptr;
-    closeHANDLE(processInfo.hThread);
-    processInfo.hThread = nullptr;
+    processInfo.reset();
     return result;
 }
 

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/win_handles.h"
+
 class Executor {
 public:
     class ExecutorError : public std::runtime_error {
@@ -46,7 +48,7 @@ private:
     DWORD creationFlags = 0;
     LPVOID environment = nullptr;
     LPCSTR currentDirectory = nullptr;
-    PROCESS_INFORMATION processInfo{};
+    UniqueProcessInformation processInfo;
     STARTUPINFOA startupInfo{};
     int hideWindow = 0;
     bool waitForExit = false;
