@@ -120,7 +120,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
     InstallConfigData config(instance);
     if (config.LoadConfigSettings(commandLine) != 0) {
         logit("Error occurred while loading configuration settings. Exiting installer.");
-        return -80;
+        return kExitConfigurationRefused;
     }
     const bool silent = config.isSilent();
 
@@ -156,7 +156,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         if (!silent) showInProgressBox(instance);
         logit("TBX wrapper: Another Zolt installation is in progress. You must complete that installation before "
               "you can run this installer.");
-        return -1;
+        return kExitFailed;
     }
 
     if (SysInfo::osVersionClass() <= WIN_XP) warnAboutOldWindows(instance, silent);
@@ -164,17 +164,17 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
     // Guard set: held, unshared, until the process ends.
     if (!GetInstallFlagPath(installFlag)) {
         logit("Fail to get the file path for Zolt install flag ");
-        return -1;
+        return kExitFailed;
     }
     guardFlagFile = CreateFileA(installFlag, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (guardFlagFile == INVALID_HANDLE_VALUE) {
         logit(tstrings::format("Fail to set installation flag, ErrorCode is %d", static_cast<int>(GetLastError()))
                   .c_str());
-        return -1;
+        return kExitFailed;
     }
 
-    if (!UninstallPLNOrTBXIfSameVersionExists(silent)) return -1;
+    if (!UninstallPLNOrTBXIfSameVersionExists(silent)) return kExitFailed;
 
     int exitCode = 1;
     char msiPath[kPayloadPathSize] = "";
@@ -184,7 +184,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         WriteResourceToFile(instance, msiPath, kitDatabase);
 
         char msiexecPath[MAX_PATH] = "";
-        if (!GetMsiexecPath(msiexecPath, sizeof msiexecPath)) return -3;
+        if (!GetMsiexecPath(msiexecPath, sizeof msiexecPath)) return kExitEngineNotFound;
 
         if (silent && !AppendSilentArguments(installerArguments, config.isOptionSet("ADDLOCAL")))
             return kExitCommandTooLong;

@@ -1,6 +1,8 @@
 // Writing the embedded payload (kit database, cabinets, auto-update database) into the per-user folders.
 #include "launcher/payload.h"
 
+#include "process/exit_codes.h"
+
 #include <shlobj.h>
 
 #include <algorithm>
@@ -170,7 +172,7 @@ int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled) {
     if (!formatInto(vantrel, "%s\\Vantrel\\", userData) || !formatInto(zolt, "%sZolt\\", vantrel) ||
         !formatInto(au, "%sAU\\", zolt) || !formatInto(msiPath, "%sau.msi", au)) {
         TBX_LOG_AS("ExtractAutoUpdateMsi", LOG_ERROR, "The auto-update database path does not fit its buffer.");
-        return -1;
+        return kExitFailed;
     }
     const struct {
         const char* folder;
@@ -183,7 +185,7 @@ int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled) {
     for (const auto& step : chain) {
         if (!CreateDirectoryA(step.folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
             logit(step.failure);
-            return -1;
+            return kExitFailed;
         }
     }
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(TBX_RES_AU_MSI), TBX_RES_TYPE_INSTALLER);

@@ -9,7 +9,6 @@
 
 namespace {
 // A failure nothing inside the run handled (a configuration query, the auto-update installation).
-constexpr int kExitUnhandledFailure = 1627;  // ERROR_FUNCTION_FAILED
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -23,5 +22,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } catch (...) {
         logUnknownException(TBX_HERE_AS("WinMain"));
     }
-    return kExitUnhandledFailure;
+    return kExitFunctionFailed;
 }

@@ -7,6 +7,7 @@
 #include "platform/logger.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
+#include "process/exit_codes.h"
 
 Executor::Executor(const std::string& path) : applicationPath(tstrings::trim(path, " \t")) {
     if (applicationPath.empty()) {
@@ -120,7 +121,7 @@ DWORD Executor::ExecProcessWaitForFinish(const std::string& applicationPath, con
         return executor.exec();
     } catch (const ExecutorError& e) {
         TBX_LOG(LOG_ERROR, std::string("ExecutorError in Executor::ExecProcessWaitForFinish ") + e.what());
-        return ERROR_FUNCTION_FAILED;
+        return kExitFunctionFailed;
     }
 }
 
@@ -133,6 +134,6 @@ DWORD Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath
         return executor.exec();
     } catch (const ExecutorError& e) {
         TBX_LOG(LOG_ERROR, std::string("ExecutorError in Executor::ExecProcessWithAtlMessageLoop ") + e.what());
-        return ERROR_FUNCTION_FAILED;
+        return kExitFunctionFailed;
     }
 }

@@ -81,7 +81,7 @@ int InstallAutoUpdate(const char* msiPath, bool enabled) {
     char engine[MAX_PATH] = "";
     if (!GetMsiexecPath(engine, sizeof engine)) {
         logit("Error: InstallAutoUpdate(), couldn't find WIPath");
-        return -3;
+        return kExitEngineNotFound;
     }
     if (!isAUUpgradeNeeded()) {
         logit("AU is not upgradable - Installed version >= the bundled version.\n");

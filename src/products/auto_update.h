@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include "process/exit_codes.h"
+
 // Exit code of InstallAutoUpdate when its command would not fit the engine command buffer.
-constexpr int kAutoUpdateCommandTooLong = 1639;  // ERROR_INVALID_COMMAND_LINE
+constexpr int kAutoUpdateCommandTooLong = kExitCommandTooLong;
 
 // Installs the auto-update database at `msiPath`, with DISABLE=1 unless `enabled`: 0 on success; -2 when the
 // installed component is as new as the bundled one; -3 when the engine cannot be found or the scheduler

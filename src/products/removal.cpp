@@ -11,6 +11,7 @@
 #include "platform/tstrings.h"
 #include "process/bitness.h"
 #include "process/executor.h"
+#include "process/exit_codes.h"
 #include "process/msiexec_path.h"
 #include "products/installed_products.h"
 #include "products/product_codes.h"
@@ -47,7 +48,7 @@ bool isProductCodeRegistered(const std::string& code, bool view64) {
 
 DWORD uninstallProductCode(const std::string& code, bool silent) {
     char arguments[2048];
-    if (!formatInto(arguments, silent ? " /x %s /qn" : " /x %s /qb!", code.c_str())) return 1627;
+    if (!formatInto(arguments, silent ? " /x %s /qn" : " /x %s /qb!", code.c_str())) return kExitFunctionFailed;
     char msiexecPath[2048] = "";
     GetMsiexecPath(msiexecPath, sizeof msiexecPath);
     DWORD exitCode = Executor::ExecProcessWaitForFinish(msiexecPath, arguments, 0);

@@ -1,0 +1,12 @@
+// The exit codes of the launcher and of the steps that end it. Codes of the engine itself are passed through
+// unchanged; the two that a successful run may end with are named so callers can tell them from failures.
+#pragma once
+
+constexpr int kExitFailed = -1;                // the guard, a same-version removal or the extraction failed
+constexpr int kExitEngineNotFound = -3;        // the installer engine's location is unknown
+constexpr int kExitConfigurationRefused = -80; // the options or a settings file were refused
+constexpr int kExitPathTooLong = 206;          // ERROR_FILENAME_EXCED_RANGE: a path does not fit its buffer
+constexpr int kExitFunctionFailed = 1627;      // ERROR_FUNCTION_FAILED: a program could not be run, or the run broke
+constexpr int kExitCommandTooLong = 1639;      // ERROR_INVALID_COMMAND_LINE: a command does not fit its buffer
+constexpr int kExitEngineRebootStarted = 1641; // from the engine: done, and a restart is under way
+constexpr int kExitEngineRebootRequired = 3010; // from the engine: done, a restart completes it
