@@ -16,10 +16,10 @@ namespace {
 ReplaceFaultHook replaceFaultHook = nullptr;
 CreateFileFunction newFileCreator = &CreateFileW;
 
-UniqueHandle openHandle(const std::wstring& name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
-                        DWORD disposition) {
+UniqueFile openHandle(const std::wstring& name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                      DWORD disposition) {
     HANDLE handle = CreateFileW(name.c_str(), access, share, security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+    return UniqueFile(handle);
 }
 
 // One write of all bytes; false when fewer were written.
@@ -32,7 +32,7 @@ bool writeAll(HANDLE file, const std::string& bytes) {
 }  // namespace
 
 void readFileText(const std::wstring& name, size_t maxBytes, std::string& out) {
-    UniqueHandle file = openHandle(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING);
+    UniqueFile file = openHandle(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING);
     if (!file) throw settings::Exception(304);
     std::string text(maxBytes + 1, '\0');
     size_t total = 0;
@@ -86,7 +86,7 @@ void createNewSettingsFile(const std::wstring& name, const std::string& bytes) {
     SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.data(), FALSE};
     HANDLE created = newFileCreator(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    UniqueHandle file(created == INVALID_HANDLE_VALUE ? nullptr : created);
+    UniqueFile file(created);
     if (!file) throw settings::Exception(304);
     if (!writeAll(file.get(), bytes)) throw settings::Exception(306);
 }
@@ -94,7 +94,7 @@ void createNewSettingsFile(const std::wstring& name, const std::string& bytes) {
 void replaceSettingsFile(const std::wstring& name, const std::string& bytes) {
     const std::wstring newName = name + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
     {
-        UniqueHandle file = openHandle(newName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS);
+        UniqueFile file = openHandle(newName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS);
         if (!file) throw settings::Exception(304);
         const bool written = writeAll(file.get(), bytes) && FlushFileBuffers(file.get());
         if (!written) {
