@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+// clang-format off
 const char* const FlagOptions[24] = {
     "INSTALL_SILENT",      "STATIC",          "AUTO_UPDATE",          "SPONSORS",
     "WEB_ZOLT",            "WEB_ANALYTICS",   "EULA",                 "OEMUPDATE",
@@ -17,6 +18,7 @@ const char* const ValueOptions[13] = {
     "/installmethod", "SPONSORPREF", "ADDLOCAL",      "REBOOT",           "USAGETRACKER_CFG",
     "DEPLOYMENT_RULE_SET", "MSI_CMDLINE", "CMDLINE",
 };
+// clang-format on
 
 const char* const NumberOptions[3] = {"WEB_ZOLT_SECURITY_LEVEL", "/lang", "TEST_CONFIG_FILE_ERRORS"};
 

@@ -39,6 +39,7 @@ using KeyCallback = void (*)(ConfigHandle config, int32_t count, int32_t index, 
 
 // Every operation returns a ResultCode; none lets an exception out, except createConfig when the
 // runtime settings path cannot be computed (settings::Exception 200). Strings are UTF-8.
+// clang-format off
 struct settings_api {
     ConfigHandle (*createConfig)();                                                    // 0
     int32_t (*destroyConfig)(ConfigHandle config);                                     // 1
@@ -81,6 +82,7 @@ struct settings_api {
     int32_t (*addMapping)(KeyMapperBuilderHandle builder, const char* fromKey, const char* toKey,
                           int32_t caseSensitive);                                      // 31
 };
+// clang-format on
 
 // Clears the table and stores the 32 operations in slot order.
 void initSettingsApi(settings_api& table);

@@ -5,6 +5,7 @@
 
 namespace settings {
 
+// clang-format off
 enum ResultCode : int32_t {
     RESULT_OK = 0,
     RESULT_UNEXPECTED = 200,           // a system service or an unexpected exception failed
@@ -22,5 +23,6 @@ enum ResultCode : int32_t {
     RESULT_TEXT_NOT_UTF8 = 314,
     RESULT_FILE_TOO_LONG = 315,        // file of 1,048,576 bytes or more
 };
+// clang-format on
 
 }  // namespace settings

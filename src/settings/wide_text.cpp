@@ -51,11 +51,13 @@ std::wstring utf8ToWide(const std::string& text) {
         uint32_t cp;
         int more;
         uint32_t minimum;
+        // clang-format off
         if (lead < 0x80) { cp = lead; more = 0; minimum = 0; }
         else if ((lead & 0xE0) == 0xC0) { cp = lead & 0x1F; more = 1; minimum = 0x80; }
         else if ((lead & 0xF0) == 0xE0) { cp = lead & 0x0F; more = 2; minimum = 0x800; }
         else if ((lead & 0xF8) == 0xF0) { cp = lead & 0x07; more = 3; minimum = 0x10000; }
         else conversionFailed();
+        // clang-format on
         if (text.size() - i <= static_cast<size_t>(more)) conversionFailed();
         for (int k = 1; k <= more; ++k) {
             const unsigned char c = static_cast<unsigned char>(text[i + k]);

@@ -29,10 +29,12 @@ const RegistryKey& keyFor(RegDataStore& store, int location, bool forWrite) {
     const RegistryKey* root = nullptr;
     const char* path = nullptr;
     switch (location) {
+        // clang-format off
         case RegData::machinePolicy: root = &RegistryKey::localMachine32; path = policykeys::policy; break;
         case RegData::machineCheck: root = &RegistryKey::localMachine32; path = policykeys::check; break;
         case RegData::userPolicy: root = &RegistryKey::currentUser32; path = policykeys::policy; break;
         default: throw std::logic_error("unknown reg location");
+        // clang-format on
     }
     std::unique_ptr<RegistryKey>& slot = store.keys[location * 2 + (forWrite ? 0 : 1)];
     if (!slot)
