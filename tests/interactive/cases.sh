@@ -1,4 +1,6 @@
 # The interactive cases. Each starts the launcher as a person or an admin would, on the virtual display.
+# Sourced by run.sh after lib.sh; the paths and results it reads (top, case_name, box_count, ...) are set there.
+# shellcheck shell=bash disable=SC2154
 
 # The text of a string-table entry as the .rc writes it (line breaks as \n), for language en, ja or zh.
 rc_text() {
@@ -28,7 +30,8 @@ expect_one_box() {
 }
 
 launch_env() {
-  # env, not export: the shell itself need not know the locale.
+  # env, not export: the shell itself need not know the locale. LAUNCH_ENV holds several NAME=value words.
+  # shellcheck disable=SC2086
   ( exec env ${LAUNCH_ENV:-} wine "$@" >"$OUT/$case_name.stdout" 2>"$OUT/$case_name.stderr" ) &
   launched_pid=$!
 }
@@ -49,6 +52,7 @@ expect_no_window() {
 }
 
 hold_flag() {
+  # shellcheck disable=SC1003 # Windows paths: backslashes, no escaped quotes
   ( exec wine "$BIN/holdfile.exe" 'C:\users\'"$(id -un)"'\AppData\LocalLow\Lumo\Zolt\ZOLT_INSTALL_FLAG' 600000 >/dev/null 2>&1 ) &
   holder_pid=$!
   local i=0
@@ -115,6 +119,7 @@ case_payload_failure() {
 # Registers a kit of this version with a newer build, as an installed kit would have it.
 register_newer_kit() {
   local key='HKLM\SOFTWARE\Zoltsys\Zolt Development Kit\1.9.3_17'
+  # shellcheck disable=SC1003 # the home ends in a backslash, as the engine writes it
   wine reg add "$key" /v ZoltHome /t REG_SZ /d 'C:\Program Files\Zolt\tbx-1.9.3_17\' /f /reg:64 >/dev/null 2>&1
   wine reg add "$key" /v BuildNumber /t REG_SZ /d 13 /f /reg:64 >/dev/null 2>&1
   wine reg add "$key\\MSI" /v FullVersion /t REG_SZ /d '1.9.3_17-b13' /f /reg:64 >/dev/null 2>&1

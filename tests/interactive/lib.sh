@@ -1,6 +1,8 @@
 # Helpers of the interactive tests: a Wine prefix on a virtual display, message boxes read from the
 # Windows side (caption and text) and from X (window, screenshot), and closed with Return.
 # Sourced by run.sh, which runs inside xvfb-run.
+# The variables these helpers set (launched_pid, exit_low, ...) are read by cases.sh.
+# shellcheck shell=bash disable=SC2034
 
 : "${BIN:?BIN must name the folder of tbx-setup.exe and the test tools}"
 : "${WINEPREFIX:?WINEPREFIX must be set}"
@@ -31,6 +33,7 @@ end_case() {
 }
 
 # Windows path of a Unix path in the prefix's Z: drive.
+# shellcheck disable=SC1003 # a lone backslash, not an escaped quote
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 
 # The Unix path of the per-user data folder's "Lumo\Zolt" below it, for the prefix's user.
@@ -65,7 +68,7 @@ wait_for_box() {
   local pid=$1 limit=${2:-60} i=0
   box_count=0
   while [ $i -lt $((limit * 2)) ]; do
-    read_boxes
+    read_boxes boxes
     [ "$box_count" -gt 0 ] && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.5; i=$((i + 1))

@@ -6,7 +6,9 @@
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/../.." && pwd)
+# shellcheck source=tests/interactive/lib.sh
 . "$here/lib.sh"
+# shellcheck source=tests/interactive/cases.sh
 . "$here/cases.sh"
 
 user_folder="$(user_dir)"
