@@ -82,33 +82,27 @@ std::string flagPath() {
 
 std::string launcherLog() { return e2e::readFile(e2e::launcherLogPath()); }
 
-// Removes the demo kit, the demo runtime and the auto-update component with the real engine, and every
-// record the demo tools leave.
-void removeEverything() {
-    runEngine("/x " + kitCode() + " /qn");
-    runEngine("/x " + runtimeCode() + " /qn");
-    runEngine(std::string("/x ") + kAutoUpdateProductCode + " /qn");
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        e2e::deleteTree(view, zoltkeys::kitRoot);
-        e2e::deleteTree(view, zoltkeys::runtimeRoot);
-    }
-    e2e::deleteTree(KEY_WOW64_32KEY, zoltkeys::autoUpdate);
-    e2e::deleteTree(KEY_WOW64_32KEY, "SOFTWARE\\Zoltsys\\Zolt Update");
-    DeleteFileA(zauregLog().c_str());
-    DeleteFileA(plnLog().c_str());
-    // The runtime settings file keeps AUTO_UPDATE from one run to the next.
-    char common[MAX_PATH] = "";
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common)))
-        DeleteFileA((std::string(common) + "\\Vantrel\\Zolt\\zolt.settings.cfg").c_str());
-}
-
+// Removes what a test's runs made: the demo kit, the demo runtime and the auto-update component where the
+// engine installed them, the keys and the records the demo tools leave, the runtime settings file.
 class AfterInstall : public ::testing::Test {
 protected:
     void SetUp() override {
-        removeEverything();
+        ASSERT_FALSE(keys.anyPresent()) << "the suite runs in a prefix of its own";
         DeleteFileA(e2e::launcherLogPath().c_str());
     }
     void TearDown() override { removeEverything(); }
+    void removeEverything() const {
+        for (const std::string& code : {kitCode(), runtimeCode(), std::string(kAutoUpdateProductCode)})
+            e2e::uninstallIfRegistered(code);
+        keys.remove();
+        DeleteFileA(zauregLog().c_str());
+        DeleteFileA(plnLog().c_str());
+        // The runtime settings file keeps AUTO_UPDATE from one run to the next.
+        char common[MAX_PATH] = "";
+        if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common)))
+            DeleteFileA((std::string(common) + "\\Vantrel\\Zolt\\zolt.settings.cfg").c_str());
+    }
+    e2e::ProductKeys keys;
 };
 
 // The whole silent road with Wine's engine: kit, public runtime from the kit home, auto-update, registration.

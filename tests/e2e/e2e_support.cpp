@@ -72,7 +72,10 @@ DWORD runLauncher(const std::string& arguments) { return Launcher(arguments).wai
 StandInEngine::StandInEngine()
     : folder(tempDir() + "\\statusmsi-" + std::to_string(GetCurrentProcessId())),
       record(folder + "\\runs.txt"),
-      previousLocation(installerLocation()) {
+      previousLocation(installerLocation()),
+      holdName("statusmsi-hold-" + std::to_string(GetCurrentProcessId())) {
+    holdEvent = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
+    if (!holdEvent) throw std::runtime_error("cannot create the stand-in's hold event");
     CreateDirectoryA(folder.c_str(), nullptr);
     if (!CopyFileA((binDir() + "\\statusmsi.exe").c_str(), (folder + "\\msiexec.exe").c_str(), FALSE))
         throw std::runtime_error("cannot place the msiexec stand-in");
@@ -85,8 +88,9 @@ StandInEngine::~StandInEngine() {
     setInstallerLocation(previousLocation);
     SetEnvironmentVariableA("STATUSMSI_LOG", nullptr);
     SetEnvironmentVariableA("STATUSMSI_STATUS", nullptr);
-    SetEnvironmentVariableA("STATUSMSI_SLEEP", nullptr);
-    // The stand-in may still be finishing after a killed launcher.
+    release();
+    CloseHandle(holdEvent);
+    // A released stand-in may still be finishing, after a killed launcher for instance.
     for (int i = 0; i < 100 && !DeleteFileA((folder + "\\msiexec.exe").c_str()); ++i) Sleep(100);
     DeleteFileA(record.c_str());
     RemoveDirectoryA(folder.c_str());
@@ -99,6 +103,60 @@ std::vector<std::string> StandInEngine::runs() const {
     while (std::getline(in, line))
         if (!line.empty()) lines.push_back(line);
     return lines;
+}
+
+bool StandInEngine::waitForRuns(size_t count, DWORD timeoutMs) const {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (runs().size() < count) {
+        if (GetTickCount64() >= end) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+void StandInEngine::hold() {
+    ResetEvent(holdEvent);
+    SetEnvironmentVariableA("STATUSMSI_HOLD", holdName.c_str());
+}
+
+void StandInEngine::release() {
+    SetEnvironmentVariableA("STATUSMSI_HOLD", nullptr);
+    SetEvent(holdEvent);
+}
+
+ProductKeys::ProductKeys() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        for (const char* root : {"SOFTWARE\\Zoltsys\\Zolt Development Kit", "SOFTWARE\\Zoltsys\\Zolt Runtime Environment"})
+            keys.push_back(std::make_unique<testing_support::OwnedKey>(HKEY_LOCAL_MACHINE, root, view));
+    }
+    for (const char* root : {"SOFTWARE\\Zoltsys\\Auto Update", "SOFTWARE\\Zoltsys\\Zolt Update"})
+        keys.push_back(std::make_unique<testing_support::OwnedKey>(HKEY_LOCAL_MACHINE, root, KEY_WOW64_32KEY));
+}
+
+bool ProductKeys::anyPresent() const {
+    for (const auto& key : keys)
+        if (key->wasPresent()) return true;
+    return false;
+}
+
+void ProductKeys::remove() const {
+    for (const auto& key : keys) key->remove();
+}
+
+void uninstallIfRegistered(const std::string& productCode) {
+    const std::string entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productCode;
+    if (!keyExists(KEY_WOW64_32KEY, entry) && !keyExists(KEY_WOW64_64KEY, entry)) return;
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, sizeof system);
+    std::string commandLine = "\"" + std::string(system) + "\\msiexec.exe\" /x " + productCode + " /qn";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return;
+    WaitForSingleObject(process.hProcess, 120000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 void deleteTree(REGSAM view, const std::string& path) {

@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "test_support.h"
 
 namespace e2e {
 
@@ -24,6 +27,7 @@ public:
     Launcher& operator=(const Launcher&) = delete;
     DWORD wait(DWORD timeoutMs = 300000);
     void kill();
+    HANDLE handle() const { return process.hProcess; }
 
 private:
     PROCESS_INFORMATION process{};
@@ -42,12 +46,36 @@ public:
     // The command lines the stand-in was started with, one per run.
     std::vector<std::string> runs() const;
     const std::string& recordPath() const { return record; }
+    // Waits until the stand-in has recorded at least `count` runs; false when that takes too long.
+    bool waitForRuns(size_t count, DWORD timeoutMs = 60000) const;
+    // From now on each stand-in run, once recorded, stays running until release(): an installation in
+    // progress for exactly as long as a test needs one.
+    void hold();
+    // Lets held runs end and later runs end at once.
+    void release();
 
 private:
     std::string folder;
     std::string record;
     std::string previousLocation;
+    std::string holdName;
+    HANDLE holdEvent = nullptr;
 };
+
+// The product keys the launcher's runs create: kits and runtimes in both views, the auto-update component and
+// its policy. The suite's fresh prefix has none of them; remove() deletes what was created since.
+class ProductKeys {
+public:
+    ProductKeys();
+    bool anyPresent() const;
+    void remove() const;
+
+private:
+    std::vector<std::unique_ptr<testing_support::OwnedKey>> keys;
+};
+
+// Removes a product with the real engine when it is registered: a test uninstalls only what its runs installed.
+void uninstallIfRegistered(const std::string& productCode);
 
 // Registry helpers in one view of HKEY_LOCAL_MACHINE.
 void deleteTree(REGSAM view, const std::string& path);

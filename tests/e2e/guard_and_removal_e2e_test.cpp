@@ -51,35 +51,46 @@ int countOf(const std::vector<std::string>& runs, const std::string& text) {
     return n;
 }
 
-void cleanProductRegistry() {
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        e2e::deleteTree(view, zoltkeys::kitRoot);
-        e2e::deleteTree(view, zoltkeys::runtimeRoot);
+// What the tests and the launcher's runs register: the product keys, the Uninstall entries of this version's kit
+// and runtime, the reinstall status. The suite's fresh prefix has none of them.
+class ProductRegistry {
+public:
+    bool present() const {
+        return keys.anyPresent() || e2e::keyExists(installView(), kUninstallKey + kitCode()) ||
+               e2e::keyExists(installView(), kUninstallKey + runtimeCode());
     }
-    e2e::deleteTree(installView(), kUninstallKey + kitCode());
-    e2e::deleteTree(installView(), kUninstallKey + runtimeCode());
-    HKEY software = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zoltsys", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS) {
-        RegDeleteValueA(software, "InstallStatus");
-        RegCloseKey(software);
+    void clean() const {
+        keys.remove();
+        e2e::deleteTree(installView(), kUninstallKey + kitCode());
+        e2e::deleteTree(installView(), kUninstallKey + runtimeCode());
     }
-}
+
+private:
+    e2e::ProductKeys keys;
+};
 
 class StandInEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cleanProductRegistry();
+        ASSERT_FALSE(registry.present()) << "the suite runs in a prefix of its own";
         DeleteFileA(e2e::launcherLogPath().c_str());
     }
-    void TearDown() override { cleanProductRegistry(); }
+    void TearDown() override { registry.clean(); }
+    void cleanProductRegistry() const { registry.clean(); }
+    ProductRegistry registry;
     std::string log() const { return e2e::readFile(e2e::launcherLogPath()); }
     e2e::StandInEngine engine;
 };
 
 TEST_F(StandInEngineTest, OfTwoLaunchersStartedTogetherExactlyOneInstalls) {
-    SetEnvironmentVariableA("STATUSMSI_SLEEP", "3000");
+    // The engine run of the winner lasts until the loser has ended, however slowly either starts.
+    engine.hold();
     e2e::Launcher first("/s");
     e2e::Launcher second("/s");
+    ASSERT_TRUE(engine.waitForRuns(1)) << "neither launcher reached the engine";
+    const HANDLE both[] = {first.handle(), second.handle()};
+    EXPECT_GT(WAIT_OBJECT_0 + 2, WaitForMultipleObjects(2, both, FALSE, 300000)) << "neither launcher ended";
+    engine.release();
     DWORD codes[2] = {first.wait(), second.wait()};
     EXPECT_EQ(1, (codes[0] == 0) + (codes[1] == 0)) << codes[0] << " " << codes[1];
     EXPECT_EQ(1, (codes[0] == kRefused) + (codes[1] == kRefused)) << codes[0] << " " << codes[1];
@@ -88,9 +99,9 @@ TEST_F(StandInEngineTest, OfTwoLaunchersStartedTogetherExactlyOneInstalls) {
 }
 
 TEST_F(StandInEngineTest, LauncherStartedDuringAnInstallationStopsBeforeExtracting) {
-    SetEnvironmentVariableA("STATUSMSI_SLEEP", "4000");
+    engine.hold();
     e2e::Launcher first("/s");
-    for (int i = 0; i < 300 && engine.runs().empty(); ++i) Sleep(100);
+    engine.waitForRuns(1);
     ASSERT_EQ(1u, engine.runs().size()) << "the first launcher never reached the engine";
     EXPECT_TRUE(fileExists(flagPath()));
 
@@ -103,21 +114,21 @@ TEST_F(StandInEngineTest, LauncherStartedDuringAnInstallationStopsBeforeExtracti
         ++composed;
     EXPECT_EQ(1u, composed);
 
+    engine.release();
     EXPECT_EQ(0u, first.wait());
     EXPECT_FALSE(fileExists(flagPath()));
-    SetEnvironmentVariableA("STATUSMSI_SLEEP", nullptr);
     EXPECT_EQ(0u, e2e::runLauncher("/s"));
     EXPECT_EQ(2, countOf(engine.runs(), " /i "));
 }
 
 TEST_F(StandInEngineTest, KilledLauncherLeavesNoFlagBehind) {
-    SetEnvironmentVariableA("STATUSMSI_SLEEP", "5000");
+    engine.hold();
     e2e::Launcher first("/s");
-    for (int i = 0; i < 300 && engine.runs().empty(); ++i) Sleep(100);
+    engine.waitForRuns(1);
     ASSERT_EQ(1u, engine.runs().size());
     first.kill();
     EXPECT_FALSE(fileExists(flagPath()));
-    SetEnvironmentVariableA("STATUSMSI_SLEEP", nullptr);
+    engine.release();
     EXPECT_EQ(0u, e2e::runLauncher("/s"));
 }
 
@@ -176,26 +187,16 @@ TEST_F(StandInEngineTest, BadProductRegistryDataIsLoggedAndSkipped) {
 // The demo kit installed, removed and installed again by the real engine.
 class RealEngineTest : public ::testing::Test {
 protected:
-    static void removeKit() {
-        std::string command = "msiexec.exe /x " + kitCode() + " /qn";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-            WaitForSingleObject(process.hProcess, 120000);
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
-        }
-    }
     void SetUp() override {
-        removeKit();
-        cleanProductRegistry();
+        ASSERT_FALSE(registry.present()) << "the suite runs in a prefix of its own";
         DeleteFileA(e2e::launcherLogPath().c_str());
     }
+    // Only a kit the test's runs installed is there to remove.
     void TearDown() override {
-        removeKit();
-        cleanProductRegistry();
+        e2e::uninstallIfRegistered(kitCode());
+        registry.clean();
     }
+    ProductRegistry registry;
     std::string log() const { return e2e::readFile(e2e::launcherLogPath()); }
     bool kitRegistered() const { return e2e::keyExists(installView(), kUninstallKey + kitCode()); }
 };

@@ -1,12 +1,12 @@
 // Stands in for msiexec.exe in the guard and reinstall tests: appends its command line to a file, asks for
-// a reinstall on its first install run when told to, may take its time, and exits with 0.
+// a reinstall on its first install run when told to, may stay running until the test lets it go, and exits
+// with 0.
 // Driven by the environment it inherits through the launcher:
 //   STATUSMSI_LOG     file the command lines are appended to (required)
 //   STATUSMSI_STATUS  text written to HKLM\Software\Zoltsys "InstallStatus" by the first "/i" run
-//   STATUSMSI_SLEEP   milliseconds to wait before exiting
+//   STATUSMSI_HOLD    name of a manual-reset event: after recording its run, wait until it is set
 #include <windows.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -48,7 +48,14 @@ int main() {
                        static_cast<DWORD>(status.size() + 1));
         RegCloseKey(key);
     }
-    const std::string sleep = environment("STATUSMSI_SLEEP");
-    if (!sleep.empty()) Sleep(static_cast<DWORD>(std::strtoul(sleep.c_str(), nullptr, 10)));
+    const std::string hold = environment("STATUSMSI_HOLD");
+    if (!hold.empty()) {
+        // An installation in progress for as long as the test needs one; the limit only ends a forgotten run.
+        HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, hold.c_str());
+        if (!release) return 6;
+        const DWORD waited = WaitForSingleObject(release, 300000);
+        CloseHandle(release);
+        if (waited != WAIT_OBJECT_0) return 1460;
+    }
     return 0;
 }

@@ -9,16 +9,9 @@
 #include "launcher/install_guard.h"
 #include "launcher/payload.h"
 #include "platform/registry_key.h"
+#include "test_support.h"
 
 namespace {
-
-void deleteZoltsys() {
-    HKEY software = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS, &software) != ERROR_SUCCESS) return;
-    RegDeleteTreeA(software, "Zoltsys");
-    RegDeleteKeyA(software, "Zoltsys");
-    RegCloseKey(software);
-}
 
 bool zoltsysExists() {
     HKEY key = nullptr;
@@ -37,10 +30,12 @@ void setStatus(DWORD type, const std::string& bytes) {
     RegCloseKey(key);
 }
 
+// The status lives in a key of its own that the suite's fresh prefix does not have: the tests create it.
 class InstallStatusTest : public ::testing::Test {
 protected:
-    void SetUp() override { deleteZoltsys(); }
-    void TearDown() override { deleteZoltsys(); }
+    void SetUp() override { ASSERT_FALSE(zoltsys.wasPresent()) << "the suite runs in a prefix of its own"; }
+    void deleteZoltsys() const { zoltsys.remove(); }
+    testing_support::OwnedKey zoltsys{HKEY_LOCAL_MACHINE, "Software\\Zoltsys", KEY_WOW64_64KEY};
 };
 
 TEST_F(InstallStatusTest, ReadsOnlyANonEmptyText) {

@@ -34,35 +34,39 @@ DWORD engine(const std::string& arguments) {
     return Executor::ExecProcessWithAtlMessageLoop(path, "\"" + std::string(path) + "\" " + arguments);
 }
 
-void deleteTree(HKEY root, const char* parent, const char* child) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, parent, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
-        RegDeleteTreeA(key, child);
-        RegCloseKey(key);
-    }
-}
-
 std::string installedAUVersion() {
     if (!RegistryKey::exists(RegistryKey::localMachine32, kAutoUpdateKey)) return "(none)";
     return RegistryKey(RegistryKey::localMachine32, kAutoUpdateKey).queryString("AUVersion", "(none)");
 }
 
-// Starts and ends every test with no component, no policy and no registration record.
+bool componentRegistered() {
+    const std::string key = std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kAutoUpdateProductCode;
+    return RegistryKey::exists(RegistryKey::localMachine32, key) || RegistryKey::exists(RegistryKey::localMachine64, key);
+}
+
+// Every test starts with no component, no policy and no registration record (the suite's prefix is fresh) and
+// removes what it made: the component it installed, the keys and the record.
 class AutoUpdateTest : public ::testing::Test {
 protected:
-    void SetUp() override { clean(); }
+    void SetUp() override {
+        ASSERT_FALSE(componentRegistered()) << "the suite runs in a prefix of its own";
+        for (const testing_support::OwnedKey* key : {&component, &machinePolicy, &userPolicy})
+            ASSERT_FALSE(key->wasPresent()) << "the suite runs in a prefix of its own";
+    }
     void TearDown() override { clean(); }
-    static void clean() {
-        engine(std::string("/x ") + kAutoUpdateProductCode + " /qn");
-        deleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys", "Auto Update");
-        deleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys", "Zolt Update");
-        deleteTree(HKEY_CURRENT_USER, "SOFTWARE\\Zoltsys", "Zolt Update");
+    void clean() const {
+        if (componentRegistered()) engine(std::string("/x ") + kAutoUpdateProductCode + " /qn");
+        for (const testing_support::OwnedKey* key : {&component, &machinePolicy, &userPolicy}) key->remove();
         DeleteFileA(zauregLog().c_str());
     }
     static void install(const char* name) {
         ASSERT_EQ(0u, engine("/i \"" + database(name) + "\" ALLUSERS=1 /qn")) << name;
         DeleteFileA(zauregLog().c_str());
     }
+
+    const testing_support::OwnedKey component{HKEY_LOCAL_MACHINE, kAutoUpdateKey, KEY_WOW64_32KEY};
+    const testing_support::OwnedKey machinePolicy{HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Zolt Update", KEY_WOW64_32KEY};
+    const testing_support::OwnedKey userPolicy{HKEY_CURRENT_USER, "SOFTWARE\\Zoltsys\\Zolt Update", KEY_WOW64_32KEY};
 };
 
 TEST_F(AutoUpdateTest, FreshMachineInstallsAndRegistersWithoutTouchingThePolicy) {

@@ -58,17 +58,18 @@ void ProductRegistryTest::registerUninstallEntry(const std::string& code, REGSAM
     uninstallEntries.emplace_back(view, path);
 }
 
-void ProductRegistryTest::clean() {
+void ProductRegistryTest::SetUp() {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        deleteTree(view, zoltkeys::kitRoot);
-        deleteTree(view, zoltkeys::runtimeRoot);
+        for (const char* root : {zoltkeys::kitRoot, zoltkeys::runtimeRoot})
+            productKeys.push_back(std::make_unique<testing_support::OwnedKey>(HKEY_LOCAL_MACHINE, root, view));
     }
-    HKEY autoUpdate = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, zoltkeys::autoUpdate, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &autoUpdate) ==
-        ERROR_SUCCESS) {
-        RegDeleteValueA(autoUpdate, "AUVersion");
-        RegCloseKey(autoUpdate);
-    }
+    productKeys.push_back(
+        std::make_unique<testing_support::OwnedKey>(HKEY_LOCAL_MACHINE, zoltkeys::autoUpdate, KEY_WOW64_32KEY));
+    for (const auto& key : productKeys) ASSERT_FALSE(key->wasPresent()) << "the suite runs in a prefix of its own";
+}
+
+void ProductRegistryTest::clean() {
+    for (const auto& key : productKeys) key->remove();
     for (const auto& entry : uninstallEntries) deleteTree(entry.first, entry.second);
     uninstallEntries.clear();
 }

@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/registry_key.h"
+#include "test_support.h"
 
 namespace products_test {
 
@@ -29,11 +31,11 @@ private:
     std::string previous;
 };
 
-// Clears the product keys (kits, runtimes, the auto-update version and the test's Uninstall entries) in both
-// views before and after each test.
+// The product keys (kits, runtimes in both views, the auto-update key) that the suite's fresh prefix does not
+// have: the tests create them, and they and the test's Uninstall entries are removed after each test.
 class ProductRegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override { clean(); }
+    void SetUp() override;
     void TearDown() override { clean(); }
     // Registers `code` below the Uninstall key of one view, removed again by the fixture.
     void registerUninstallEntry(const std::string& code, REGSAM view);
@@ -43,6 +45,7 @@ protected:
 private:
     void clean();
     std::vector<std::pair<REGSAM, std::string>> uninstallEntries;
+    std::vector<std::unique_ptr<testing_support::OwnedKey>> productKeys;
 };
 
 // The registry view the product code lives in on this machine (64 on a 64-bit Windows).

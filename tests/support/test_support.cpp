@@ -20,6 +20,37 @@ std::string uniqueName(const char* prefix) {
 
 }  // namespace
 
+namespace {
+bool keyExists(HKEY root, const std::string& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+}  // namespace
+
+OwnedKey::OwnedKey(HKEY root, const std::string& path, REGSAM view) : root_(root), view_(view) {
+    for (size_t end = path.find('\\'); created_.empty(); end = path.find('\\', end + 1)) {
+        const std::string prefix = path.substr(0, end);
+        if (!keyExists(root, prefix, view)) created_ = prefix;
+        if (end == std::string::npos) break;
+    }
+}
+
+void OwnedKey::remove() const {
+    if (created_.empty()) return;
+    const size_t slash = created_.rfind('\\');
+    const std::string parentPath = slash == std::string::npos ? std::string() : created_.substr(0, slash);
+    const std::string name = slash == std::string::npos ? created_ : created_.substr(slash + 1);
+    HKEY parent = nullptr;
+    if (RegOpenKeyExA(root_, parentPath.empty() ? nullptr : parentPath.c_str(), 0, KEY_ALL_ACCESS | view_, &parent) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(parent, name.c_str());
+    RegDeleteKeyExA(parent, name.c_str(), view_, 0);
+    RegCloseKey(parent);
+}
+
 std::string tempRoot() {
     char buf[MAX_PATH + 1] = "";
     DWORD n = GetTempPathA(sizeof buf, buf);

@@ -44,6 +44,24 @@ private:
     std::string path_;
 };
 
+// A registry key a test creates and so owns. When the test starts, the part of `path` that does not exist yet
+// is what the test may create; a key that is already there belongs to someone else, wasPresent() says so, and
+// remove() leaves it alone. remove() (and the destructor) deletes the created part with everything below it.
+class OwnedKey {
+public:
+    OwnedKey(HKEY root, const std::string& path, REGSAM view);
+    ~OwnedKey() { remove(); }
+    OwnedKey(const OwnedKey&) = delete;
+    OwnedKey& operator=(const OwnedKey&) = delete;
+    bool wasPresent() const { return created_.empty(); }
+    void remove() const;
+
+private:
+    HKEY root_;
+    REGSAM view_;
+    std::string created_;  // the topmost missing key on `path` when the test started
+};
+
 // The user's temporary folder without a trailing separator.
 std::string tempRoot();
 std::string readFile(const std::string& path);

@@ -58,7 +58,7 @@ TEST(ScheduleTest, WeeklyDayOutsideOneToSevenIsRefused) {
 TEST_F(PolicyStoreTest, ScheduleAndNotifyTypeReadBackInEachLayout) {
     for (int mode : {0, 1}) {
         SCOPED_TRACE(mode);
-        policytest::removePolicyKeys();
+        removePolicyKeys();
         Schedule saved{0x0410, 21, 45};
         for (int type : {1, 0}) {
             {
@@ -94,7 +94,7 @@ TEST_F(PolicyStoreTest, InconsistentNotifyValuesAreResetToNotifyBeforeDownload) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        policytest::removePolicyKeys();
+        removePolicyKeys();
         RegistryKey check(RegistryKey::localMachine32, au::policykeys::check, RegistryKey::write);
         if (c.download >= 0) check.setDword("NotifyDownload", c.download);
         if (c.install >= 0) check.setDword("NotifyInstall", c.install);

@@ -1,4 +1,4 @@
-// A clean policy store for each test: the policy keys are removed before and after it.
+// A clean policy store for each test: the policy keys it creates are removed after it.
 #pragma once
 
 #include <windows.h>
@@ -8,24 +8,22 @@
 #include <string>
 
 #include "platform/registry_key.h"
+#include "test_support.h"
 
 namespace policytest {
 
-// Removes "SOFTWARE\Zoltsys\Zolt Update" below HKLM and HKCU in the 32-bit view.
-inline void removePolicyKeys() {
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(root, "SOFTWARE\\Zoltsys", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
-            RegDeleteTreeA(key, "Zolt Update");
-            RegCloseKey(key);
-        }
-    }
-}
-
+// The policy keys, "SOFTWARE\Zoltsys\Zolt Update" below HKLM and HKCU in the 32-bit view: the suite's fresh
+// prefix has none, each test creates them and they are removed after it.
 class PolicyStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override { removePolicyKeys(); }
+    void SetUp() override {
+        ASSERT_FALSE(machinePolicy.wasPresent() || userPolicy.wasPresent()) << "the suite runs in a prefix of its own";
+    }
     void TearDown() override { removePolicyKeys(); }
+    void removePolicyKeys() const {
+        machinePolicy.remove();
+        userPolicy.remove();
+    }
 
     static const RegistryKey& root(bool user) { return user ? RegistryKey::currentUser32 : RegistryKey::localMachine32; }
     // The stored bytes and registry type of a value.
@@ -41,6 +39,9 @@ protected:
         RegCloseKey(handle);
         return result == ERROR_SUCCESS;
     }
+
+    const testing_support::OwnedKey machinePolicy{HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Zolt Update", KEY_WOW64_32KEY};
+    const testing_support::OwnedKey userPolicy{HKEY_CURRENT_USER, "SOFTWARE\\Zoltsys\\Zolt Update", KEY_WOW64_32KEY};
 };
 
 }  // namespace policytest

@@ -39,7 +39,7 @@ const StorageCase kStorageCases[] = {
 TEST_F(PolicyStoreTest, ValuesLandWhereAndHowTheirDefinitionSays) {
     for (const StorageCase& c : kStorageCases) {
         SCOPED_TRACE(c.name);
-        policytest::removePolicyKeys();
+        removePolicyKeys();
         const uint32_t value = 0x00A1B2C3;
         {
             RegDataStore store(c.mode);
