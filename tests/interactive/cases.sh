@@ -5,7 +5,7 @@
 # The text of a string-table entry as the .rc writes it (line breaks as \n), for language en, ja or zh.
 rc_text() {
   local lang=$1 name=$2
-  sed -n "s/^ *$name \"\(.*\)\"\s*$/\1/p" "$top/src/launcher/strings_$lang.rc" | head -1
+  sed -n "s/^ *$name \"\(.*\)\"\s*$/\1/p" "$top/src/strings/strings_$lang.rc" | head -1
 }
 
 # The launcher's log records of this run (the log is appended across runs).
