@@ -1,11 +1,14 @@
 // The schedule and notify type of the auto-update policy, read with fall-backs and written throwing.
 #include "updatepolicy/au_config.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 #include "platform/logger.h"
+#include "platform/system_random.h"
 
 namespace au {
 
@@ -15,13 +18,30 @@ void Schedule::setWeeklyDay(int day) {
     frequency &= ~(1u << 24);
 }
 
+namespace {
+
+// Drawn from the system generator so that machines installed together do not all check for updates at the
+// same minute. Should the generator fail, a per-process seed still spreads them.
+uint32_t drawBelow(uint32_t bound) {
+    try {
+        return systemRandomBelow(bound);
+    } catch (const std::exception& e) {
+        TBX_LOG(LOG_WARNING, std::string("system random source failed: ") + e.what());
+    }
+    static const bool seeded = (std::srand(GetTickCount() ^ (GetCurrentProcessId() << 16)), true);
+    (void)seeded;
+    return static_cast<uint32_t>(std::rand()) % bound;
+}
+
+}  // namespace
+
 Schedule Schedule::randomDefault() {
     Schedule schedule;
-    schedule.setWeeklyDay(std::rand() % 7 + 1);
+    schedule.setWeeklyDay(static_cast<int>(drawBelow(7)) + 1);
     schedule.frequency &= ~0x00FF0000u;
-    schedule.frequency = (schedule.frequency & ~0x0000FF00u) | (1u << (std::rand() % 7)) << 8;
-    schedule.hour = std::rand() % 24;
-    schedule.minute = std::rand() % 60;
+    schedule.frequency = (schedule.frequency & ~0x0000FF00u) | (1u << drawBelow(7)) << 8;
+    schedule.hour = static_cast<int32_t>(drawBelow(24));
+    schedule.minute = static_cast<int32_t>(drawBelow(60));
     return schedule;
 }
 

@@ -13,7 +13,7 @@ struct Schedule {
     int32_t hour = 0;    // 0 to 23
     int32_t minute = 0;  // 0 to 59
 
-    // A pseudo-random schedule from the C library's generator, which this program never seeds.
+    // A random schedule from the operating system's generator, so each machine gets its own.
     static Schedule randomDefault();
     // Sets the weekly day (1 to 7) in byte 0 and clears bit 0 of byte 3; other days throw std::out_of_range.
     void setWeeklyDay(int day);
