@@ -26,7 +26,8 @@ InstallConfigData::InstallConfigData(HINSTANCE moduleInstance_)
       exportConfig(api, validator.handle, keyMappers.handle),
       backupConfig(api, validator.handle, keyMappers.handle),
       moduleInstance(moduleInstance_) {
-    TBX_TRACE_SCOPE("InstallConfigData::InstallConfigData");
+    TraceScope scope(Logger::instance(), kConfigRecordSource, __LINE__, "InstallConfigData::InstallConfigData",
+                     "InstallConfigData::InstallConfigData");
     descriptors.assign(std::begin(OptionDescriptors), std::end(OptionDescriptors));
 
     ApiOwned<settings::ValidatorBuilderHandle> rules(api.destroyValidatorBuilder);

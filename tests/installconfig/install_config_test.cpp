@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <regex>
 
 #include "config_test_support.h"
 #include "installconfig/install_config_data.h"
@@ -261,6 +262,16 @@ TEST_F(InstallConfigTest, ARuntimeFileKeyWithoutValueEndsTheLoadSilently) {
     runtimeFile.write("EULA\n");
     EXPECT_EQ(load({}), 313);
     EXPECT_EQ(occurrences(log, "Error occurred while importing runtime file for backup.Exiting installer."), 1);
+}
+
+// Every record of the configuration object, its construction included, carries the configuration's source name.
+TEST_F(InstallConfigTest, ConstructionIsTracedUnderTheConfigurationSourceName) {
+    const std::string raw = log.raw();
+    const std::regex traced(R"(, ([^,]*):\d+ \(InstallConfigData::InstallConfigData\)\])");
+    int records = 0;
+    for (std::sregex_iterator it(raw.begin(), raw.end(), traced), end; it != end; ++it, ++records)
+        EXPECT_EQ("InstallConfigData", (*it)[1].str());  // the record keeps the source name's last part
+    EXPECT_GE(records, 1) << raw;
 }
 
 TEST_F(InstallConfigTest, UnknownCodesAreLoggedWithoutAMessage) {
