@@ -39,6 +39,9 @@ public:
 
     // Runtime settings file around the installer engine: written before it runs, put back after a failure.
     int exportRuntimeConfig();
+    // Before anything is changed on the machine: 0 when the export will be able to write (or delete) the
+    // runtime settings file, else 306 after an ERROR record and, unless silent, the message box.
+    int checkRuntimeConfigWritable();
     int RestoreConfigSettings();
     int ExportConfigSettings(const ConfigSlot& slot, bool silent);
 

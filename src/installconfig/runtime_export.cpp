@@ -1,6 +1,8 @@
 // Writing the runtime settings file before the installer engine runs, and putting it back after a failure.
 #include "installconfig/config_log.h"
 #include "installconfig/install_config_data.h"
+#include "installconfig/runtime_file_probe.h"
+#include "platform/errors.h"
 #include "platform/tstrings.h"
 
 namespace {
@@ -36,6 +38,21 @@ int InstallConfigData::exportRuntimeConfig() {
     if (!configEmpty(api, exportConfig)) return ExportConfigSettings(exportConfig, false);
     removeRuntimeFile(api, workingConfig);
     return 0;
+}
+
+int InstallConfigData::checkRuntimeConfigWritable() {
+    // An export that changes nothing does not touch the file.
+    if (configsEqual(api, backupConfig, exportConfig)) return 0;
+    const char* path = nullptr;
+    throwOnSettingsError(api.getRuntimeFilePath(workingConfig.config, &path));
+    const DWORD error = probeFileReplaceable(tstrings::toUtf16(path));
+    if (error == ERROR_SUCCESS) return 0;
+    const int32_t result = settings::RESULT_INCOMPLETE_WRITE;
+    CONFIG_LOG("InstallConfigData::checkRuntimeConfigWritable", LOG_ERROR,
+               tstrings::format("The runtime config file %s cannot be written (%s): result %d", path,
+                                systemErrorText(error).c_str(), result));
+    showConfigError(workingConfig, result, path, isSilent());
+    return result;
 }
 
 int InstallConfigData::RestoreConfigSettings() {

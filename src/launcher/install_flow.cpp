@@ -8,6 +8,7 @@
 #include "buildinfo/build_constants.h"
 #include "buildinfo/payload_resources.h"
 #include "installconfig/install_config_data.h"
+#include "launcher/cabinet_writer.h"
 #include "launcher/install_command.h"
 #include "launcher/install_guard.h"
 #include "launcher/payload.h"
@@ -19,20 +20,20 @@
 #include "platform/tstrings.h"
 #include "platform/ui_locale.h"
 #include "platform/win_handles.h"
+#include "process/engine_result.h"
 #include "process/executor.h"
 #include "process/msiexec_path.h"
 #include "products/removal.h"
 #include "products/tbx_home.h"
+#include "settings/settings_exception.h"
 #include "strings/string_ids.h"
 
 namespace {
 
 constexpr size_t kInstallFlagBufferSize = 512;
 
-// Both handles live until the process ends, on purpose: the flag file disappears with the process
-// (delete-on-close), and the event must outlive the cabinet thread.
+// Lives until the process ends, on purpose: the flag file disappears with the process (delete-on-close).
 HANDLE guardFlagFile = INVALID_HANDLE_VALUE;
-HANDLE cabExtractEvent = nullptr;
 
 bool isInstallationInProgress(DWORD deleteError) {
     return deleteError == ERROR_ACCESS_DENIED || deleteError == ERROR_SHARING_VIOLATION ||
@@ -96,6 +97,33 @@ bool isRuntimeOfThisVersionInstalled() {
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
 }
 
+// The kit's engine run, and once more when the installed product asks for a reinstall. A run after which
+// Windows is already restarting is never followed by another.
+int runKitEngine(const char* msiexecPath, const char* command) {
+    int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+    if (exitCode == kExitEngineRebootStarted) return exitCode;
+    char installStatus[kInstallFlagBufferSize] = "";
+    ReadInstallStatus(installStatus, sizeof installStatus);
+    if (std::strcmp(installStatus, "reinstall") == 0) {
+        ClearInstallStatus();
+        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+    }
+    return exitCode;
+}
+
+// The auto-update step never decides the run's exit code, also when it fails unexpectedly.
+void installAutoUpdateAfterKit(HINSTANCE instance, const InstallConfigData& config) {
+    try {
+        ExtractAutoUpdateMsi(instance, config.getFlag(FLAG_AUTO_UPDATE));
+    } catch (const settings::Exception& e) {
+        logErrorAt(TBX_HERE_AS("WinMain"), "settings::Exception with code " + std::to_string(e.code) + " caught");
+    } catch (const std::exception& e) {
+        logCaughtException(TBX_HERE_AS("WinMain"), e);
+    } catch (...) {
+        logUnknownException(TBX_HERE_AS("WinMain"));
+    }
+}
+
 void logExitCode(int exitCode) {
     if (Logger::instance().threshold <= LOG_INFO) {
         std::ostringstream message;
@@ -123,6 +151,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         return kExitConfigurationRefused;
     }
     const bool silent = config.isSilent();
+    setSilentRun(silent);
 
     if (config.isOptionSet("/lang")) {
         try {
@@ -174,7 +203,15 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         return kExitFailed;
     }
 
-    if (!UninstallPLNOrTBXIfSameVersionExists(silent)) return kExitFailed;
+    // Found before anything is removed: a settings file that cannot be written would otherwise stop the run
+    // after the installed kit is gone.
+    if (config.checkRuntimeConfigWritable() != 0) {
+        logit("Error occurred while exporting configuration settings. Exiting installer.");
+        return kExitConfigurationRefused;
+    }
+
+    bool removalWantsRestart = false;
+    if (!UninstallPLNOrTBXIfSameVersionExists(silent, &removalWantsRestart)) return kExitFailed;
 
     int exitCode = 1;
     char msiPath[kPayloadPathSize] = "";
@@ -196,22 +233,25 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
 
         if (config.exportRuntimeConfig() != 0) {
             logit("Error occurred while exporting configuration settings. Exiting installer.");
-            std::exit(0);
+            return kExitConfigurationRefused;
         }
 
-        cabExtractEvent = CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName);
-        UniqueHandle cabThread(CreateThread(nullptr, 0, ExtractCabFiles, instance, 0, nullptr));
-
-        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
-
-        char installStatus[kInstallFlagBufferSize] = "";
-        ReadInstallStatus(installStatus, sizeof installStatus);
-        if (std::strcmp(installStatus, "reinstall") == 0) {
-            ClearInstallStatus();
-            exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+        CabinetWriter cabinets(instance);
+        exitCode = runKitEngine(msiexecPath, command);
+        const PayloadWriteResult cabinetResult = cabinets.finish();
+        if (!cabinetResult.ok()) {
+            // The engine found a cabinet missing; the write's own error tells the admin why.
+            config.RestoreConfigSettings();
+            return reportSystemError(cabinetResult.what, cabinetResult.error);
         }
 
-        if (exitCode != 0) {
+        if (exitCode == kExitEngineRebootStarted) {
+            // Installed, and Windows is restarting: nothing more may run.
+            logExitCode(exitCode);
+            return exitCode;
+        }
+
+        if (!engineSucceeded(exitCode)) {
             logit(tstrings::format("TBX installation failed.  Return Code: %d, ErrorCode: %d", exitCode,
                                    static_cast<int>(GetLastError()))
                       .c_str());
@@ -222,8 +262,11 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
                        std::strstr(installerArguments, "ADDLOCAL=ALL") || !std::strstr(installerArguments, "ADDLOCAL")))
             installPublicRuntime(publicRuntimeDir, noStartMenu, reallySuppress);
 
-        if (exitCode == 0 && isRuntimeOfThisVersionInstalled())
-            ExtractAutoUpdateMsi(instance, config.getFlag(FLAG_AUTO_UPDATE));
+        if (engineSucceeded(exitCode) && isRuntimeOfThisVersionInstalled())
+            installAutoUpdateAfterKit(instance, config);
+
+        // The removal before the install left a restart pending that the kit's own run did not report.
+        if (exitCode == 0 && removalWantsRestart) exitCode = kExitEngineRebootRequired;
     }
 
     logExitCode(exitCode);

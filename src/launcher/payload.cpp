@@ -24,6 +24,11 @@ namespace {
 
 constexpr DWORD kWriteChunkSize = 8192;
 
+WriteFileFunction writeFileSeam = &WriteFile;
+
+// Written by the cabinet thread before it ends, read by the main thread only after it has waited for that end.
+PayloadWriteResult cabinetThreadOutcome;
+
 // FOLDERID_LocalAppDataLow, spelled out so no newer SDK header is needed.
 constexpr GUID kFolderIdLocalAppDataLow = {
     0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
@@ -121,46 +126,72 @@ bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64)
     return true;
 }
 
-int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource) {
+PayloadWriteResult writeResourceFile(HMODULE module, const char* path, HRSRC resource) {
     DWORD size = SizeofResource(module, resource);
     const char* data = nullptr;
     if (size > 0) {
         HGLOBAL loaded = LoadResource(module, resource);
         data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-        if (!data) fatalSystemError("Installer : Wrapper.LoadResource ");
+        if (!data) return {GetLastError(), "Installer : Wrapper.LoadResource "};
     }
     UniqueFile file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) fatalSystemError("Installer : Wrapper.CreateFile ");
+    if (!file) return {GetLastError(), "Installer : Wrapper.CreateFile "};
     // Straight from the mapped resource: a cabinet may be over 100 MB, so no copy is made.
     DWORD done = 0;
     while (done < size) {
         DWORD written = 0;
         DWORD chunk = std::min(size - done, kWriteChunkSize);
-        if (!WriteFile(file.get(), data + done, chunk, &written, nullptr))
-            fatalSystemError("Installer : Wrapper.WriteFile (In small chunks) ");
+        if (!writeFileSeam(file.get(), data + done, chunk, &written, nullptr)) {
+            const DWORD error = GetLastError();
+            // A cut file must not pass for a complete one; the engine finds it missing and fails on its own.
+            file.reset();
+            DeleteFileA(path);
+            return {error, "Installer : Wrapper.WriteFile (In small chunks) "};
+        }
         done += written;
     }
-    if (!CloseHandle(file.release())) fatalSystemError("Installer : Wrapper.CloseHandle ");
+    if (!CloseHandle(file.release())) {
+        const DWORD error = GetLastError();
+        DeleteFileA(path);
+        return {error, "Installer : Wrapper.CloseHandle "};
+    }
+    return {};
+}
+
+int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource) {
+    const PayloadWriteResult result = writeResourceFile(module, path, resource);
+    if (!result.ok()) fatalSystemError(result.what, result.error);
     return 1;
 }
 
-DWORD WINAPI ExtractCabFiles(LPVOID moduleArgument) {
-    HMODULE module = static_cast<HMODULE>(moduleArgument);
+PayloadWriteResult writeCabinetFiles(HMODULE module) {
     const bool is64 = !Is32BitEnvironment();
     for (const CabinetEntry& cab : kCabinets) {
         char baseName[64];
         char path[kPayloadPathSize];
         formatInto(baseName, "%s%s%s%s%s0", cab.prefix, buildconstants::versionMajor, buildconstants::versionMinor,
                    buildconstants::versionMicro, buildconstants::versionUpdate);
-        if (!GetCabPath(path, baseName, is64)) continue;
+        if (!GetCabPath(path, baseName, is64)) return {ERROR_FILENAME_EXCED_RANGE, "Installer : Wrapper.GetCabPath "};
         HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(cab.id), cab.type);
-        if (resource) WriteResourceToFile(module, path, resource);
+        if (!resource) continue;
+        const PayloadWriteResult result = writeResourceFile(module, path, resource);
+        if (!result.ok()) return result;
     }
+    return {};
+}
+
+void setPayloadWriteFunction(WriteFileFunction write) { writeFileSeam = write ? write : &WriteFile; }
+
+DWORD WINAPI ExtractCabFiles(LPVOID moduleArgument) {
+    cabinetThreadOutcome = writeCabinetFiles(static_cast<HMODULE>(moduleArgument));
+    // Set also after a failure: the engine then finds a cabinet missing and fails, instead of waiting forever.
     // The launcher created the event already; this opens the same object.
     UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
     if (event) SetEvent(event.get());
     return 1;
 }
+
+PayloadWriteResult cabinetThreadResult() { return cabinetThreadOutcome; }
 
 int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled) {
     char userData[kUserDataFolderSize] = "";

@@ -26,12 +26,32 @@ bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64);
 // Creates the kit folder chain and writes the path of cabinet `baseName` into `path`.
 bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64);
 
-// Writes the resource to `path` in chunks of 8192 bytes; returns 1. Any file error shows the system's
-// message and ends the process with the Win32 error code.
+// The outcome of writing one payload file: the Win32 error code and the failing step, or success.
+struct PayloadWriteResult {
+    DWORD error = ERROR_SUCCESS;
+    const char* what = nullptr;
+    bool ok() const { return what == nullptr; }
+};
+
+// Writes the resource to `path` in chunks of 8192 bytes. A failed write or close deletes the cut file.
+PayloadWriteResult writeResourceFile(HMODULE module, const char* path, HRSRC resource);
+
+// Writes the resource to `path`; returns 1. Any file error is reported (a box unless the run is silent) and
+// ends the process with the Win32 error code.
 int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource);
 
-// Thread routine, argument = the executable's module handle: writes the four cabinets, then sets the event.
+// Writes the four cabinets in their fixed order (a missing resource is skipped); stops at the first failure.
+PayloadWriteResult writeCabinetFiles(HMODULE module);
+
+// The call that writes payload chunks; tests put a failing one in front of WriteFile. Null restores WriteFile.
+using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+void setPayloadWriteFunction(WriteFileFunction write);
+
+// Thread routine, argument = the executable's module handle: writes the four cabinets, then sets the event,
+// also after a failure; returns 1.
 DWORD WINAPI ExtractCabFiles(LPVOID module);
+// What the cabinet thread's last run came to; read it only after the thread has ended.
+PayloadWriteResult cabinetThreadResult();
 
 // Writes the auto-update database and installs it: InstallAutoUpdate's result, -1 when a folder cannot
 // be created, -5 when the database resource is missing.

@@ -1,6 +1,7 @@
 // Error texts, the system error exception and the catch-site loggers.
 #include "platform/errors.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -90,13 +91,30 @@ void logUnknownException(const SourceLocation& where) {
     logErrorAt(where, "Unknown exception caught");
 }
 
-void fatalSystemError(const char* what) {
-    DWORD code = GetLastError();
+namespace {
+std::atomic<bool> silentRun{false};
+constexpr int kFailureWithoutCode = 1627;  // ERROR_FUNCTION_FAILED
+}  // namespace
+
+void setSilentRun(bool silent) { silentRun = silent; }
+
+bool isSilentRun() { return silentRun; }
+
+int reportSystemError(const char* what, DWORD code) {
     char description[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), description, sizeof description, nullptr);
+    // A report, not a command: a description cut to the buffer loses nothing that matters.
     char text[2048];
     std::snprintf(text, sizeof text, "%s failed with error %d: %s", what, static_cast<int>(code), description);
-    MessageBoxA(nullptr, text, "Error", MB_OK);
-    ExitProcess(code);
+    logErrorAt(TBX_HERE, text);
+    // No one can dismiss a box in an unattended run (it may be running in session 0): the record is the report.
+    if (!silentRun) MessageBoxA(nullptr, text, "Error", MB_OK);
+    return code != 0 ? static_cast<int>(code) : kFailureWithoutCode;
+}
+
+void fatalSystemError(const char* what) { fatalSystemError(what, GetLastError()); }
+
+void fatalSystemError(const char* what, DWORD code) {
+    ExitProcess(static_cast<UINT>(reportSystemError(what, code)));
 }

@@ -26,8 +26,19 @@ void logErrorAt(const SourceLocation& where, const std::string& message);
 void logCaughtException(const SourceLocation& where, const std::exception& e);
 void logUnknownException(const SourceLocation& where);
 
-// Shows the system's description of GetLastError() for `what` in a box and exits with that code.
+// Tells the error model whether anyone is at the screen. Set once, when the run knows it is silent; until
+// then failures are reported as for an interactive run.
+void setSilentRun(bool silent);
+bool isSilentRun();
+
+// The last-resort report of a system error: "<what> failed with error <code>: <description>" as an ERROR
+// record and, unless the run is silent, in a box. Returns the exit code for it: `code`, or 1627 when the
+// code is 0 so that a failure never reads as success.
+int reportSystemError(const char* what, DWORD code);
+
+// Reports GetLastError() for `what` as above and ends the process with the returned code.
 [[noreturn]] void fatalSystemError(const char* what);
+[[noreturn]] void fatalSystemError(const char* what, DWORD code);
 
 #define TBX_THROW_SYS(context, address, code) \
     throw ::QmbError<::SysError>(::SysError((context), reinterpret_cast<const void*>(address), (code)), TBX_HERE)

@@ -9,6 +9,7 @@
 #include "platform/logger.h"
 #include "platform/sysinfo.h"
 #include "platform/version_details.h"
+#include "process/engine_result.h"
 #include "process/executor.h"
 #include "process/msiexec_path.h"
 #include "products/auto_update_version.h"
@@ -73,7 +74,8 @@ DWORD uninstallAutoUpdate() {
     char engine[2048] = "";
     GetMsiexecPath(engine, sizeof engine);
     char command[2048 + 64];
-    if (!formatInto(command, "\"%s\" /x %s /qn", engine, kAutoUpdateProductCode)) return kAutoUpdateCommandTooLong;
+    if (!formatInto(command, "\"%s\" /x %s /qn%s", engine, kAutoUpdateProductCode, kSuppressRebootArgument))
+        return kAutoUpdateCommandTooLong;
     return Executor::ExecProcessWithAtlMessageLoop(engine, command);
 }
 
@@ -90,8 +92,10 @@ int InstallAutoUpdate(const char* msiPath, bool enabled) {
     // The design's command buffer holds 259 characters. A longer command is refused, never cut, and before
     // the installed component is removed, so that a refusal loses nothing.
     char command[MAX_PATH];
-    const bool fits = enabled ? formatInto(command, "\"%s\" /i \"%s\" ALLUSERS=1 /qn", engine, msiPath)
-                              : formatInto(command, "\"%s\" /i \"%s\"DISABLE=1 ALLUSERS=1 /qn", engine, msiPath);
+    const bool fits =
+        enabled ? formatInto(command, "\"%s\" /i \"%s\" ALLUSERS=1 /qn%s", engine, msiPath, kSuppressRebootArgument)
+                : formatInto(command, "\"%s\" /i \"%s\"DISABLE=1 ALLUSERS=1 /qn%s", engine, msiPath,
+                             kSuppressRebootArgument);
     if (!fits) {
         TBX_LOG_AS("InstallAutoUpdate", LOG_ERROR, "The auto-update install command does not fit its buffer; not run.");
         return kAutoUpdateCommandTooLong;
@@ -105,7 +109,8 @@ int InstallAutoUpdate(const char* msiPath, bool enabled) {
 
     logit(enabled ? "Auto Update is enabled" : "Auto Update is disabled via configuration settings");
     const int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(engine, command));
-    if (exitCode != 0) {
+    // 3010: installed, the restart is left to whoever restarts the machine for the kit.
+    if (!engineSucceeded(exitCode)) {
         logit("Auto Update install failed");
         return exitCode;
     }

@@ -10,6 +10,7 @@
 #include "platform/resources.h"
 #include "platform/tstrings.h"
 #include "process/bitness.h"
+#include "process/engine_result.h"
 #include "process/executor.h"
 #include "process/exit_codes.h"
 #include "process/msiexec_path.h"
@@ -48,11 +49,12 @@ bool isProductCodeRegistered(const std::string& code, bool view64) {
 
 DWORD uninstallProductCode(const std::string& code, bool silent) {
     char arguments[2048];
-    if (!formatInto(arguments, silent ? " /x %s /qn" : " /x %s /qb!", code.c_str())) return kExitFunctionFailed;
+    if (!formatInto(arguments, silent ? " /x %s /qn%s" : " /x %s /qb!%s", code.c_str(), kSuppressRebootArgument))
+        return kExitFunctionFailed;
     char msiexecPath[2048] = "";
     GetMsiexecPath(msiexecPath, sizeof msiexecPath);
     DWORD exitCode = Executor::ExecProcessWaitForFinish(msiexecPath, arguments, 0);
-    if (exitCode != 0)
+    if (!engineSucceeded(static_cast<int>(exitCode)))
         logit(tstrings::format("uninstall %s of %s failed.  ErrorCode: %d", buildconstants::productVersion,
                                code.c_str(), static_cast<int>(exitCode))
                   .c_str());
@@ -66,28 +68,33 @@ DWORD CheckGUIDAndUninstall(int arch, bool view64, bool silent) {
         return 0;
     }
     DWORD exitCode = uninstallProductCode(code, silent);
-    if (exitCode != 0) TBX_LOG(LOG_ERROR, "Uninstall existing PLN failed" + code + ":" + std::to_string(exitCode));
+    if (!engineSucceeded(static_cast<int>(exitCode)))
+        TBX_LOG(LOG_ERROR, "Uninstall existing PLN failed" + code + ":" + std::to_string(exitCode));
     return exitCode;
 }
 
-bool UninstallExistingTBX(bool silent) {
+bool UninstallExistingTBX(bool silent, bool* rebootRequired) {
     const int arch = installArch();
     std::string code = kitProductCode(buildconstants::productVersion, arch == 32);
     if (!isProductCodeRegistered(code, arch == 64)) {
         TBX_LOG(LOG_ERROR, tstrings::format("TBX GUID not found %s: %d", code.c_str(), static_cast<int>(GetLastError())));
         return false;
     }
-    DWORD exitCode = uninstallProductCode(code, silent);
-    if (exitCode != 0) {
-        TBX_LOG(LOG_ERROR, tstrings::format("Uninstall existining TBX failed %s: %d", code.c_str(),
-                                            static_cast<int>(exitCode)));
+    const int exitCode = static_cast<int>(uninstallProductCode(code, silent));
+    if (!engineSucceeded(exitCode)) {
+        TBX_LOG(LOG_ERROR, tstrings::format("Uninstall existining TBX failed %s: %d", code.c_str(), exitCode));
         return false;
     }
+    if (rebootRequired && exitCode == kExitEngineRebootRequired) *rebootRequired = true;
     return true;
 }
 
 namespace {
-bool removeSameVersionInstalls(bool silent) {
+
+// The records of the removal carry the name of the operation the driver calls, not of this helper.
+constexpr const char* kRemovalName = "UninstallPLNOrTBXIfSameVersionExists";
+
+bool removeSameVersionInstalls(bool silent, bool* rebootRequired) {
     const int arch = installArch();
     char kitKey[2048];
     char runtimeKey[2048];
@@ -95,31 +102,33 @@ bool removeSameVersionInstalls(bool silent) {
     formatInto(runtimeKey, "%s\\%s", zoltkeys::runtimeRoot, buildconstants::productVersion);
 
     if (!keyOpens(kitKey, arch)) {
-        TBX_LOG(LOG_INFO, "No same version TBX exists");
+        TBX_LOG_AS(kRemovalName, LOG_INFO, "No same version TBX exists");
     } else if (!IsSameOrOlderBuildInstalled(true)) {
         if (!silent) showNewerBuildMessage();
         return false;
-    } else if (!UninstallExistingTBX(silent)) {
-        TBX_LOG(LOG_ERROR, tstrings::format("UninstallExistingTBX (%s) failed", kitKey));
+    } else if (!UninstallExistingTBX(silent, rebootRequired)) {
+        TBX_LOG_AS(kRemovalName, LOG_ERROR, tstrings::format("UninstallExistingTBX (%s) failed", kitKey));
         return false;
     }
 
     if (!keyOpens(runtimeKey, arch)) {
-        TBX_LOG(LOG_INFO, "No same version PLN exists");
+        TBX_LOG_AS(kRemovalName, LOG_INFO, "No same version PLN exists");
     } else if (IsSameOrOlderBuildInstalled(false) && !IsVersionStatic(arch == 64)) {
-        if (CheckGUIDAndUninstall(arch, arch == 64, silent) != 0) {
-            TBX_LOG(LOG_ERROR, tstrings::format("UninstallPLNIfSameOrOlderBuild( %s) failed", runtimeKey));
+        const int exitCode = static_cast<int>(CheckGUIDAndUninstall(arch, arch == 64, silent));
+        if (!engineSucceeded(exitCode)) {
+            TBX_LOG_AS(kRemovalName, LOG_ERROR, tstrings::format("UninstallPLNIfSameOrOlderBuild( %s) failed", runtimeKey));
             return false;
         }
+        if (rebootRequired && exitCode == kExitEngineRebootRequired) *rebootRequired = true;
     }
     return true;
 }
 }  // namespace
 
-bool UninstallPLNOrTBXIfSameVersionExists(bool silent) {
+bool UninstallPLNOrTBXIfSameVersionExists(bool silent, bool* rebootRequired) {
     // Nothing may escape to the driver; an unexpected failure leaves the machine's state unknown, so stop.
     try {
-        return removeSameVersionInstalls(silent);
+        return removeSameVersionInstalls(silent, rebootRequired);
     } catch (const std::exception& e) {
         logCaughtException(TBX_HERE, e);
     } catch (...) {

@@ -2,7 +2,8 @@
 // for the cabinet event and records the cabinet files it then sees, and exits with a chosen code.
 // Driven by the environment it inherits from the test through the launcher:
 //   MSIRECORDER_LOG   file the records are appended to (required)
-//   MSIRECORDER_EXIT  exit code, decimal, may be negative or above 255 (default 0)
+//   MSIRECORDER_EXIT  exit code, decimal, may be negative or above 255 (default 0); a comma-separated list
+//                     gives the n-th run the n-th code (runs counted in the log), later runs the last one
 //   MSIRECORDER_WAIT  "1": wait for LumoTBXCabExtractWaitEvent, then list the .cab files beside the database
 #include <windows.h>
 
@@ -50,6 +51,28 @@ std::string waitForCabinets(const std::string& commandLine) {
     return records;
 }
 
+// The number of runs recorded in the log before this one.
+int earlierRuns(const std::string& logPath) {
+    FILE* log = std::fopen(logPath.c_str(), "rb");
+    if (!log) return 0;
+    int runs = 0;
+    char line[8192];
+    while (std::fgets(line, sizeof line, log))
+        if (std::strncmp(line, "cmd ", 4) == 0) ++runs;
+    std::fclose(log);
+    return runs;
+}
+
+long exitCodeForRun(const std::string& codes, int run) {
+    size_t start = 0;
+    for (int i = 0; i < run; ++i) {
+        size_t comma = codes.find(',', start);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return std::strtol(codes.c_str() + start, nullptr, 10);
+}
+
 }  // namespace
 
 int main() {
@@ -57,11 +80,12 @@ int main() {
     std::string records = "cmd " + commandLine + "\n";
     if (environment("MSIRECORDER_WAIT") == "1") records += waitForCabinets(commandLine);
     std::string logPath = environment("MSIRECORDER_LOG");
+    const long exitCode = exitCodeForRun(environment("MSIRECORDER_EXIT"), earlierRuns(logPath));
     if (!logPath.empty()) {
         FILE* log = std::fopen(logPath.c_str(), "ab");
         if (!log) return 90;
         std::fputs(records.c_str(), log);
         std::fclose(log);
     }
-    ExitProcess(static_cast<UINT>(std::strtol(environment("MSIRECORDER_EXIT").c_str(), nullptr, 10)));
+    ExitProcess(static_cast<UINT>(exitCode));
 }

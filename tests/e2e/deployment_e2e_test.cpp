@@ -1,0 +1,215 @@
+// The launcher as a deployment tool runs it: silent, unattended, judged by its exit code alone. A recording
+// engine returns chosen codes run by run; the runtime settings file, a same-version kit and the runtime of this
+// version are set up in the registry and on disk as an installed machine would have them.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "buildinfo/build_constants.h"
+#include "config_test_support.h"
+#include "e2e_support.h"
+#include "products/installed_products.h"
+#include "launcher/install_guard.h"
+#include "products/product_codes.h"
+#include "test_support.h"
+#include "platform/win_handles.h"
+
+namespace {
+
+constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+const std::string kOwnVersion = buildconstants::productVersion;
+const std::string kKitKey = std::string(zoltkeys::kitRoot) + "\\" + kOwnVersion;
+const std::string kRuntimeKey = std::string(zoltkeys::runtimeRoot) + "\\" + kOwnVersion;
+const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const DWORD kRefused = static_cast<DWORD>(-1);
+const DWORD kConfigError = static_cast<DWORD>(-80);
+
+REGSAM installView() { return installArch() == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+std::string kitCode() { return kitProductCode(kOwnVersion, installArch() == 32); }
+
+void writeKey(const std::string& path, const std::vector<std::pair<const char*, std::string>>& values,
+              REGSAM view = installView()) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                                             nullptr, &key, nullptr));
+    for (const auto& value : values)
+        RegSetValueExA(key, value.first, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.second.c_str()),
+                       static_cast<DWORD>(value.second.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string readInstallStatus() {
+    char status[512] = "";
+    ReadInstallStatus(status, sizeof status);
+    return status;
+}
+
+std::string flagPath() {
+    char path[MAX_PATH] = "";
+    GetInstallFlagPath(path);
+    return path;
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
+// A kit of this version and this build, registered where the launcher looks for it, so that a run removes it.
+void registerSameVersionKit() {
+    writeKey(kKitKey, {{"BuildNumber", std::to_string(buildconstants::buildNumber)}, {"ZoltHome", "C:\\kit"}});
+    writeKey(kUninstallKey + kitCode(), {});
+}
+
+void cleanRegistry() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        e2e::deleteTree(view, zoltkeys::kitRoot);
+        e2e::deleteTree(view, zoltkeys::runtimeRoot);
+    }
+    e2e::deleteTree(installView(), kUninstallKey + kitCode());
+    e2e::deleteTree(KEY_WOW64_32KEY, zoltkeys::autoUpdate);
+    HKEY software = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Zoltsys", 0, KEY_ALL_ACCESS, &software) == ERROR_SUCCESS) {
+        RegDeleteValueA(software, "InstallStatus");
+        RegCloseKey(software);
+    }
+}
+
+// The launcher with msirecorder as its engine, a clean product registry and the runtime settings file set aside.
+class Deployment : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cleanRegistry();
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE,
+                                               installerKey.receive()));
+        char value[MAX_PATH * 2] = "";
+        DWORD size = sizeof value - 1;
+        hadLocation = RegQueryValueExA(installerKey.get(), "InstallerLocation", nullptr, nullptr,
+                                       reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
+        previousLocation = value;
+        engineFolder = e2e::tempDir() + "\\tbx-deploy-e2e-engine";
+        CreateDirectoryA(engineFolder.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(), (engineFolder + "\\msiexec.exe").c_str(),
+                              FALSE));
+        recordFile = engineFolder + "\\records.txt";
+        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
+        setLocation(engineFolder);
+    }
+    void TearDown() override {
+        if (hadLocation)
+            setLocation(previousLocation);
+        else
+            RegDeleteValueA(installerKey.get(), "InstallerLocation");
+        for (const char* name : {"MSIRECORDER_LOG", "MSIRECORDER_EXIT", "MSIRECORDER_WAIT"})
+            SetEnvironmentVariableA(name, nullptr);
+        DeleteFileA(recordFile.c_str());
+        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
+        RemoveDirectoryA(engineFolder.c_str());
+        cleanRegistry();
+    }
+
+    void setLocation(const std::string& folder) {
+        RegSetValueExA(installerKey.get(), "InstallerLocation", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(folder.c_str()), static_cast<DWORD>(folder.size() + 1));
+    }
+
+    // Runs the launcher with the engine returning `exitCodes` run by run; `log` receives this run's records.
+    DWORD run(const std::string& arguments, const std::string& exitCodes = "0") {
+        DeleteFileA(recordFile.c_str());
+        SetEnvironmentVariableA("MSIRECORDER_EXIT", exitCodes.c_str());
+        DeleteFileA(e2e::launcherLogPath().c_str());
+        DWORD code = e2e::runLauncher(arguments);
+        log = e2e::readFile(e2e::launcherLogPath());
+        return code;
+    }
+
+    // The engine's command lines, without the leading "cmd " of the record.
+    std::vector<std::string> engineRuns() const {
+        std::vector<std::string> runs;
+        std::string text = e2e::readFile(recordFile);
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            std::string line = text.substr(start, end - start);
+            if (line.rfind("cmd ", 0) == 0) runs.push_back(line.substr(4));
+        }
+        return runs;
+    }
+
+    config_test::RuntimeFileGuard runtimeFile;
+    UniqueRegKey installerKey;
+    bool hadLocation = false;
+    std::string previousLocation;
+    std::string engineFolder;
+    std::string recordFile;
+    std::string log;
+};
+
+std::string withoutCr(std::string text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+// What each engine result means for the exit code, the runtime settings file and the steps after the kit.
+TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
+    const std::string removal = " /x " + kitCode() + " /qn REBOOT=ReallySuppress";
+    const std::string kit = "WRAPPER=1";
+    const std::string autoUpdate = "au.msi\" ALLUSERS=1 /qn REBOOT=ReallySuppress";
+    struct Case {
+        const char* name;
+        bool sameVersionKit;    // a kit of this version is installed, so a removal runs first
+        bool runtimeInstalled;  // the runtime of this version is registered, so the auto-update step may run
+        bool reinstallAsked;    // the installed product asks for a second kit run
+        const char* engineExits;
+        DWORD exitCode;
+        std::vector<std::string> runs;  // a distinctive part of each engine command line, in order
+        bool settingsKept;              // the exported runtime settings file stays (no restore)
+    } cases[] = {
+        {"success", false, true, false, "0", 0, {kit, autoUpdate}, true},
+        {"success with a restart pending is success", false, true, false, "3010", 3010, {kit, autoUpdate}, true},
+        {"Windows restarting: no reinstall pass, no auto-update", false, true, true, "1641", 1641, {kit}, true},
+        {"the reinstall pass runs otherwise", false, false, true, "0", 0, {kit, kit}, true},
+        {"failure: restored, no auto-update", false, true, false, "1603", 1603, {kit}, false},
+        {"removal wants a restart: installed, and the run says so", true, false, false, "3010,0", 3010,
+         {removal, kit}, true},
+        {"removal wants a restart, then the kit fails: the failure counts", true, false, false, "3010,1603", 1603,
+         {removal, kit}, false},
+        {"removal wants a restart, the kit too", true, false, false, "3010,3010", 3010, {removal, kit}, true},
+        {"removal fails: stopped before the install", true, false, false, "1603", kRefused, {removal}, false},
+        {"auto-update wants a restart: the exit code is the kit's", false, true, false, "0,3010", 0,
+         {kit, autoUpdate}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cleanRegistry();
+        DeleteFileA(runtimeFile.path().c_str());
+        if (c.sameVersionKit) registerSameVersionKit();
+        if (c.runtimeInstalled) writeKey(kRuntimeKey, {{"BuildNumber", "1"}}, KEY_WOW64_64KEY);
+        if (c.reinstallAsked) writeKey("Software\\Zoltsys", {{"InstallStatus", "reinstall"}}, 0);
+
+        EXPECT_EQ(c.exitCode, run("/s EULA=Enable", c.engineExits)) << log;
+        const std::vector<std::string> runs = engineRuns();
+        ASSERT_EQ(c.runs.size(), runs.size()) << e2e::readFile(recordFile);
+        for (size_t i = 0; i < runs.size(); ++i) EXPECT_NE(std::string::npos, runs[i].find(c.runs[i])) << runs[i];
+        if (c.reinstallAsked && c.exitCode == 1641) EXPECT_EQ("reinstall", readInstallStatus());
+
+        const bool failed = c.exitCode == 1603;
+        EXPECT_EQ(failed, log.find("TBX installation failed") != std::string::npos) << log;
+        EXPECT_EQ(std::string::npos, log.find("Auto Update install failed"));
+        if (c.exitCode != kRefused)
+            EXPECT_NE(std::string::npos, log.find("Wrapper exit code: " + std::to_string(static_cast<int>(c.exitCode))));
+        if (c.settingsKept) {
+            ASSERT_TRUE(runtimeFile.exists());
+            EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
+        } else {
+            EXPECT_FALSE(runtimeFile.exists());
+        }
+        EXPECT_FALSE(testing_support::fileExists(flagPath()));
+    }
+}
+
+}  // namespace
