@@ -162,6 +162,45 @@ TEST_F(AutoUpdateTest, DisabledComponentIsStillInstalledWithDisableSet) {
     EXPECT_EQ(0u, RegistryKey(RegistryKey::localMachine32, au::policykeys::policy).queryDword("EnableZoltUpdate"));
 }
 
+// An engine that installs and wants a restart (3010) has installed: the policy is carried and the component
+// registered, and nothing asks the engine to restart the machine.
+TEST_F(AutoUpdateTest, RestartPendingAfterTheInstallStillCarriesThePolicyAndRegisters) {
+    install("au_old.msi");
+    const au::Schedule saved{0x0402, 7, 15};
+    {
+        au::Config old(au::RegDataStore::oldLayout);
+        old.setSchedule(saved);
+        old.setNotifyType(au::Config::notifyBeforeInstall);
+    }
+    testing_support::TempDir engineDir;
+    const std::string record = engineDir.file("runs.txt");
+    ASSERT_TRUE(CopyFileA(testing_support::toolPath("msirecorder.exe").c_str(), engineDir.file("msiexec.exe").c_str(),
+                          FALSE));
+    RegistryKey installer(RegistryKey::localMachine64, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer",
+                          RegistryKey::write);
+    const std::string previous = installer.queryString("InstallerLocation");
+    installer.setString("InstallerLocation", engineDir.path());
+    SetEnvironmentVariableA("MSIRECORDER_LOG", record.c_str());
+    SetEnvironmentVariableA("MSIRECORDER_EXIT", "3010");
+    LogCapture log;
+    const int result = InstallAutoUpdate(database("au_own.msi").c_str(), true);
+    installer.setString("InstallerLocation", previous);
+    SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
+    SetEnvironmentVariableA("MSIRECORDER_EXIT", nullptr);
+
+    EXPECT_EQ(0, result);
+    EXPECT_FALSE(log.contains("Auto Update install failed"));
+    EXPECT_EQ(std::string("-r pln ") + buildconstants::fullVersion + "\r\n", testing_support::readFile(zauregLog()));
+    au::Config current(au::RegDataStore::currentLayout);
+    EXPECT_EQ(saved, current.getSchedule());
+    EXPECT_EQ(au::Config::notifyBeforeInstall, current.getNotifyType());
+    // The removal of the older component and the install, both kept from restarting the machine.
+    const std::string runs = testing_support::readFile(record);
+    EXPECT_NE(std::string::npos, runs.find(std::string(" /x ") + kAutoUpdateProductCode + " /qn REBOOT=ReallySuppress"))
+        << runs;
+    EXPECT_NE(std::string::npos, runs.find("\" ALLUSERS=1 /qn REBOOT=ReallySuppress")) << runs;
+}
+
 TEST_F(AutoUpdateTest, EngineFailureIsReturnedAndNothingIsRegistered) {
     LogCapture log;
     const int result = InstallAutoUpdate((testing_support::exeDir() + "\\no-such-au.msi").c_str(), true);
