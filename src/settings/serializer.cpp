@@ -54,7 +54,8 @@ void saveConfigFile(const IConfig& config, const FileName& fileName) {
     std::string text = serializer.text();
     fileName.createParentDirectories();
     if (text.empty()) text = " ";
-    if (os::probeFileForReading(fileName.wide())) {
+    // Whatever stands under the name is replaced, never taken for absent because it cannot be read.
+    if (os::entryExists(fileName.wide())) {
         os::replaceSettingsFile(fileName.wide(), withCrLf(text));
     } else {
         os::createNewSettingsFile(fileName.wide(), text);

@@ -13,12 +13,10 @@
 namespace settings_impl {
 namespace os {
 
-// Reads the whole file, opened for binary reading that lets others read but not write.
-// 304 cannot open, 307 read error, 315 when `maxBytes` or more bytes are there.
+// Reads the whole file, opened for binary reading that lets others read and delete but not write.
+// 304 not there, 305 there but access denied, 307 other open or read error, 315 when `maxBytes` or more
+// bytes are there.
 void readFileText(const std::wstring& name, size_t maxBytes, std::string& out);
-
-// Whether the file opens for reading (others may read, not write).
-bool probeFileForReading(const std::wstring& name);
 
 // The process's current directory as a Windows name (at most 260 units); 200 on failure.
 std::wstring currentDirectory();
@@ -31,12 +29,14 @@ MakeDirectoryResult makeDirectory(const std::wstring& name);
 // The common application-data folder; 200 on failure.
 std::wstring commonAppDataFolder();
 
-// Creates a file that must not exist yet with the settings file's access list and writes
-// `bytes` unchanged. 304 cannot create, 306 not completely written.
+// Creates a file that must not exist yet with the settings file's access list and `bytes` unchanged:
+// written and flushed under an unpredictable temporary name, then moved into place.
+// 304 cannot create, 306 not completely written or not moved.
 void createNewSettingsFile(const std::wstring& name, const std::string& bytes);
 
 // Writes `bytes` to a new file in the same folder and replaces the existing file with it in one
-// step, keeping the existing file's access list. 304 cannot create, 306 not written or replaced.
+// step, keeping the existing file's access list; a replace that another process blocks is tried again
+// for a short while. 304 cannot create, 306 not written or replaced.
 void replaceSettingsFile(const std::wstring& name, const std::string& bytes);
 
 // Called after the new text is written and before it replaces the old file; tests use it to
@@ -63,8 +63,11 @@ std::string hostPath(const std::wstring& name);
 // The self-relative security descriptor of a new settings file: administrators full access,
 // the account domain's users and everyone read; 200 on failure.
 std::vector<uint8_t> settingsFileSecurityDescriptor();
-// Its SDDL text.
+// Its SDDL text for the account running the process.
 std::wstring settingsFileSecurityDescriptorText();
+// Its SDDL text for the account `userSid` (string form): without the Domain Users entry when the account has
+// no account domain (only S-1-5-21- accounts have one).
+std::wstring settingsFileSecurityDescriptorText(const std::wstring& userSid);
 #endif
 
 }  // namespace settings_impl

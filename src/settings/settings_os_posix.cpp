@@ -88,11 +88,6 @@ void readFileText(const std::wstring& name, size_t maxBytes, std::string& out) {
     out.swap(text);
 }
 
-bool probeFileForReading(const std::wstring& name) {
-    FileDescriptor file(::open(hostPath(name).c_str(), O_RDONLY | O_CLOEXEC));
-    return static_cast<bool>(file);
-}
-
 std::wstring currentDirectory() {
     char buffer[PATH_MAX];
     if (!::getcwd(buffer, sizeof(buffer))) throw settings::Exception(200);

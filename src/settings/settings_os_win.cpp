@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "platform/system_random.h"
 #include "platform/win_handles.h"
 #include "settings/settings_exception.h"
 #include "settings/settings_os.h"
@@ -15,6 +16,26 @@ namespace {
 
 ReplaceFaultHook replaceFaultHook = nullptr;
 CreateFileFunction newFileCreator = &CreateFileW;
+
+// Another process reading or writing the file at the same moment: wait a little and try again.
+constexpr int kSharingAttempts = 5;
+constexpr DWORD kSharingPauseMs = 100;
+
+bool isSharingError(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// Readers let others read and delete (a rewrite replaces the file while it is read) but not write.
+constexpr DWORD kReaderShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+
+// A name beside `name` that no other user can guess before it exists.
+std::wstring temporaryNameBeside(const std::wstring& name) {
+    std::string hex;
+    try {
+        hex = systemRandomHex(8);
+    } catch (const std::exception&) {
+        throw settings::Exception(200);
+    }
+    return name + L"." + std::wstring(hex.begin(), hex.end()) + L".tmp";
+}
 
 UniqueFile openHandle(const std::wstring& name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                       DWORD disposition) {
@@ -32,8 +53,17 @@ bool writeAll(HANDLE file, const std::string& bytes) {
 }  // namespace
 
 void readFileText(const std::wstring& name, size_t maxBytes, std::string& out) {
-    UniqueFile file = openHandle(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING);
-    if (!file) throw settings::Exception(304);
+    UniqueFile file;
+    for (int attempt = 1; !file; ++attempt) {
+        file = openHandle(name, GENERIC_READ, kReaderShare, nullptr, OPEN_EXISTING);
+        if (file) break;
+        const DWORD error = GetLastError();
+        // Only a file that is not there is absent; one that is there and cannot be read is an error.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) throw settings::Exception(304);
+        if (error == ERROR_ACCESS_DENIED) throw settings::Exception(305);
+        if (!isSharingError(error) || attempt == kSharingAttempts) throw settings::Exception(307);
+        Sleep(kSharingPauseMs);
+    }
     std::string text(maxBytes + 1, '\0');
     size_t total = 0;
     for (;;) {
@@ -48,10 +78,6 @@ void readFileText(const std::wstring& name, size_t maxBytes, std::string& out) {
     if (total >= maxBytes) throw settings::Exception(315);
     text.resize(total);
     out.swap(text);
-}
-
-bool probeFileForReading(const std::wstring& name) {
-    return static_cast<bool>(openHandle(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING));
 }
 
 std::wstring currentDirectory() {
@@ -83,18 +109,50 @@ void createNewSettingsFile(const std::wstring& name, const std::string& bytes) {
     } catch (const settings::Exception&) {
         throw settings::Exception(304);
     }
+    // Written in full under a name of its own and only then moved into place: a power cut leaves either no
+    // settings file or a whole one, never a torn one that every later run would refuse.
+    const std::wstring newName = temporaryNameBeside(name);
     SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), descriptor.data(), FALSE};
-    HANDLE created = newFileCreator(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW,
+    HANDLE created = newFileCreator(newName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     UniqueFile file(created);
     if (!file) throw settings::Exception(304);
-    if (!writeAll(file.get(), bytes)) throw settings::Exception(306);
+    const bool written = writeAll(file.get(), bytes) && FlushFileBuffers(file.get());
+    file.reset();
+    // No replacing: a file that appeared meanwhile is someone else's to keep.
+    if (!written || !MoveFileExW(newName.c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(newName.c_str());
+        throw settings::Exception(306);
+    }
 }
 
+namespace {
+
+// ReplaceFileW, again while another process has the file open, and finishing the move when the old file is
+// already gone but the new one could not take its name.
+bool replaceWithRetries(const std::wstring& name, const std::wstring& newName) {
+    for (int attempt = 1;; ++attempt) {
+        if (ReplaceFileW(name.c_str(), newName.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+            return true;
+        const DWORD error = GetLastError();
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+            return MoveFileExW(newName.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        const bool sharing = isSharingError(error) || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (!sharing || attempt == kSharingAttempts) return false;
+        Sleep(kSharingPauseMs);
+    }
+}
+
+}  // namespace
+
 void replaceSettingsFile(const std::wstring& name, const std::string& bytes) {
-    const std::wstring newName = name + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
+    // ReplaceFileW would take a folder standing under the name away with everything in it.
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) throw settings::Exception(304);
+    const std::wstring newName = temporaryNameBeside(name);
     {
-        UniqueFile file = openHandle(newName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS);
+        // CREATE_NEW: never open a file that someone placed under the name beforehand.
+        UniqueFile file = openHandle(newName, GENERIC_WRITE, 0, nullptr, CREATE_NEW);
         if (!file) throw settings::Exception(304);
         const bool written = writeAll(file.get(), bytes) && FlushFileBuffers(file.get());
         if (!written) {
@@ -105,7 +163,7 @@ void replaceSettingsFile(const std::wstring& name, const std::string& bytes) {
     }
     if (replaceFaultHook) replaceFaultHook(newName);
     // The replaced file's security and attributes pass to the new one.
-    if (!ReplaceFileW(name.c_str(), newName.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    if (!replaceWithRetries(name, newName)) {
         DeleteFileW(newName.c_str());
         throw settings::Exception(306);
     }
@@ -119,7 +177,7 @@ void setNewFileCreator(CreateFileFunction create) { newFileCreator = create ? cr
 
 namespace {
 
-std::wstring domainUsersSid() {
+std::wstring currentUserSid() {
     UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId()));
     if (!process) throw settings::Exception(200);
     HANDLE rawToken = nullptr;
@@ -130,13 +188,25 @@ std::wstring domainUsersSid() {
     if (size == 0) throw settings::Exception(200);
     std::vector<uint8_t> tokenUser(size);
     if (!GetTokenInformation(token.get(), TokenUser, tokenUser.data(), size, &size)) throw settings::Exception(200);
-    uint8_t userSid[SECURITY_MAX_SID_SIZE];
-    if (!CopySid(sizeof(userSid), userSid, reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid)) {
+    LocalMemory text;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid,
+                                reinterpret_cast<LPWSTR*>(text.receive())))
         throw settings::Exception(200);
-    }
+    return static_cast<const wchar_t*>(text.get());
+}
+
+// Only an account of an account domain (S-1-5-21-...) has a Domain Users group. LocalSystem (S-1-5-18), the
+// other service accounts and Azure AD accounts (S-1-12-1-...) have none, and the system would not say so
+// reliably: the prefix decides.
+bool hasAccountDomain(const std::wstring& userSid) { return userSid.rfind(L"S-1-5-21-", 0) == 0; }
+
+std::wstring domainUsersSid(const std::wstring& userSid) {
+    LocalMemory user;
+    if (!ConvertStringSidToSidW(userSid.c_str(), reinterpret_cast<PSID*>(user.receive())))
+        throw settings::Exception(200);
     uint8_t domainSid[SECURITY_MAX_SID_SIZE];
     DWORD domainSize = sizeof(domainSid);
-    if (!GetWindowsAccountDomainSid(userSid, domainSid, &domainSize)) throw settings::Exception(200);
+    if (!GetWindowsAccountDomainSid(user.get(), domainSid, &domainSize)) throw settings::Exception(200);
     uint8_t usersSid[SECURITY_MAX_SID_SIZE];
     DWORD usersSize = sizeof(usersSid);
     if (!CreateWellKnownSid(WinAccountDomainUsersSid, domainSid, usersSid, &usersSize)) {
@@ -149,11 +219,15 @@ std::wstring domainUsersSid() {
 
 }  // namespace
 
-std::wstring settingsFileSecurityDescriptorText() {
+std::wstring settingsFileSecurityDescriptorText(const std::wstring& userSid) {
     std::wostringstream sddl;
-    sddl << L"D:" << L"(A;;FA;;;BA)" << L"(A;;FR;;;" << domainUsersSid() << L")" << L"(A;;FR;;;WD)";
+    sddl << L"D:" << L"(A;;FA;;;BA)";
+    if (hasAccountDomain(userSid)) sddl << L"(A;;FR;;;" << domainUsersSid(userSid) << L")";
+    sddl << L"(A;;FR;;;WD)";
     return sddl.str();
 }
+
+std::wstring settingsFileSecurityDescriptorText() { return settingsFileSecurityDescriptorText(currentUserSid()); }
 
 std::vector<uint8_t> settingsFileSecurityDescriptor() {
     LocalMemory descriptor;

@@ -14,6 +14,7 @@ enum ResultCode : int32_t {
     RESULT_BAD_TEXT = 302,             // bad UTF-8, or not a number or boolean
     RESULT_KEY_MISSING = 303,          // the key is not in the configuration
     RESULT_CANNOT_OPEN = 304,          // the file cannot be opened or created
+    RESULT_NO_PERMISSION = 305,        // the file is there but may not be read
     RESULT_INCOMPLETE_WRITE = 306,     // the file was not written completely
     RESULT_READ_ERROR = 307,
     RESULT_NAME_TOO_LONG = 310,        // file name of 260 bytes or more

@@ -158,6 +158,13 @@ TEST(Parser, BuffersReadWholeTextsAndRefuseBadOnes) {
     settings_test::writeBytes(folder.path() / "limit.cfg", std::string(PlainTextFileConfigParser::MAX_FILE_TEXT, 'x'));
     settings_test::writeBytes(folder.path() / "under.cfg", std::string(PlainTextFileConfigParser::MAX_FILE_TEXT - 1, 'x'));
     settings_test::writeBytes(folder.path() / "empty.cfg", "");
+    // There but unreadable: an error of its own, never "not there".
+    std::filesystem::create_directories(folder.path() / "folder.cfg");
+#ifdef _WIN32
+    const int32_t unreadable = 305;
+#else
+    const int32_t unreadable = 307;
+#endif
     struct Case {
         const char* file;
         int32_t code;
@@ -165,7 +172,7 @@ TEST(Parser, BuffersReadWholeTextsAndRefuseBadOnes) {
     };
     const Case cases[] = {{"crlf.cfg", 0, crlf.size()}, {"bad.cfg", 314, 0}, {"limit.cfg", 315, 0},
                           {"under.cfg", 0, PlainTextFileConfigParser::MAX_FILE_TEXT - 1}, {"empty.cfg", 0, 0},
-                          {"missing.cfg", 304, 0}};
+                          {"missing.cfg", 304, 0}, {"folder.cfg", unreadable, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         FileBuffer buffer(FileName(folder.name(c.file)).canonicalize());

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "settings/config.h"
 #include "settings/file_name.h"
@@ -141,9 +142,34 @@ TEST(SettingsFileSecurity, ThreeAllowEntriesAndNothingElse) {
     EXPECT_EQ(owner, nullptr) << "no owner, group or protection flags";
 }
 
+// The Domain Users entry only for accounts of an account domain; LocalSystem, the other service accounts and
+// Azure AD accounts have none, and asking for it made every export of such a run fail.
+TEST(SettingsFileSecurity, DomainUsersOnlyForAccountDomainSids) {
+    struct Case {
+        const wchar_t* sid;
+        const wchar_t* sddl;
+    } cases[] = {
+        {L"S-1-5-21-1004336348-1177238915-682003330-1001",
+         L"D:(A;;FA;;;BA)(A;;FR;;;S-1-5-21-1004336348-1177238915-682003330-513)(A;;FR;;;WD)"},
+        {L"S-1-5-18", L"D:(A;;FA;;;BA)(A;;FR;;;WD)"},
+        {L"S-1-5-19", L"D:(A;;FA;;;BA)(A;;FR;;;WD)"},
+        {L"S-1-12-1-1234567890-1234567890-1234567890-1234567890", L"D:(A;;FA;;;BA)(A;;FR;;;WD)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(wideToUtf8(c.sid));
+        const std::wstring sddl = settingsFileSecurityDescriptorText(c.sid);
+        EXPECT_EQ(sddl, c.sddl);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                         nullptr));
+        LocalFree(descriptor);
+    }
+}
+
 // What reached CreateFileW for the last new settings file.
 struct CreateCall {
     int count = 0;
+    std::vector<std::wstring> names;
     std::wstring dacl;
     DWORD share = 99;
     DWORD disposition = 0;
@@ -153,6 +179,7 @@ struct CreateCall {
 HANDLE WINAPI recordingCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
     ++lastCreate.count;
+    lastCreate.names.push_back(name);
     lastCreate.dacl = security ? daclText(security->lpSecurityDescriptor) : L"(none)";
     lastCreate.inherit = security ? security->bInheritHandle : TRUE;
     lastCreate.share = share;
@@ -160,18 +187,64 @@ HANDLE WINAPI recordingCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSEC
     return CreateFileW(name, access, share, security, disposition, flags, templateFile);
 }
 
-// Wine keeps no access list on files, so the descriptor is checked where it reaches CreateFileW.
+// Wine keeps no access list on files, so the descriptor is checked where it reaches CreateFileW. The new file is
+// made under a name nobody can guess, flushed, and only then given its own name.
 TEST_F(SaveTest, ANewFileIsCreatedWithTheThreeEntriesAndARewriteKeepsItsOwn) {
     lastCreate = CreateCall();
     os::setNewFileCreator(&recordingCreateFile);
     saveConfigFile(*sampleConfig(), nameOf("new.cfg"));
     saveConfigFile(*sampleConfig(), nameOf("new.cfg"));
+    saveConfigFile(*sampleConfig(), nameOf("other.cfg"));
     os::setNewFileCreator(nullptr);
-    EXPECT_EQ(lastCreate.count, 1) << "the rewrite replaces the file and brings no access list of its own";
+    EXPECT_EQ(lastCreate.count, 2) << "the rewrite replaces the file and brings no access list of its own";
     EXPECT_EQ(lastCreate.dacl, settingsFileSecurityDescriptorText());
     EXPECT_EQ(lastCreate.share, 0u);
     EXPECT_EQ(lastCreate.disposition, static_cast<DWORD>(CREATE_NEW));
     EXPECT_FALSE(lastCreate.inherit);
+    ASSERT_EQ(lastCreate.names.size(), 2u);
+    for (const std::wstring& name : lastCreate.names) EXPECT_EQ(name.size() - 4, name.rfind(L".tmp")) << wideToUtf8(name);
+    // Random parts differ, so the name of the next one cannot be known from the last one.
+    const std::wstring first = lastCreate.names[0].substr(lastCreate.names[0].size() - 20);
+    const std::wstring second = lastCreate.names[1].substr(lastCreate.names[1].size() - 20);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(bytesOf("other.cfg"), "A=x y\nB=2\nC\nN=0x10\n");
+    size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2u) << "no temporary file is left";
+}
+
+// Another process holding the file (a reader, a virus scanner) for a moment delays a rewrite but does not fail it;
+// one that keeps holding it fails the rewrite and the old text stays.
+TEST_F(SaveTest, ARewriteBlockedForAMomentIsTriedAgain) {
+    struct Case {
+        const char* name;
+        DWORD holdMs;
+        bool saved;
+    } cases[] = {{"held briefly", 200, true}, {"held throughout", 4000, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string old = "OLD=1\r\n";
+        settings_test::writeBytes(folder.path() / "held.cfg", old);
+        const std::wstring path = (folder.path() / "held.cfg").wstring();
+        HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread releaser([held, &c] {
+            Sleep(c.holdMs);
+            CloseHandle(held);
+        });
+        int32_t code = 0;
+        try {
+            saveConfigFile(*sampleConfig(), nameOf("held.cfg"));
+        } catch (const settings::Exception& e) {
+            code = e.code;
+        }
+        releaser.join();
+        EXPECT_EQ(code, c.saved ? 0 : 306);
+        EXPECT_EQ(bytesOf("held.cfg"), c.saved ? "A=x y\r\nB=2\r\nC\r\nN=0x10\r\n" : old);
+    }
 }
 
 #else
