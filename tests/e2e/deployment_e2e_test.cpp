@@ -212,4 +212,119 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
     }
 }
 
+// Replaces the runtime settings folder by a file of the same name while it lives, so that no settings file can
+// be created there (as root under Wine nothing else makes a folder unwritable).
+class FileWhereTheSettingsFolderBelongs {
+public:
+    explicit FileWhereTheSettingsFolderBelongs(const std::string& settingsFile)
+        : folder(settingsFile.substr(0, settingsFile.find_last_of('\\'))) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileA((folder + "\\" + found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(folder.c_str());
+        testing_support::writeFile(folder, "not a folder");
+    }
+    ~FileWhereTheSettingsFolderBelongs() {
+        DeleteFileA(folder.c_str());
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
+
+private:
+    std::string folder;
+};
+
+// A settings file that cannot be written is found before the same-version kit is removed: the run ends with -80,
+// nothing is removed or installed, and the guard flag is gone. A settings file that is there but cannot be read
+// ends the load the same way and stays where it is.
+TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsRemoved) {
+    struct Case {
+        const char* name;
+        const char* message;
+    } cases[] = {
+        {"no file can be created in its folder", "Writing to the runtime configuration file failed."},
+        {"the file is held by another process", "Writing to the runtime configuration file failed."},
+        {"a folder stands where the file belongs", "due to invalid permissions"},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        cleanRegistry();
+        DeleteFileA(runtimeFile.path().c_str());
+        registerSameVersionKit();
+        DWORD code = 0;
+        if (i == 0) {
+            FileWhereTheSettingsFolderBelongs blocked(runtimeFile.path());
+            code = run("/s EULA=Enable");
+        } else if (i == 1) {
+            runtimeFile.write("AUTO_UPDATE=Disable\n");
+            // Read access shared, writing and deleting not: the launcher can read the file but not replace it.
+            UniqueHandle held(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+            ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
+            code = run("/s EULA=Enable");
+        } else {
+            CreateDirectoryA(runtimeFile.path().c_str(), nullptr);
+            code = run("/s EULA=Enable");
+        }
+        EXPECT_EQ(kConfigError, code) << log;
+        EXPECT_TRUE(engineRuns().empty()) << "nothing removed, nothing installed";
+        EXPECT_EQ(1, occurrences(log, c.message)) << log;
+        EXPECT_NE(std::string::npos, log.find("\tERROR: ")) << log;
+        EXPECT_FALSE(testing_support::fileExists(flagPath()));
+        if (i == 0) EXPECT_NE(std::string::npos, log.find("result 306")) << log;
+        if (i == 1) EXPECT_EQ("AUTO_UPDATE=Disable\n", withoutCr(runtimeFile.read()));
+        if (i == 2) {
+            DWORD attributes = GetFileAttributesA(runtimeFile.path().c_str());
+            EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+            RemoveDirectoryA(runtimeFile.path().c_str());
+        }
+    }
+}
+
+std::string kitFolder() {
+    const std::string flag = flagPath();
+    return flag.substr(0, flag.find_last_of('\\')) + "\\tbx" + kOwnVersion + "_x64";
+}
+
+// In a silent run a payload file that cannot be written is an ERROR record and the write's error code, never a
+// box. On the cabinet thread the engine is told at once (the event is set) and the run ends after it.
+TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
+    struct Case {
+        const char* name;
+        std::string blocked;  // a folder where this payload file belongs
+        size_t engineRuns;
+    } cases[] = {
+        {"kit database", kitFolder() + "\\tbx" + kOwnVersion + ".msi", 0},
+        {"cabinet", kitFolder() + "\\sj" + buildconstants::versionMajor + buildconstants::versionMinor +
+                        buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(runtimeFile.path().c_str());
+        DeleteFileA(c.blocked.c_str());
+        ASSERT_TRUE(CreateDirectoryA(c.blocked.c_str(), nullptr));
+        SetEnvironmentVariableA("MSIRECORDER_WAIT", "1");
+        const DWORD code = run("/s EULA=Enable");
+        SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
+        RemoveDirectoryA(c.blocked.c_str());
+
+        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), code) << log;
+        EXPECT_EQ(1, occurrences(log, "\tERROR: Installer : Wrapper.CreateFile  failed with error 5: ")) << log;
+        ASSERT_EQ(c.engineRuns, engineRuns().size());
+        if (c.engineRuns) {
+            const std::string records = e2e::readFile(recordFile);
+            EXPECT_NE(std::string::npos, records.find("event signalled")) << records;
+            EXPECT_FALSE(runtimeFile.exists()) << "the failed installation's settings are taken back";
+        }
+        EXPECT_FALSE(testing_support::fileExists(flagPath()));
+    }
+}
+
 }  // namespace

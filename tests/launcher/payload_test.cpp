@@ -1,6 +1,7 @@
 // Payload extraction: folder and file names, whole writes of any size, the cabinet thread and its event,
 // and the auto-update database.
 #include "launcher/payload.h"
+#include "launcher/cabinet_writer.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -102,6 +103,73 @@ TEST_F(ResourceWriting, WritesEverySizeWholeAndReplacesAnOlderFile) {
         EXPECT_EQ(c.size, written.size());
         EXPECT_EQ(resourceBytes(c.id, c.type), written);
     }
+}
+
+// Fails the second chunk as a full disk would.
+int writeCalls = 0;
+BOOL WINAPI diskFullOnSecondChunk(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (++writeCalls == 2) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return WriteFile(file, data, size, written, overlapped);
+}
+
+// A write that fails halfway leaves no cut file that could pass for a complete one, and says why.
+TEST_F(ResourceWriting, AFailedWriteDeletesTheCutFileAndReportsTheError) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SZ), "ZOLT_CAB11");
+    ASSERT_NE(nullptr, resource);
+    writeCalls = 0;
+    setPayloadWriteFunction(&diskFullOnSecondChunk);
+    const PayloadWriteResult result = writeResourceFile(self, target.c_str(), resource);
+    setPayloadWriteFunction(nullptr);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
+    EXPECT_STREQ("Installer : Wrapper.WriteFile (In small chunks) ", result.what);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(target.c_str()));
+}
+
+HANDLE WINAPI noThreads(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+// The engine waits for the event: whatever happens to the cabinet thread, the event is set and the failure comes
+// back to the run once the thread is over.
+TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
+    removeKitFolderFiles();
+    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
+    ASSERT_TRUE(event);
+    {
+        CabinetWriter::setThreadStarter(&noThreads);
+        CabinetWriter writer(GetModuleHandleA(nullptr));
+        CabinetWriter::setThreadStarter(nullptr);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 0));
+        const PayloadWriteResult result = writer.finish();
+        EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), result.error);
+        EXPECT_STREQ("Installer : Wrapper.CreateThread ", result.what);
+    }
+    {
+        writeCalls = 0;
+        setPayloadWriteFunction(&diskFullOnSecondChunk);
+        CabinetWriter writer(GetModuleHandleA(nullptr));
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 30000));
+        const PayloadWriteResult result = writer.finish();
+        setPayloadWriteFunction(nullptr);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
+        // The first cabinet is two chunks: its second fails, it is deleted and no later one is written.
+        for (const char* name : {"ss193170.cab", "st193170.cab", "sj193170.cab", "sz193170.cab"})
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\" + name).c_str())) << name;
+    }
+    {
+        CabinetWriter writer(GetModuleHandleA(nullptr));
+        EXPECT_TRUE(writer.finish().ok());
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\sz193170.cab").c_str()));
+    }
+    // The writer keeps the event for the life of the process; the next test starts from an unset one.
+    ResetEvent(event.get());
+    removeKitFolderFiles();
 }
 
 TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {

@@ -95,6 +95,25 @@ TEST(CatchSiteRecords, OneErrorRecordAtTheGivenLocation) {
     EXPECT_EQ(2u, log.messages().size());
 }
 
+// In a silent run a system error is a record and an exit code; a code of 0 must still read as a failure.
+TEST(SystemErrorReport, SilentRunLogsAndNeverReturnsSuccess) {
+    setSilentRun(true);
+    struct Case {
+        DWORD code;
+        int exitCode;
+    } cases[] = {{ERROR_DISK_FULL, 112}, {ERROR_ACCESS_DENIED, 5}, {0, 1627}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        LogCapture log;
+        EXPECT_EQ(c.exitCode, reportSystemError("Installer : Wrapper.WriteFile (In small chunks) ", c.code));
+        ASSERT_EQ(1u, log.messages().size());
+        EXPECT_EQ(0u, log.messages()[0].find("ERROR: Installer : Wrapper.WriteFile (In small chunks)  failed with error " +
+                                             std::to_string(c.code) + ": "))
+            << log.messages()[0];
+    }
+    setSilentRun(false);
+}
+
 TEST(HandleOwners, NullAndInvalidCloseSilentlyBadHandleLogs) {
     LogCapture log;
     closeHANDLE(nullptr);
