@@ -53,7 +53,10 @@ int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
         }
 
         logit("-->Loading Config...");
-        result = loadConfigFiles(workingConfig, installConfigPath, args, isSilent());
+        // Every pass reports to the person at the screen: a fault that only a later pass finds (a key without
+        // value, which the working configuration accepts) must not end an interactive run without a word.
+        const bool silent = isSilent();
+        result = loadConfigFiles(workingConfig, installConfigPath, args, silent);
         if (result != 0) {
             CONFIG_LOG(kLoadConfig, LOG_ERROR,
                        "Error occurred while importing configuration settings. Exiting installer.");
@@ -61,7 +64,7 @@ int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
         }
 
         logit("-->Saving backup...");
-        result = ImportRuntimeConfigSettings(backupConfig, true);
+        result = ImportRuntimeConfigSettings(backupConfig, silent);
         if (result != 0) {
             CONFIG_LOG(kLoadConfig, LOG_ERROR,
                        "Error occurred while importing runtime file for backup.Exiting installer.");
@@ -70,7 +73,7 @@ int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
         dumpConfig(backupConfig, "Config to backup");
 
         logit("-->Loading export config...");
-        result = loadConfigFiles(exportConfig, installConfigPath, args, true);
+        result = loadConfigFiles(exportConfig, installConfigPath, args, silent);
         if (result != 0) {
             CONFIG_LOG(kLoadConfig, LOG_ERROR,
                        "Error occurred while importing configuration files without defaults. Exiting installer.");

@@ -258,10 +258,12 @@ TEST_F(InstallConfigTest, EnterpriseOptionsAreRefusedBeforeTheFileIsOpened) {
     }
 }
 
-TEST_F(InstallConfigTest, ARuntimeFileKeyWithoutValueEndsTheLoadSilently) {
-    runtimeFile.write("EULA\n");
-    EXPECT_EQ(load({}), 313);
+// Only the backup pass refuses a key without value; its message names the file and the line.
+TEST_F(InstallConfigTest, ARuntimeFileKeyWithoutValueEndsTheLoadInTheBackupPass) {
+    runtimeFile.write("EULA=Enable\nEULA\n");
+    EXPECT_EQ(load({"/s"}), 313);
     EXPECT_EQ(occurrences(log, "Error occurred while importing runtime file for backup.Exiting installer."), 1);
+    EXPECT_EQ(occurrences(log, "Configuration file " + runtimeFile.path() + " is malformed in line 2."), 1) << log.raw();
 }
 
 // Every record of the configuration object, its construction included, carries the configuration's source name.

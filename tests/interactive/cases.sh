@@ -105,14 +105,39 @@ case_config_error_silent() {
 }
 
 case_payload_failure() {
-  begin_case payload-failure
-  fresh_log
   local db="$flag_dir/tbx1.9.3_17_x64/tbx1.9.3_17.msi"
+  local text="Installer : Wrapper.CreateFile  failed with error 5: Access denied.\\n"
+
+  begin_case payload-failure-silent
+  fresh_log
   rm -f "$db"; mkdir -p "$db"   # a folder where the database file must go: CreateFile is refused
-  expect_one_box "Error" "Installer : Wrapper.CreateFile  failed with error 5: Access denied.\\n" \
-    payload-failure 5 "$BIN/tbx-setup.exe" /s
+  expect_no_window 5 "$BIN/tbx-setup.exe" /s
+  check "failure recorded at ERROR" log_has "ERROR: Installer : Wrapper.CreateFile  failed with error 5: "
   check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
   rmdir "$db"
+  end_case
+
+  begin_case payload-failure
+  fresh_log
+  rm -f "$db"; mkdir -p "$db"
+  expect_one_box "Error" "$text" payload-failure 5 "$BIN/tbx-setup.exe"
+  check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
+  rmdir "$db"
+  end_case
+}
+
+# A line without a separator in the install configuration file: the working configuration takes it as a key
+# without value, the export pass refuses it. A person at the screen is told, not left with a vanished launcher.
+case_config_file_fault() {
+  begin_case config-file-fault-en
+  fresh_log
+  local cfg="$OUT/stray-word.cfg"
+  printf 'EULA=Enable\nstrayword\n' >"$cfg"
+  local message; message=$(rc_text en IDS_CONFIG_MALFORMED)
+  message=${message/\%s/$(winpath "$cfg")}; message=${message/\%s/2}
+  expect_one_box "$(rc_text en IDS_CONFIG_CAPTION)" "$message" config-file-fault-en 176 \
+    "$BIN/tbx-setup.exe" "INSTALLCFG=$(winpath "$cfg")"
+  check "engine never started" [ ! -e "$recorder_log" ]
   end_case
 }
 
@@ -184,6 +209,7 @@ run_cases() {
   case_config_error ja ja_JP.UTF-8
   case_config_error zh zh_CN.UTF-8
   case_config_error_silent
+  case_config_file_fault
   case_newer_build
   case_old_windows
 }
