@@ -131,12 +131,13 @@ case_payload_failure() {
 case_config_file_fault() {
   begin_case config-file-fault-en
   fresh_log
-  local cfg="$OUT/stray-word.cfg"
-  printf 'EULA=Enable\nstrayword\n' >"$cfg"
+  mkdir -p "$WINEPREFIX/drive_c/deploy"
+  printf 'EULA=Enable\nstrayword\n' >"$WINEPREFIX/drive_c/deploy/install.cfg"
   local message; message=$(rc_text en IDS_CONFIG_MALFORMED)
-  message=${message/\%s/$(winpath "$cfg")}; message=${message/\%s/2}
+  message=${message/\%s/C:\\deploy\\install.cfg}; message=${message/\%s/2}
   expect_one_box "$(rc_text en IDS_CONFIG_CAPTION)" "$message" config-file-fault-en 176 \
-    "$BIN/tbx-setup.exe" "INSTALLCFG=$(winpath "$cfg")"
+    "$BIN/tbx-setup.exe" 'INSTALLCFG=C:\deploy\install.cfg'
+  rm -rf "$WINEPREFIX/drive_c/deploy"
   check "engine never started" [ ! -e "$recorder_log" ]
   end_case
 }
