@@ -153,6 +153,10 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
     const bool silent = config.isSilent();
     setSilentRun(silent);
 
+    // Every per-user path of the run (payload, guard flag) is built from this folder; without it nothing runs.
+    char userData[kUserDataFolderSize] = "";
+    if (const DWORD error = GetUserDataFolderChecked(userData)) return static_cast<int>(error);
+
     if (config.isOptionSet("/lang")) {
         try {
             langId = Locale::fromLangId(static_cast<uint16_t>(config.getLanguageId())).langId();

@@ -11,6 +11,7 @@
 
 #include "buildinfo/build_constants.h"
 #include "buildinfo/payload_resources.h"
+#include "platform/ansi_path.h"
 #include "platform/bounded_format.h"
 #include "platform/dll.h"
 #include "platform/errors.h"
@@ -35,31 +36,46 @@ constexpr GUID kFolderIdLocalAppDataLow = {
 
 using SHGetKnownFolderPathFn = HRESULT WINAPI(REFGUID, DWORD, HANDLE, PWSTR*);
 
-void queryLocalAppDataLow(char* folder) {
+// The folder as the system names it, or empty when the lookup fails (the reason is logged).
+std::wstring queryLocalAppDataLow() {
     DllFunction<SHGetKnownFolderPathFn> getKnownFolderPath(Dll::system("shell32"), "SHGetKnownFolderPath");
-    if (!getKnownFolderPath.available()) return;
+    if (!getKnownFolderPath.available()) {
+        TBX_LOG_AS("GetUserDataFolder", LOG_ERROR, "SHGetKnownFolderPath is not available");
+        return std::wstring();
+    }
     CoTaskMemory path;
-    if (FAILED(getKnownFolderPath(kFolderIdLocalAppDataLow, 0, nullptr, reinterpret_cast<PWSTR*>(path.receive()))))
-        return;
-    std::string ansi = tstrings::toAnsi(static_cast<const wchar_t*>(path.get()));
-    // A path that would not fit leaves the buffer as it was rather than cut.
-    if (ansi.size() < kUserDataFolderSize) std::memcpy(folder, ansi.c_str(), ansi.size() + 1);
+    const HRESULT hr = getKnownFolderPath(kFolderIdLocalAppDataLow, 0, nullptr, reinterpret_cast<PWSTR*>(path.receive()));
+    if (FAILED(hr) || !path) {
+        TBX_LOG_AS("GetUserDataFolder", LOG_ERROR, "SHGetKnownFolderPath(FOLDERID_LocalAppDataLow) failed with " +
+                                                       comErrorText(hr));
+        return std::wstring();
+    }
+    return static_cast<const wchar_t*>(path.get());
+}
+
+std::wstring queryRoamingAppData() {
+    wchar_t path[MAX_PATH] = L"";
+    const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+    if (FAILED(hr)) {
+        TBX_LOG_AS("GetUserDataFolder", LOG_ERROR, "SHGetFolderPath(CSIDL_APPDATA) failed with " + comErrorText(hr));
+        return std::wstring();
+    }
+    return path;
 }
 
 // Under WOW64 a folder inside System32 is really inside the 32-bit system folder.
-void correctForWow64(char* folder) {
-    if (!SysInfo::isWow64()) return;
+std::string correctForWow64(const std::string& folder) {
+    if (!SysInfo::isWow64()) return folder;
     std::string system32 = SysInfo::getSystem32Dir();
-    if (system32.empty() || std::strncmp(folder, system32.c_str(), system32.size()) != 0) return;
-    std::string corrected = SysInfo::getSystemWow64Dir() + (folder + system32.size());
-    if (corrected.size() < kUserDataFolderSize) std::memcpy(folder, corrected.c_str(), corrected.size() + 1);
+    if (system32.empty() || folder.compare(0, system32.size(), system32) != 0) return folder;
+    return SysInfo::getSystemWow64Dir() + folder.substr(system32.size());
 }
 
 // Builds F\Lumo\Zolt\tbx<version>[_x64], creating each folder on the way (results ignored: a folder that
 // cannot be made shows up as a failing file creation afterwards).
 bool buildKitFolder(char (&folder)[kPayloadPathSize], bool is64) {
     char userData[kUserDataFolderSize] = "";
-    GetUserDataFolder(userData);
+    if (!GetUserDataFolder(userData)) return false;
     CreateDirectoryA(userData, nullptr);
     char lumo[kPayloadPathSize];
     char zolt[kPayloadPathSize];
@@ -92,19 +108,39 @@ constexpr CabinetEntry kCabinets[] = {
 
 }  // namespace
 
-bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) {
-    if (SysInfo::osVersionClass() < WIN_VISTA) {
-        if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return false;
-    } else {
-        try {
-            queryLocalAppDataLow(folder);
-        } catch (const std::exception& e) {
-            logCaughtException(TBX_HERE_AS("GetUserDataFolder"), e);
-        }
+DWORD GetUserDataFolderChecked(char (&folder)[kUserDataFolderSize]) {
+    std::wstring wide;
+    try {
+        wide = SysInfo::osVersionClass() < WIN_VISTA ? queryRoamingAppData() : queryLocalAppDataLow();
+    } catch (const std::exception& e) {
+        logCaughtException(TBX_HERE_AS("GetUserDataFolder"), e);
     }
-    correctForWow64(folder);
-    return true;
+    // An empty folder would put the payload and the guard flag at the root of the drive, where any user can
+    // prepare folders: the run stops instead.
+    if (wide.empty()) return kUserDataFolderMissing;
+    const AnsiPath ansi = ansiPathOf(wide);
+    if (ansi.form == AnsiPathForm::None) {
+        TBX_LOG_AS("GetUserDataFolder", LOG_ERROR,
+                   "The per-user data folder " + tstrings::toUtf8(wide) +
+                       " has no ANSI form and no short name; the payload cannot be written there.");
+        return kUserDataFolderMissing;
+    }
+    std::string corrected;
+    try {
+        corrected = correctForWow64(ansi.path);
+    } catch (const std::exception& e) {
+        logCaughtException(TBX_HERE_AS("GetUserDataFolder"), e);
+        return kUserDataFolderMissing;
+    }
+    if (corrected.size() >= kUserDataFolderSize) {
+        TBX_LOG_AS("GetUserDataFolder", LOG_ERROR, "The per-user data folder does not fit its buffer: " + corrected);
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    std::memcpy(folder, corrected.c_str(), corrected.size() + 1);
+    return ERROR_SUCCESS;
 }
+
+bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) { return GetUserDataFolderChecked(folder) == ERROR_SUCCESS; }
 
 bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64) {
     char folder[kPayloadPathSize];
@@ -195,7 +231,7 @@ PayloadWriteResult cabinetThreadResult() { return cabinetThreadOutcome; }
 
 int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled) {
     char userData[kUserDataFolderSize] = "";
-    GetUserDataFolder(userData);
+    if (!GetUserDataFolder(userData)) return -1;
     char vantrel[kAutoUpdatePathSize];
     char zolt[kAutoUpdatePathSize];
     char au[kAutoUpdatePathSize];

@@ -6,18 +6,28 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include "platform/ansi_path.h"
 #include "platform/tstrings.h"
 
 namespace {
 
 const int kOpenAttempts = 10;
 
-// The logger sits below everything that logs, so it asks the system directly instead of through SysInfo.
+// In UTF-8. The temporary folder through its short name when its long name has no ANSI form, like every other
+// per-user path of the launcher; the file is opened by its wide name, so a log is written even when neither has.
 std::string initialLogFilePath() {
-    char dir[MAX_PATH + 1] = "";
-    DWORD n = GetTempPathA(sizeof dir, dir);
-    if (n == 0 || n >= sizeof dir) return std::string();  // no temporary folder: logging is off
-    return tstrings::stripTrailingSeparators(dir) + "\\zusched.log";
+    try {
+        wchar_t buffer[MAX_PATH + 1];
+        const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+        if (length == 0 || length > MAX_PATH) return std::string();  // no temporary folder: logging is off
+        std::wstring folder(buffer, length);
+        const AnsiPath ansi = ansiPathOf(folder);
+        if (ansi.form != AnsiPathForm::None) folder = ansi.wide;
+        while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+        return tstrings::toUtf8(folder + L"\\zusched.log");
+    } catch (...) {
+        return std::string();
+    }
 }
 
 std::string moduleFileName() {
@@ -81,11 +91,12 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         GetLocalTime(&now);
         std::string record = formatLogRecord(now, processName(), GetCurrentProcessId(), GetCurrentThreadId(), file,
                                              line, function, level, message);
+        const std::wstring wideLogPath = tstrings::toUtf16(logger.logFilePath);
         int fd = -1;
         for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
             // Denying other writers keeps records of concurrent writers whole.
-            fd = _sopen(logger.logFilePath.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_TEXT, _SH_DENYWR,
-                        _S_IREAD | _S_IWRITE);
+            fd = _wsopen(wideLogPath.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_TEXT, _SH_DENYWR,
+                         _S_IREAD | _S_IWRITE);
             if (fd >= 0) break;
             Sleep(1);
         }

@@ -12,7 +12,7 @@ enum LogLevel { LOG_TRACE = 0, LOG_INFO = 1, LOG_WARNING = 2, LOG_ERROR = 3 };
 
 struct Logger {
     int threshold = LOG_TRACE;
-    std::string logFilePath;
+    std::string logFilePath;  // UTF-8
 
     // Created on first use, and forced during static initialisation.
     static Logger& instance();
