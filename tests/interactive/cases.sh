@@ -142,6 +142,21 @@ case_config_file_fault() {
   end_case
 }
 
+# A runtime settings file that cannot be written (a file stands where its folder belongs): the run stops before
+# anything is removed, with the configuration box.
+case_settings_not_writable() {
+  begin_case settings-not-writable-en
+  fresh_log
+  local folder="$WINEPREFIX/drive_c/ProgramData/Vantrel/Zolt"
+  rm -rf "$folder"; mkdir -p "$(dirname "$folder")"; printf 'not a folder' >"$folder"
+  expect_one_box "$(rc_text en IDS_CONFIG_CAPTION)" "$(rc_text en IDS_CONFIG_WRITE_FAILED)" settings-not-writable-en 176 \
+    "$BIN/tbx-setup.exe" EULA=Enable
+  check "engine never started" [ ! -e "$recorder_log" ]
+  check "cannot-be-written record" log_has "ERROR: The runtime config file "
+  rm -f "$folder"; mkdir -p "$folder"
+  end_case
+}
+
 # Registers a kit of this version with a newer build, as an installed kit would have it.
 register_newer_kit() {
   local key='HKLM\SOFTWARE\Zoltsys\Zolt Development Kit\1.9.3_17'
@@ -211,6 +226,7 @@ run_cases() {
   case_config_error zh zh_CN.UTF-8
   case_config_error_silent
   case_config_file_fault
+  case_settings_not_writable
   case_newer_build
   case_old_windows
 }
