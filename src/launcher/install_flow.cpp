@@ -244,8 +244,8 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         exitCode = runKitEngine(msiexecPath, command);
         const PayloadWriteResult cabinetResult = cabinets.finish();
         if (!cabinetResult.ok()) {
-            // The engine found a cabinet missing; the write's own error tells the admin why.
-            config.RestoreConfigSettings();
+            // The engine found a cabinet missing and failed; the write's own error tells the admin why.
+            if (!engineSucceeded(exitCode)) config.RestoreConfigSettings();
             return reportSystemError(cabinetResult.what, cabinetResult.error);
         }
 

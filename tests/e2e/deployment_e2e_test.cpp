@@ -311,7 +311,8 @@ TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
         DeleteFileA(c.blocked.c_str());
         ASSERT_TRUE(CreateDirectoryA(c.blocked.c_str(), nullptr));
         SetEnvironmentVariableA("MSIRECORDER_WAIT", "1");
-        const DWORD code = run("/s EULA=Enable");
+        // As the real engine does when a cabinet is missing.
+        const DWORD code = run("/s EULA=Enable", "1603");
         SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
         RemoveDirectoryA(c.blocked.c_str());
 
@@ -325,6 +326,54 @@ TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
         }
         EXPECT_FALSE(testing_support::fileExists(flagPath()));
     }
+}
+
+// Points the per-user folder (LocalLow) somewhere else while it lives, as a profile redirected by policy would.
+class RedirectedLocalLow {
+public:
+    explicit RedirectedLocalLow(const std::string& folder) {
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ | KEY_WRITE, key.receive()));
+        char value[1024] = "";
+        DWORD size = sizeof value - 1;
+        DWORD type = 0;
+        hadValue = RegQueryValueExA(key.get(), kValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+                   ERROR_SUCCESS;
+        previousType = type;
+        previous.assign(value, size);
+        RegSetValueExA(key.get(), kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>(folder.size() + 1));
+    }
+    ~RedirectedLocalLow() {
+        if (hadValue)
+            RegSetValueExA(key.get(), kValue, 0, previousType, reinterpret_cast<const BYTE*>(previous.data()),
+                           static_cast<DWORD>(previous.size()));
+        else
+            RegDeleteValueA(key.get(), kValue);
+    }
+
+private:
+    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    static constexpr const char* kValue = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}";
+    UniqueRegKey key;
+    bool hadValue = false;
+    DWORD previousType = REG_SZ;
+    std::string previous;
+};
+
+// A per-user folder that cannot be found stops the run with an ERROR record and 1627; nothing is written to the
+// root of the drive, where any user could have prepared the folders. (Wine gives no folder longer than MAX_PATH,
+// so the 206 of a folder that does not fit cannot be shown here.)
+TEST_F(Deployment, APerUserFolderThatCannotBeFoundStopsTheRun) {
+    RemoveDirectoryA("C:\\Lumo");
+    DWORD code = 0;
+    {
+        RedirectedLocalLow redirected(e2e::tempDir() + "\\tbx-no-such-locallow");
+        code = run("/s");
+    }
+    EXPECT_EQ(1627u, code) << log;
+    EXPECT_TRUE(engineRuns().empty());
+    EXPECT_NE(std::string::npos, log.find("(GetUserDataFolder)]\r\n\tERROR: ")) << log;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Lumo")) << "nothing at the root of the drive";
 }
 
 }  // namespace
