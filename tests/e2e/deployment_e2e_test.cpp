@@ -195,13 +195,16 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
         const std::vector<std::string> runs = engineRuns();
         ASSERT_EQ(c.runs.size(), runs.size()) << e2e::readFile(recordFile);
         for (size_t i = 0; i < runs.size(); ++i) EXPECT_NE(std::string::npos, runs[i].find(c.runs[i])) << runs[i];
-        if (c.reinstallAsked && c.exitCode == 1641) EXPECT_EQ("reinstall", readInstallStatus());
+        if (c.reinstallAsked && c.exitCode == 1641) {
+            EXPECT_EQ("reinstall", readInstallStatus());
+        }
 
         const bool failed = c.exitCode == 1603;
         EXPECT_EQ(failed, log.find("TBX installation failed") != std::string::npos) << log;
         EXPECT_EQ(std::string::npos, log.find("Auto Update install failed"));
-        if (c.exitCode != kRefused)
+        if (c.exitCode != kRefused) {
             EXPECT_NE(std::string::npos, log.find("Wrapper exit code: " + std::to_string(static_cast<int>(c.exitCode))));
+        }
         if (c.settingsKept) {
             ASSERT_TRUE(runtimeFile.exists());
             EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
@@ -277,8 +280,12 @@ TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsR
         EXPECT_EQ(1, occurrences(log, c.message)) << log;
         EXPECT_NE(std::string::npos, log.find("\tERROR: ")) << log;
         EXPECT_FALSE(testing_support::fileExists(flagPath()));
-        if (i == 0) EXPECT_NE(std::string::npos, log.find("result 306")) << log;
-        if (i == 1) EXPECT_EQ("AUTO_UPDATE=Disable\n", withoutCr(runtimeFile.read()));
+        if (i == 0) {
+            EXPECT_NE(std::string::npos, log.find("result 306")) << log;
+        }
+        if (i == 1) {
+            EXPECT_EQ("AUTO_UPDATE=Disable\n", withoutCr(runtimeFile.read()));
+        }
         if (i == 2) {
             DWORD attributes = GetFileAttributesA(runtimeFile.path().c_str());
             EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
