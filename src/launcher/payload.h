@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "process/bitness.h"
+#include "process/exit_codes.h"
 
 // Capacities, in characters including the terminator, of the payload path buffers.
 constexpr size_t kUserDataFolderSize = MAX_PATH;
@@ -15,8 +16,8 @@ constexpr size_t kAutoUpdatePathSize = MAX_PATH;
 // The name of the manual-reset event that tells the kit database the cabinets are complete.
 constexpr const char* kCabExtractEventName = "LumoTBXCabExtractWaitEvent";
 
-// Why the per-user data folder cannot be used when it is not too long (ERROR_FUNCTION_FAILED).
-constexpr DWORD kUserDataFolderMissing = 1627;
+// Why the per-user data folder cannot be used when it is not too long.
+constexpr DWORD kUserDataFolderMissing = kExitFunctionFailed;
 
 // The per-user data folder (LocalLow, or the roaming application data before Windows 6.0), without a
 // trailing backslash, in an ANSI form that names exactly that folder (its short name when the long one has
