@@ -40,7 +40,8 @@ rm -f "$log"
 run_as "$user" /s
 check "exit code 0 for $user (got $code)" [ "$code" = 0 ]
 check "the engine ran once" [ "$(grep -c '^cmd ' "$engine/records.txt" 2>/dev/null)" = 1 ]
-check "the database named by its short path" grep -q '/i "C:\\users\\_UKA~[^\\]*\\AppData\\LocalLow\\Lumo\\Zolt\\' \
+# (each "." stands for a backslash)
+check "the database named by its short path" grep -q '/i "C:.users._UKA~[^ ]*.AppData.LocalLow.Lumo.Zolt.tbx' \
   "$engine/records.txt"
 check "no character lost on the command line" bash -c "! grep -q '?' '$engine/records.txt'"
 check "the database is in the user's own folder" [ -f "$profile/AppData/LocalLow/Lumo/Zolt/tbx1.9.3_17_x64/tbx1.9.3_17.msi" ]
