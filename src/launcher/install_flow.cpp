@@ -266,8 +266,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
                        std::strstr(installerArguments, "ADDLOCAL=ALL") || !std::strstr(installerArguments, "ADDLOCAL")))
             installPublicRuntime(publicRuntimeDir, noStartMenu, reallySuppress);
 
-        if (engineSucceeded(exitCode) && isRuntimeOfThisVersionInstalled())
-            installAutoUpdateAfterKit(instance, config);
+        if (engineSucceeded(exitCode) && isRuntimeOfThisVersionInstalled()) installAutoUpdateAfterKit(instance, config);
 
         // The removal before the install left a restart pending that the kit's own run did not report.
         if (exitCode == 0 && removalWantsRestart) exitCode = kExitEngineRebootRequired;

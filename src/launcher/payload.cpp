@@ -44,10 +44,11 @@ std::wstring queryLocalAppDataLow() {
         return std::wstring();
     }
     CoTaskMemory path;
-    const HRESULT hr = getKnownFolderPath(kFolderIdLocalAppDataLow, 0, nullptr, reinterpret_cast<PWSTR*>(path.receive()));
+    const HRESULT hr = getKnownFolderPath(kFolderIdLocalAppDataLow, 0, nullptr,
+                                          reinterpret_cast<PWSTR*>(path.receive()));
     if (FAILED(hr) || !path) {
-        TBX_LOG_AS("GetUserDataFolder", LOG_ERROR, "SHGetKnownFolderPath(FOLDERID_LocalAppDataLow) failed with " +
-                                                       comErrorText(hr));
+        TBX_LOG_AS("GetUserDataFolder", LOG_ERROR,
+                   "SHGetKnownFolderPath(FOLDERID_LocalAppDataLow) failed with " + comErrorText(hr));
         return std::wstring();
     }
     return static_cast<const wchar_t*>(path.get());
@@ -140,7 +141,9 @@ DWORD GetUserDataFolderChecked(char (&folder)[kUserDataFolderSize]) {
     return ERROR_SUCCESS;
 }
 
-bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) { return GetUserDataFolderChecked(folder) == ERROR_SUCCESS; }
+bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) {
+    return GetUserDataFolderChecked(folder) == ERROR_SUCCESS;
+}
 
 bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64) {
     char folder[kPayloadPathSize];

@@ -13,8 +13,8 @@ enum class AnsiPathForm {
 
 struct AnsiPath {
     AnsiPathForm form = AnsiPathForm::None;
-    std::string path;      // the ANSI text; empty for None
-    std::wstring wide;     // the wide path that `path` names (the short name for ShortName)
+    std::string path;   // the ANSI text; empty for None
+    std::wstring wide;  // the wide path that `path` names (the short name for ShortName)
 };
 
 // The ANSI text of `wide` when it converts without loss (no character replaced or approximated).

@@ -115,6 +115,4 @@ int reportSystemError(const char* what, DWORD code) {
 
 void fatalSystemError(const char* what) { fatalSystemError(what, GetLastError()); }
 
-void fatalSystemError(const char* what, DWORD code) {
-    ExitProcess(static_cast<UINT>(reportSystemError(what, code)));
-}
+void fatalSystemError(const char* what, DWORD code) { ExitProcess(static_cast<UINT>(reportSystemError(what, code))); }

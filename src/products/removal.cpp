@@ -116,7 +116,8 @@ bool removeSameVersionInstalls(bool silent, bool* rebootRequired) {
     } else if (IsSameOrOlderBuildInstalled(false) && !IsVersionStatic(arch == 64)) {
         const int exitCode = static_cast<int>(CheckGUIDAndUninstall(arch, arch == 64, silent));
         if (!engineSucceeded(exitCode)) {
-            TBX_LOG_AS(kRemovalName, LOG_ERROR, tstrings::format("UninstallPLNIfSameOrOlderBuild( %s) failed", runtimeKey));
+            TBX_LOG_AS(kRemovalName, LOG_ERROR,
+                       tstrings::format("UninstallPLNIfSameOrOlderBuild( %s) failed", runtimeKey));
             return false;
         }
         if (rebootRequired && exitCode == kExitEngineRebootRequired) *rebootRequired = true;

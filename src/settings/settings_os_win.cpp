@@ -148,7 +148,8 @@ bool replaceWithRetries(const std::wstring& name, const std::wstring& newName) {
 void replaceSettingsFile(const std::wstring& name, const std::string& bytes) {
     // ReplaceFileW would take a folder standing under the name away with everything in it.
     const DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) throw settings::Exception(304);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw settings::Exception(304);
     const std::wstring newName = temporaryNameBeside(name);
     {
         // CREATE_NEW: never open a file that someone placed under the name beforehand.
