@@ -203,7 +203,8 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
         EXPECT_EQ(failed, log.find("TBX installation failed") != std::string::npos) << log;
         EXPECT_EQ(std::string::npos, log.find("Auto Update install failed"));
         if (c.exitCode != kRefused) {
-            EXPECT_NE(std::string::npos, log.find("Wrapper exit code: " + std::to_string(static_cast<int>(c.exitCode))));
+            const std::string record = "Wrapper exit code: " + std::to_string(static_cast<int>(c.exitCode));
+            EXPECT_NE(std::string::npos, log.find(record));
         }
         if (c.settingsKept) {
             ASSERT_TRUE(runtimeFile.exists());

@@ -45,8 +45,9 @@ check "the engine ran once" [ "$(grep -c '^cmd ' "$engine/records.txt" 2>/dev/nu
 check "the database named by its short path" grep -q '/i "C:.users._UKA~[^ ]*.AppData.LocalLow.Lumo.Zolt.tbx' \
   "$engine/records.txt"
 check "no character lost on the command line" bash -c "! grep -q '?' '$engine/records.txt'"
-check "the database is in the user's own folder" [ -f "$profile/AppData/LocalLow/Lumo/Zolt/tbx1.9.3_17_x64/tbx1.9.3_17.msi" ]
-check "the guard flag was taken there and is gone" bash -c "[ -d '$profile/AppData/LocalLow/Lumo/Zolt' ] && [ ! -e '$profile/AppData/LocalLow/Lumo/Zolt/ZOLT_INSTALL_FLAG' ]"
+payload=$profile/AppData/LocalLow/Lumo/Zolt
+check "the database is in the user's own folder" [ -f "$payload/tbx1.9.3_17_x64/tbx1.9.3_17.msi" ]
+check "the guard flag was taken there and is gone" bash -c "[ -d '$payload' ] && [ ! -e '$payload/ZOLT_INSTALL_FLAG' ]"
 check "the log is in the user's temporary folder" grep -q 'Wrapper exit code: 0' "$log"
 check "no ERROR record" bash -c "! grep -q 'ERROR: ' '$log'"
 

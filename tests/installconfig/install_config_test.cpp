@@ -263,7 +263,8 @@ TEST_F(InstallConfigTest, ARuntimeFileKeyWithoutValueEndsTheLoadInTheBackupPass)
     runtimeFile.write("EULA=Enable\nEULA\n");
     EXPECT_EQ(load({"/s"}), 313);
     EXPECT_EQ(occurrences(log, "Error occurred while importing runtime file for backup.Exiting installer."), 1);
-    EXPECT_EQ(occurrences(log, "Configuration file " + runtimeFile.path() + " is malformed in line 2."), 1) << log.raw();
+    const std::string message = "Configuration file " + runtimeFile.path() + " is malformed in line 2.";
+    EXPECT_EQ(occurrences(log, message), 1) << log.raw();
 }
 
 // Every record of the configuration object, its construction included, carries the configuration's source name.

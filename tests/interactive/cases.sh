@@ -149,8 +149,8 @@ case_settings_not_writable() {
   fresh_log
   local folder="$WINEPREFIX/drive_c/ProgramData/Vantrel/Zolt"
   rm -rf "$folder"; mkdir -p "$(dirname "$folder")"; printf 'not a folder' >"$folder"
-  expect_one_box "$(rc_text en IDS_CONFIG_CAPTION)" "$(rc_text en IDS_CONFIG_WRITE_FAILED)" settings-not-writable-en 176 \
-    "$BIN/tbx-setup.exe" EULA=Enable
+  expect_one_box "$(rc_text en IDS_CONFIG_CAPTION)" "$(rc_text en IDS_CONFIG_WRITE_FAILED)" \
+    settings-not-writable-en 176 "$BIN/tbx-setup.exe" EULA=Enable
   check "engine never started" [ ! -e "$recorder_log" ]
   check "cannot-be-written record" log_has "ERROR: The runtime config file "
   rm -f "$folder"; mkdir -p "$folder"

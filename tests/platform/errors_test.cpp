@@ -107,9 +107,9 @@ TEST(SystemErrorReport, SilentRunLogsAndNeverReturnsSuccess) {
         LogCapture log;
         EXPECT_EQ(c.exitCode, reportSystemError("Installer : Wrapper.WriteFile (In small chunks) ", c.code));
         ASSERT_EQ(1u, log.messages().size());
-        EXPECT_EQ(0u, log.messages()[0].find("ERROR: Installer : Wrapper.WriteFile (In small chunks)  failed with error " +
-                                             std::to_string(c.code) + ": "))
-            << log.messages()[0];
+        const std::string expected = "ERROR: Installer : Wrapper.WriteFile (In small chunks)  failed with error " +
+                                     std::to_string(c.code) + ": ";
+        EXPECT_EQ(0u, log.messages()[0].find(expected)) << log.messages()[0];
     }
     setSilentRun(false);
 }

@@ -152,7 +152,8 @@ TEST_F(AutoUpdateTest, DisabledComponentIsStillInstalledWithDisableSet) {
     SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
 
     EXPECT_EQ(-3, recorded);  // nothing was installed, so there is no registration tool
-    const std::string expected = "\"" + engineDir.file("msiexec.exe") + "\" /i \"" + msi + "\"DISABLE=1 ALLUSERS=1 /qn REBOOT=ReallySuppress";
+    const std::string expected = "\"" + engineDir.file("msiexec.exe") + "\" /i \"" + msi +
+                                 "\"DISABLE=1 ALLUSERS=1 /qn REBOOT=ReallySuppress";
     EXPECT_NE(std::string::npos, testing_support::readFile(record).find(expected)) << testing_support::readFile(record);
     EXPECT_TRUE(log.contains("Auto Update is disabled via configuration settings"));
 

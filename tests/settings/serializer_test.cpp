@@ -202,7 +202,9 @@ TEST_F(SaveTest, ANewFileIsCreatedWithTheThreeEntriesAndARewriteKeepsItsOwn) {
     EXPECT_EQ(lastCreate.disposition, static_cast<DWORD>(CREATE_NEW));
     EXPECT_FALSE(lastCreate.inherit);
     ASSERT_EQ(lastCreate.names.size(), 2u);
-    for (const std::wstring& name : lastCreate.names) EXPECT_EQ(name.size() - 4, name.rfind(L".tmp")) << wideToUtf8(name);
+    for (const std::wstring& name : lastCreate.names) {
+        EXPECT_EQ(name.size() - 4, name.rfind(L".tmp")) << wideToUtf8(name);
+    }
     // Random parts differ, so the name of the next one cannot be known from the last one.
     const std::wstring first = lastCreate.names[0].substr(lastCreate.names[0].size() - 20);
     const std::wstring second = lastCreate.names[1].substr(lastCreate.names[1].size() - 20);
