@@ -22,7 +22,7 @@ enum ValueType : int32_t {
 // A value always keeps its text; numbers are kept beside it for the numeric types.
 struct ConfigValue {
     // Checks and converts `text` for the type (302 on bad UTF-8, number or boolean).
-    ConfigValue(ValueType type, const std::string& text);
+    ConfigValue(ValueType type, std::string text);
     // The number as given; a null text is replaced by the number written out.
     ConfigValue(ValueType type, int32_t number, const char* text);
     ConfigValue(ValueType type, bool flag, const char* text);

@@ -23,9 +23,10 @@ const char* reportText(int32_t code) {
 bool ConfigBuilder::onComment(const IParserCursor&, const char*) { return true; }
 
 int32_t ConfigBuilder::onEntry(const IParserCursor&, const char* rawKey, const char* value) {
-    std::string key = mappers ? applyKeyMappers(*mappers, rawKey) : std::string(rawKey);
+    key.assign(rawKey);
+    if (mappers) applyKeyMappersInPlace(*mappers, key);
     if (!value) {
-        entries[key] = nullptr;
+        store(nullptr);
         return EntryOk;
     }
     ConfigValuePtr made;
@@ -38,8 +39,18 @@ int32_t ConfigBuilder::onEntry(const IParserCursor&, const char* rawKey, const c
     } catch (const settings::Exception&) {
         return InvalidValue;
     }
-    entries[key] = std::move(made);
+    store(std::move(made));
     return EntryOk;
+}
+
+void ConfigBuilder::store(ConfigValuePtr value) {
+    // A file sets few keys many times: look up first, so that only a new key is copied.
+    const auto found = entries.find(key);
+    if (found != entries.end()) {
+        found->second = std::move(value);
+    } else {
+        entries.emplace(key, std::move(value));
+    }
 }
 
 void ConfigBuilder::onParseError(const IParserCursor& cursor, int32_t code) {
@@ -51,7 +62,8 @@ void ConfigBuilder::onParseError(const IParserCursor& cursor, int32_t code) {
 
 ConfigPtr ConfigBuilder::takeConfig() {
     ConfigEntries taken;
-    taken.swap(entries);
+    for (auto& entry : entries) taken.emplace(entry.first, std::move(entry.second));
+    entries.clear();
     return createConfig(std::move(taken));
 }
 

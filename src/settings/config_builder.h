@@ -1,6 +1,9 @@
 // ConfigBuilder: the parser callback that maps, validates and stores entries.
 #pragma once
 
+#include <string>
+#include <unordered_map>
+
 #include "settings/config.h"
 #include "settings/parser.h"
 
@@ -20,11 +23,15 @@ public:
     ConfigPtr takeConfig();
 
 private:
+    void store(ConfigValuePtr value);
+
     DescribeCursor describeCursor;
     const ConfigValidator* validator;
     const KeyMapperList* mappers;
     IParserErrorListener* listener;
-    ConfigEntries entries;
+    // Hashed while reading (a file sets few keys many times); ordered when handed over.
+    std::unordered_map<std::string, ConfigValuePtr> entries;
+    std::string key;  // the current entry's key, kept to reuse its storage
 };
 
 }  // namespace settings_impl

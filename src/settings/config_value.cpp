@@ -114,11 +114,11 @@ bool parseBool(const std::string& text) {
     return parseInt(text) != 0;
 }
 
-ConfigValue::ConfigValue(ValueType type_, const std::string& text_) : type(type_), doubleValue(0) {
+ConfigValue::ConfigValue(ValueType type_, std::string text_) : type(type_), doubleValue(0) {
     if (!isValidUtf8(text_)) {
         throw ExceptionCode<302>();
     }
-    text = text_;
+    text = std::move(text_);
     switch (type) {
     case String:
     case Dirname:

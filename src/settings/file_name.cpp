@@ -23,6 +23,12 @@ bool isDrive(const std::string& component) {
            ((component[0] >= 'A' && component[0] <= 'Z') || (component[0] >= 'a' && component[0] <= 'z'));
 }
 
+bool isForbiddenChar(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*' ||
+           c == '/' || c == '\\';
+}
+
 void checkComponent(const std::string& component) {
     if (FileName::RESERVED_NAMES.count(component) ||
         component.find_first_of(FileName::FORBIDDEN_CHARS) != std::string::npos) {
@@ -78,6 +84,38 @@ FileName::Split FileName::splitComponents(const std::string& text) {
         if (!component.empty() && component != ".") split.components.push_back(std::move(component));
     }
     return split;
+}
+
+bool FileName::isValidAbsoluteName(std::string_view text) {
+    if (text.empty() || text.size() >= MAX_NAME_BYTES) return false;
+    bool ascii = true;
+    for (const char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii && (findInvalidUtf8(text.data(), text.data() + text.size()) != text.data() + text.size() ||
+                   !isConvertibleUtf8(text))) {
+        return false;
+    }
+    if (text.size() < 2 || text[1] != ':' ||
+        !((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')) ||
+        (text.size() > 2 && text[2] != '\\' && text[2] != '/')) {
+        return false;  // the first component is not a drive
+    }
+    size_t start = 2;
+    while (start < text.size()) {
+        ++start;  // past the separator
+        size_t end = start;
+        bool forbidden = false;
+        for (; end < text.size() && text[end] != '\\' && text[end] != '/'; ++end) {
+            forbidden = forbidden || isForbiddenChar(text[end]);
+        }
+        const std::string_view component = text.substr(start, end - start);
+        start = end;
+        if (component.empty() || component == ".") continue;
+        if (forbidden) return false;
+        if ((component.size() == 3 || component.size() == 4) && RESERVED_NAMES.count(std::string(component))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 FileName FileName::canonicalize() const {

@@ -3,6 +3,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace settings_impl {
@@ -22,6 +23,9 @@ public:
     // Makes every missing folder above a canonical name.
     void createParentDirectories() const;
     static Split splitComponents(const std::string& text);
+    // Whether FileName(text) would be accepted and split as absolute; builds nothing, as it runs for
+    // every folder value of a settings file.
+    static bool isValidAbsoluteName(std::string_view text);
 
     const std::string& utf8() const { return utf8Name; }
     const std::wstring& wide() const { return wideName; }

@@ -38,6 +38,10 @@ public:
 
 struct KeyMapperList {
     std::vector<std::unique_ptr<IKeyMapper>> mappers;
+    // Built by KeyMapperBuilder: the simple mappers by a case-blind hash of their key, each bucket
+    // from the last mapper to the first, so that a key meets only the mappers that can match it.
+    // Empty: every mapper is asked in turn.
+    std::vector<std::vector<const SimpleKeyMapper*>> buckets;
 };
 
 class KeyMapperBuilder {
@@ -71,5 +75,6 @@ public:
 
 // The last mapper that matches decides; at most one mapping applies.
 std::string applyKeyMappers(const KeyMapperList& list, const std::string& key);
+void applyKeyMappersInPlace(const KeyMapperList& list, std::string& key);
 
 }  // namespace settings_impl

@@ -1,6 +1,7 @@
 // The plain-text KEY=value parser and its file and string buffers.
 #include "settings/parser.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "settings/config_builder.h"
@@ -12,7 +13,27 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-const char* trimBlanksRight(const char* first, const char* last) {
+// The first CR or LF at or after `p`, or `end`. Lines are short and a file is large: eight bytes
+// at a time, looking closer only at a block that holds a byte below 14.
+char* findLineBreak(char* p, char* const end) {
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t highs = 0x8080808080808080ULL;
+    while (end - p >= 8) {
+        uint64_t block;
+        std::memcpy(&block, p, sizeof(block));
+        if ((block - ones * 14) & ~block & highs) {
+            for (char* const stop = p + 8; p != stop; ++p) {
+                if (*p == '\r' || *p == '\n') return p;
+            }
+        } else {
+            p += 8;
+        }
+    }
+    while (p != end && *p != '\r' && *p != '\n') ++p;
+    return p;
+}
+
+char* trimBlanksRight(char* first, char* last) {
     while (last != first && isBlank(last[-1])) --last;
     return last;
 }
@@ -50,21 +71,29 @@ ConfigPtr PlainTextFileConfigParser::parse() {
     if (buffer) buffer->read(text);
     ParserErrorCounter counter(listener);
     ConfigBuilder builder(&describeCursor, validator, mappers, &counter);
-    parseText(text, builder, stopOnError, allowKeysWithoutValue);
+    parseInPlace(text, builder, stopOnError, allowKeysWithoutValue);
     if (counter.count > 0 && stopOnError) return nullptr;
     return builder.takeConfig();
 }
 
 bool PlainTextFileConfigParser::parseText(const std::string& text, IConfigParserCallback& callback,
                                           bool stopOnError, bool allowKeysWithoutValue) {
-    const char* position = text.data();
-    const char* const end = text.data() + text.size();
+    std::string copy = text;
+    return parseInPlace(copy, callback, stopOnError, allowKeysWithoutValue);
+}
+
+bool PlainTextFileConfigParser::parseInPlace(std::string& text, IConfigParserCallback& callback,
+                                             bool stopOnError, bool allowKeysWithoutValue) {
+    char* position = &text[0];
+    char* const end = position + text.size();
     int32_t lineNumber = 0;
     bool result = true;
     for (;;) {
-        const char* lineEnd = position;
-        while (lineEnd != end && *lineEnd != '\r' && *lineEnd != '\n') ++lineEnd;
+        char* const lineEnd = findLineBreak(position, end);
         const bool lastLine = lineEnd == end;
+        // Taken before the line is cut into terminated pieces, which may overwrite the break.
+        char* const next =
+            lastLine ? end : lineEnd + ((*lineEnd == '\r' && lineEnd + 1 != end && lineEnd[1] == '\n') ? 2 : 1);
         bool ok;
         try {
             ok = parseLine(lineNumber, position, lineEnd, callback, allowKeysWithoutValue);
@@ -76,40 +105,45 @@ bool PlainTextFileConfigParser::parseText(const std::string& text, IConfigParser
         result = ok;
         if (!ok && stopOnError) return false;
         if (lastLine) return result;
-        position = lineEnd + ((*lineEnd == '\r' && lineEnd + 1 != end && lineEnd[1] == '\n') ? 2 : 1);
+        position = next;
     }
 }
 
-bool PlainTextFileConfigParser::parseLine(int32_t lineNumber, const char* first, const char* last,
+// The pieces handed to the callback are terminated in the text itself (at a blank, the separator or
+// the line break), so no entry costs a copy. Emptiness is decided on the ranges, before a byte is cut.
+bool PlainTextFileConfigParser::parseLine(int32_t lineNumber, char* first, char* last,
                                           IConfigParserCallback& callback, bool allowKeysWithoutValue) {
-    const char* p = first;
+    char* p = first;
     while (p != last && isBlank(*p)) ++p;
     if (p == last) return true;
     const Cursor cursor(lineNumber, static_cast<int32_t>(p - first));
     if (*p == '#') {
-        if (callback.onComment(cursor, std::string(p, last).c_str())) return true;
+        *last = '\0';
+        if (callback.onComment(cursor, p)) return true;
         callback.onParseError(cursor, InvalidComment);
         return false;
     }
-    const char* separator = p;
+    char* separator = p;
     while (separator != last && *separator != '=' && *separator != ':') ++separator;
     if (separator == last) {
         if (!allowKeysWithoutValue) {
             callback.onParseError(cursor, KeyWithoutValue);
             return false;
         }
-        callback.onEntry(cursor, std::string(p, trimBlanksRight(p, last)).c_str(), nullptr);
+        *trimBlanksRight(p, last) = '\0';
+        callback.onEntry(cursor, p, nullptr);
         return true;
     }
-    const std::string key(p, trimBlanksRight(p, separator));
-    if (key.empty()) {
+    char* const keyEnd = trimBlanksRight(p, separator);
+    if (keyEnd == p) {
         callback.onParseError(cursor, EmptyKey);
         return false;
     }
-    const char* valueStart = separator + 1;
+    char* valueStart = separator + 1;
     while (valueStart != last && isBlank(*valueStart)) ++valueStart;
-    const std::string value(valueStart, trimBlanksRight(valueStart, last));
-    const int32_t code = callback.onEntry(cursor, key.c_str(), value.c_str());
+    *keyEnd = '\0';
+    *trimBlanksRight(valueStart, last) = '\0';
+    const int32_t code = callback.onEntry(cursor, p, valueStart);
     if (code == EntryOk) return true;
     callback.onParseError(cursor, code);
     return false;

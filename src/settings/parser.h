@@ -87,8 +87,11 @@ public:
     // Runs every line through `callback`; false when the last line run failed.
     static bool parseText(const std::string& text, IConfigParserCallback& callback,
                           bool stopOnError, bool allowKeysWithoutValue);
-    static bool parseLine(int32_t lineNumber, const char* first, const char* last,
-                          IConfigParserCallback& callback, bool allowKeysWithoutValue);
+    // The same on a text it may change: keys, values and comments are terminated in place.
+    static bool parseInPlace(std::string& text, IConfigParserCallback& callback, bool stopOnError,
+                             bool allowKeysWithoutValue);
+    static bool parseLine(int32_t lineNumber, char* first, char* last, IConfigParserCallback& callback,
+                          bool allowKeysWithoutValue);
 
 private:
     const ConfigValidator* validator = nullptr;

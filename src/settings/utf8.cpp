@@ -1,4 +1,7 @@
 // The engine's UTF-8 well-formedness check.
+#include <cstdint>
+#include <cstring>
+
 #include "settings/config.h"
 
 namespace settings_impl {
@@ -6,6 +9,14 @@ namespace settings_impl {
 const char* findInvalidUtf8(const char* first, const char* last) {
     const char* p = first;
     while (p != last) {
+        // Settings text is mostly ASCII: pass eight such bytes at a time.
+        while (last - p >= 8) {
+            uint64_t block;
+            std::memcpy(&block, p, sizeof(block));
+            if (block & 0x8080808080808080ULL) break;
+            p += 8;
+        }
+        if (p == last) break;
         const unsigned char lead = static_cast<unsigned char>(*p);
         int continuations;
         if (lead < 0x80) {

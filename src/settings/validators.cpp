@@ -29,16 +29,7 @@ public:
 
     ConfigValuePtr validate(const char* value) const override {
         if (!value) throw InavlidValueError();
-        if (!skipCheck) {
-            bool absolute = false;
-            try {
-                FileName name(value);
-                absolute = FileName::splitComponents(name.utf8()).absolute;
-            } catch (const settings::Exception&) {
-                throw InavlidValueError();
-            }
-            if (!absolute) throw InavlidValueError();
-        }
+        if (!skipCheck && !FileName::isValidAbsoluteName(value)) throw InavlidValueError();
         return std::make_unique<ConfigValue>(Dirname, std::string(value));
     }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "settings/config.h"
@@ -42,7 +43,8 @@ public:
     // `key` is the key after mapping.
     ConfigValuePtr validate(const std::string& key, const char* value) const;
 
-    std::map<std::string, std::unique_ptr<IConfigValueValidator>> validators;
+    // Hashed: every entry of a file looks its key up here.
+    std::unordered_map<std::string, std::unique_ptr<IConfigValueValidator>> validators;
     bool allowUnknownKeys = false;
 };
 

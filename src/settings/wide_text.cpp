@@ -38,37 +38,52 @@ void appendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
+// Strict: overlong forms, surrogates and code points above U+10FFFF are refused, as the
+// system's own converter refuses them. Decodes the code point at `i` and moves past it; false
+// when the bytes there are refused.
+bool decodeUtf8(std::string_view text, size_t& i, uint32_t& cp) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    int more;
+    uint32_t minimum;
+    // clang-format off
+    if (lead < 0x80) { cp = lead; more = 0; minimum = 0; }
+    else if ((lead & 0xE0) == 0xC0) { cp = lead & 0x1F; more = 1; minimum = 0x80; }
+    else if ((lead & 0xF0) == 0xE0) { cp = lead & 0x0F; more = 2; minimum = 0x800; }
+    else if ((lead & 0xF8) == 0xF0) { cp = lead & 0x07; more = 3; minimum = 0x10000; }
+    else return false;
+    // clang-format on
+    if (text.size() - i <= static_cast<size_t>(more)) return false;
+    for (int k = 1; k <= more; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += more + 1;
+    return true;
+}
+
 }  // namespace
 
-// Strict: overlong forms, surrogates and code points above U+10FFFF are refused, as the
-// system's own converter refuses them.
 std::wstring utf8ToWide(const std::string& text) {
     std::wstring out;
     out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
         uint32_t cp;
-        int more;
-        uint32_t minimum;
-        // clang-format off
-        if (lead < 0x80) { cp = lead; more = 0; minimum = 0; }
-        else if ((lead & 0xE0) == 0xC0) { cp = lead & 0x1F; more = 1; minimum = 0x80; }
-        else if ((lead & 0xF0) == 0xE0) { cp = lead & 0x0F; more = 2; minimum = 0x800; }
-        else if ((lead & 0xF8) == 0xF0) { cp = lead & 0x07; more = 3; minimum = 0x10000; }
-        else conversionFailed();
-        // clang-format on
-        if (text.size() - i <= static_cast<size_t>(more)) conversionFailed();
-        for (int k = 1; k <= more; ++k) {
-            const unsigned char c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80) conversionFailed();
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) conversionFailed();
+        if (!decodeUtf8(text, i, cp)) conversionFailed();
         appendWide(out, cp);
-        i += more + 1;
     }
     return out;
+}
+
+bool isConvertibleUtf8(std::string_view text) {
+    size_t i = 0;
+    uint32_t cp;
+    while (i < text.size()) {
+        if (!decodeUtf8(text, i, cp)) return false;
+    }
+    return true;
 }
 
 std::string wideToUtf8(const std::wstring& text) {
