@@ -17,7 +17,8 @@ endfunction()
 
 tbx_settings_library(settings_native_sanitized FLAGS ${TBX_SANITIZERS})
 add_executable(settings_tests_native ${TBX_SETTINGS_TEST_SOURCES} ${TBX_OPTION_RULES_SOURCE})
-target_include_directories(settings_tests_native PRIVATE ${CMAKE_SOURCE_DIR}/tests/settings)
+target_include_directories(settings_tests_native PRIVATE ${CMAKE_SOURCE_DIR}/tests/settings
+                           ${CMAKE_SOURCE_DIR}/tests/settings/fuzz)
 target_compile_options(settings_tests_native PRIVATE -Wall -Wextra ${TBX_SANITIZERS})
 target_link_options(settings_tests_native PRIVATE ${TBX_SANITIZERS})
 target_link_libraries(settings_tests_native PRIVATE settings_native_sanitized GTest::gtest_main GTest::gmock)

@@ -9,6 +9,8 @@ set(TBX_SETTINGS_TEST_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/parser_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/serializer_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_api_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/load_differential_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reference/reference_engine.cpp
 )
 # The installer's option rules, which the settings tests, the fuzzer and the benchmark load; the native build
 # compiles the file itself, the Windows build links the installer configuration.
@@ -18,3 +20,8 @@ set(TBX_SETTINGS_NATIVE_ONLY_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fuzz/settings_fuzz.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../../bench/settings/load_benchmark.cpp
 )
+include(${CMAKE_CURRENT_LIST_DIR}/fuzz/embed_corpus.cmake)
+# The corpus as a generated source, for the differential test.
+set(TBX_SETTINGS_FUZZ_CORPUS_SOURCE ${CMAKE_CURRENT_BINARY_DIR}/settings_fuzz_corpus.cpp)
+tbx_embed_fuzz_corpus(${TBX_SETTINGS_FUZZ_CORPUS_SOURCE})
+list(APPEND TBX_SETTINGS_TEST_SOURCES ${TBX_SETTINGS_FUZZ_CORPUS_SOURCE})
