@@ -2,7 +2,6 @@
 #include "launcher/install_flow.h"
 
 #include <cstring>
-#include <sstream>
 #include <string>
 
 #include "buildinfo/build_constants.h"
@@ -126,9 +125,7 @@ void installAutoUpdateAfterKit(HINSTANCE instance, const InstallConfigData& conf
 
 void logExitCode(int exitCode) {
     if (Logger::instance().threshold <= LOG_INFO) {
-        std::ostringstream message;
-        message << "Wrapper exit code: " << exitCode;
-        TBX_LOG_AS("WinMain", LOG_INFO, message.str());
+        TBX_LOG_AS("WinMain", LOG_INFO, "Wrapper exit code: " + std::to_string(exitCode));
     }
 }
 

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <sstream>
 #include <stdexcept>
 #include <string>
 

@@ -10,8 +10,6 @@ std::string fileNamePart(const std::string& path) {
 }  // namespace
 
 std::string composeLocatedMessage(const SourceLocation& where, const char* what) {
-    std::ostringstream out;
-    out << fileNamePart(where.file ? where.file : "") << "(" << where.line << ") at "
-        << where.func << "(): " << (what ? what : "");
-    return out.str();
+    return fileNamePart(where.file ? where.file : "") + "(" + std::to_string(where.line) + ") at " + where.func +
+           "(): " + (what ? what : "");
 }

@@ -1,7 +1,6 @@
 // Exceptions that carry the location of their raise site; below everything that throws.
 #pragma once
 
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -20,11 +19,6 @@ public:
     QmbError(const std::string& text, const SourceLocation& where,
              decltype(B(std::string()))* = nullptr)
         : QmbError(Base(text), where) {}
-
-    template <class B = Base>
-    QmbError(const std::ostringstream& text, const SourceLocation& where,
-             decltype(B(std::string()))* = nullptr)
-        : QmbError(Base(text.str()), where) {}
 
     ~QmbError() override = default;
     const char* what() const noexcept override { return msg.c_str(); }

@@ -108,11 +108,6 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
     }
 }
 
-void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
-                    const std::ostringstream& message) {
-    writeLogRecord(logger, level, file, line, function, message.str().c_str());
-}
-
 void logit(const char* message) {
     Logger& logger = Logger::instance();
     if (logger.threshold <= LOG_INFO) writeLogRecord(logger, LOG_INFO, __FILE__, __LINE__, "logit", message);

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <sstream>
 #include <string>
 
 #include "platform/source_location.h"
@@ -31,8 +30,6 @@ std::string formatLogRecord(const SYSTEMTIME& time, const std::string& process, 
 // Appends one record; never throws, drops the record when the file stays locked.
 void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
                     const char* message);
-void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
-                    const std::ostringstream& message);
 inline void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line,
                            const std::string& function, const std::string& message) {
     writeLogRecord(logger, level, file, line, function.c_str(), message.c_str());

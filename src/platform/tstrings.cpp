@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/located_error.h"
@@ -89,17 +88,9 @@ std::string toLower(const std::string& text) {
 
 bool equalsIgnoreCase(const std::string& a, const std::string& b) { return toLower(a) == toLower(b); }
 
-std::string toString(int32_t value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
+std::string toString(int32_t value) { return std::to_string(value); }
 
-std::string toString(uint32_t value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
+std::string toString(uint32_t value) { return std::to_string(value); }
 
 namespace {
 const char kSeparators[] = "\\/";

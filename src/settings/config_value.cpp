@@ -1,8 +1,10 @@
 // Typed values and the text-to-number conversions they use.
 #include <cctype>
 #include <climits>
-#include <locale>
-#include <sstream>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
 #include <stdexcept>
 
 #include "settings/config.h"
@@ -93,12 +95,36 @@ int32_t parseInt(const std::string& text) {
     return extractInt(prepared, base);
 }
 
+// What extracting a double from a C-locale stream gives, without the stream (which would bring the
+// whole locale machinery into the launcher): after white space, the longest prefix of the form
+// [sign] digits [. digits] [e [sign] digits] is taken, and it must convert completely and in range.
 double parseDouble(const std::string& text) {
-    std::istringstream stream(prepareNumberText(text));
-    stream.imbue(std::locale::classic());
-    double value = 0;
-    stream >> value;
-    if (stream.fail()) {
+    const std::string prepared = prepareNumberText(text);
+    size_t p = 0;
+    while (p < prepared.size() && isStreamSpace(prepared[p])) ++p;
+    std::string taken;
+    if (p < prepared.size() && (prepared[p] == '+' || prepared[p] == '-')) taken += prepared[p++];
+    bool mantissa = false;
+    bool point = false;
+    for (; p < prepared.size(); ++p) {
+        const char c = prepared[p];
+        if (c >= '0' && c <= '9') {
+            mantissa = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+        taken += c;
+    }
+    if (mantissa && p < prepared.size() && prepared[p] == 'e') {
+        taken += prepared[p++];
+        if (p < prepared.size() && (prepared[p] == '+' || prepared[p] == '-')) taken += prepared[p++];
+        for (; p < prepared.size() && prepared[p] >= '0' && prepared[p] <= '9'; ++p) taken += prepared[p];
+    }
+    char* stop = nullptr;
+    const double value = std::strtod(taken.c_str(), &stop);
+    if (taken.empty() || stop != taken.c_str() + taken.size() || std::isinf(value)) {
         throw ExceptionCode<302>();
     }
     return value;
@@ -154,10 +180,10 @@ ConfigValue::ConfigValue(ValueType type_, double number, const char* text_) : ty
     if (text_) {
         text = checkedText(text_);
     } else {
-        std::ostringstream out;
-        out.imbue(std::locale::classic());
-        out << number;
-        text = out.str();
+        // As a C-locale stream writes it: six significant digits, the shorter of fixed and exponent form.
+        char written[32];
+        std::snprintf(written, sizeof(written), "%g", number);
+        text = written;
     }
 }
 

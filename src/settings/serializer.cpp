@@ -24,13 +24,11 @@ std::string withCrLf(const std::string& text) {
 }  // namespace
 
 void PlainTextEntrySerializer::writeKey(const char* key) {
-    stream << key << '\n';
-    stream.flush();
+    written.append(key).push_back('\n');
 }
 
 void PlainTextEntrySerializer::writeEntry(const char* key, const char* value) {
-    stream << key << '=' << value << '\n';
-    stream.flush();
+    written.append(key).append(1, '=').append(value).push_back('\n');
 }
 
 void writeEntries(const IConfig& config, IConfigEntrySerializer& serializer, bool stopOnError) {

@@ -1,7 +1,6 @@
 // Writing configurations as KEY=value text, the runtime settings file and its location.
 #pragma once
 
-#include <sstream>
 #include <string>
 
 #include "settings/config.h"
@@ -11,15 +10,14 @@ namespace settings_impl {
 
 class IConfigEntrySerializer {
 public:
-    IConfigEntrySerializer() { stream.exceptions(std::ios::failbit | std::ios::badbit); }
     virtual ~IConfigEntrySerializer() = default;
     virtual void writeKey(const char* key) = 0;
     virtual void writeEntry(const char* key, const char* value) = 0;
 
-    std::string text() const { return stream.str(); }
+    std::string text() const { return written; }
 
 protected:
-    std::ostringstream stream;
+    std::string written;
 };
 
 // "key=value\n" and "key\n"; nothing escaped.

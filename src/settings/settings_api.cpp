@@ -1,7 +1,7 @@
 // The settings API table: Context handles and the 32 operations that turn exceptions into result codes.
 #include "settings/settings_api.h"
 
-#include <iostream>
+#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -20,7 +20,9 @@ public:
 
     void onError(const IParserCursor& cursor, const char* message) override {
         errorLines.push_back(static_cast<const PlainTextFileConfigParser::Cursor&>(cursor).line);
-        std::cerr << "Error reading config file: " << message << std::endl;
+        const std::string report = std::string("Error reading config file: ") + message + "\n";
+        std::fputs(report.c_str(), stderr);
+        std::fflush(stderr);
         throw settings::Exception(313);
     }
 

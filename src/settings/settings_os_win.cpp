@@ -3,8 +3,6 @@
 #include <sddl.h>
 #include <shlobj.h>
 
-#include <sstream>
-
 #include "platform/system_random.h"
 #include "platform/win_handles.h"
 #include "settings/settings_exception.h"
@@ -221,11 +219,9 @@ std::wstring domainUsersSid(const std::wstring& userSid) {
 }  // namespace
 
 std::wstring settingsFileSecurityDescriptorText(const std::wstring& userSid) {
-    std::wostringstream sddl;
-    sddl << L"D:" << L"(A;;FA;;;BA)";
-    if (hasAccountDomain(userSid)) sddl << L"(A;;FR;;;" << domainUsersSid(userSid) << L")";
-    sddl << L"(A;;FR;;;WD)";
-    return sddl.str();
+    std::wstring sddl = L"D:(A;;FA;;;BA)";
+    if (hasAccountDomain(userSid)) sddl += L"(A;;FR;;;" + domainUsersSid(userSid) + L")";
+    return sddl + L"(A;;FR;;;WD)";
 }
 
 std::wstring settingsFileSecurityDescriptorText() { return settingsFileSecurityDescriptorText(currentUserSid()); }

@@ -152,6 +152,42 @@ TEST(ParseBoolAndDouble, WordsNumbersAndFailures) {
     }
 }
 
+// The conversion reads doubles by hand; it must agree with a C-locale stream, its model, on every
+// combination of the pieces that decide where a number ends and whether it converts.
+TEST(ParseDouble, AgreesWithTheStreamOnGeneratedTexts) {
+    const char* const pieces[] = {"", "-", "+", "0", "7", ".", "e", "E", "e-", "e+", "5", " ", "x", "0x1",
+                                  "inf", "nan", "1e400", "1e-400", "00", ".25", "9999999999999999999"};
+    const size_t n = sizeof(pieces) / sizeof(pieces[0]);
+    for (size_t a = 0; a < n; ++a) {
+        for (size_t b = 0; b < n; ++b) {
+            for (size_t c = 0; c < n; ++c) {
+                const std::string text = std::string(pieces[a]) + pieces[b] + pieces[c];
+                std::string prepared = text.substr(std::min(text.find_first_not_of(" "), text.size()));
+                for (char& ch : prepared) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+                std::istringstream in(prepared);
+                in.imbue(std::locale::classic());
+                double expected = 0;
+                in >> expected;
+                double value = 0;
+                const int32_t code = codeOf([&] { value = parseDouble(text); });
+                ASSERT_EQ(code, in.fail() ? 302 : 0) << "[" << text << "]";
+                if (!in.fail()) {
+                    ASSERT_EQ(value, expected) << "[" << text << "]";
+                }
+            }
+        }
+    }
+}
+
+TEST(ConfigValue, DoubleWithoutTextIsWrittenAsAStreamWritesIt) {
+    for (const double number : {0.0, -0.0, 1.5, 1e-7, 123456789.0, 1e300, -2.5e-300, 0.1}) {
+        std::ostringstream out;
+        out.imbue(std::locale::classic());
+        out << number;
+        EXPECT_EQ(ConfigValue(Double, number, nullptr).text, out.str());
+    }
+}
+
 TEST(ConfigValue, TextIsCheckedAndKeptBesideTheNumber) {
     EXPECT_EQ(codeOf([] { ConfigValue(String, std::string("\xFF")); }), 302);
     EXPECT_EQ(codeOf([] { ConfigValue(Int, std::string("x")); }), 302);

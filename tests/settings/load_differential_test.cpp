@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -138,15 +137,13 @@ Outcome load(const Engine& engine, const Options& options, const std::string& te
     }
     settings::ConfigHandle config = api.createConfig();
     EXPECT_EQ(api.loadText(config, settings_test::INSTALLER_DEFAULT_SETTINGS, nullptr, nullptr, 1, 0), 0);
-    std::stringbuf reports;
-    std::streambuf* const previous = std::cerr.rdbuf(&reports);
+    ::testing::internal::CaptureStderr();
     Outcome outcome;
     outcome.result = file ? api.loadFile(config, file->c_str(), validator, mappers, options.stopOnError,
                                          options.keysWithoutValue)
                           : api.loadText(config, text.c_str(), validator, mappers, options.stopOnError,
                                          options.keysWithoutValue);
-    std::cerr.rdbuf(previous);
-    outcome.reports = reports.str();
+    outcome.reports = ::testing::internal::GetCapturedStderr();
     const int32_t* first = nullptr;
     int32_t count = 0;
     EXPECT_EQ(api.getErrorLines(config, &first, &count), 0);
