@@ -1,8 +1,14 @@
-// How long loading the largest accepted settings file through the API takes, with the installer's rules.
+// How long loading the largest accepted settings file through the API takes, with the installer's rules,
+// and, as the reference, how long a general INI parser (inih) takes to read the same file into a hash map.
 #include <benchmark/benchmark.h>
 
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
+
+#ifdef TBX_BENCH_INIH
+#include <ini.h>
+#endif
 
 #include "installer_rules.h"
 #include "settings/settings_api.h"
@@ -50,6 +56,30 @@ void LoadLargestSettingsFile(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(text.size());
     state.counters["lines"] = static_cast<double>(lines + 1);
 }
+
+#ifdef TBX_BENCH_INIH
+int storeEntry(void* user, const char* section, const char* name, const char* value) {
+    auto& entries = *static_cast<std::unordered_map<std::string, std::string>*>(user);
+    entries[std::string(section) + '.' + name] = value;
+    return 1;
+}
+
+void InihParsesTheSameFile(benchmark::State& state) {
+    settings_test::TempFolder folder;
+    const std::string text = largestAcceptedText();
+    settings_test::writeBytes(folder.path() / "largest.cfg", text);
+    const std::string path = (folder.path() / "largest.cfg").string();
+    for (auto _ : state) {
+        std::unordered_map<std::string, std::string> entries;
+        if (ini_parse(path.c_str(), storeEntry, &entries) != 0) {
+            state.SkipWithError("inih refused the file");
+            break;
+        }
+        benchmark::DoNotOptimize(entries);
+    }
+}
+BENCHMARK(InihParsesTheSameFile)->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
 

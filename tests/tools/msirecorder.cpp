@@ -5,6 +5,8 @@
 //   MSIRECORDER_EXIT  exit code, decimal, may be negative or above 255 (default 0); a comma-separated list
 //                     gives the n-th run the n-th code (runs counted in the log), later runs the last one
 //   MSIRECORDER_WAIT  "1": wait for LumoTBXCabExtractWaitEvent, then list the .cab files beside the database
+//   MSIRECORDER_STAMP "1": record "started <performance counter>" as it starts, for benchmarks that time
+//                     how long the launcher takes to reach the engine
 #include <windows.h>
 
 #include <cstdio>
@@ -76,8 +78,11 @@ long exitCodeForRun(const std::string& codes, int run) {
 }  // namespace
 
 int main() {
+    LARGE_INTEGER started;
+    QueryPerformanceCounter(&started);
     std::string commandLine = GetCommandLineA();
     std::string records = "cmd " + commandLine + "\n";
+    if (environment("MSIRECORDER_STAMP") == "1") records += "started " + std::to_string(started.QuadPart) + "\n";
     if (environment("MSIRECORDER_WAIT") == "1") records += waitForCabinets(commandLine);
     std::string logPath = environment("MSIRECORDER_LOG");
     const long exitCode = exitCodeForRun(environment("MSIRECORDER_EXIT"), earlierRuns(logPath));
