@@ -11,7 +11,7 @@
 #include "fuzz_corpus.h"
 #include "installer_rules.h"
 #include "reference/reference_engine.h"
-#include "settings_api.h"
+#include "settings/settings_api.h"
 #include "test_support.h"
 
 namespace {

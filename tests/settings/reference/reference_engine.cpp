@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "config.h"
-#include "file_name.h"
-#include "serializer.h"
-#include "settings_exception.h"
-#include "settings_os.h"
+#include "settings/config.h"
+#include "settings/file_name.h"
+#include "settings/serializer.h"
+#include "settings/settings_exception.h"
+#include "settings/settings_os.h"
 
 namespace settings_reference {
 

@@ -2,7 +2,7 @@
 // the differential test can run one input through both. Test code only.
 #pragma once
 
-#include "settings_api.h"
+#include "settings/settings_api.h"
 
 namespace settings_reference {
 
