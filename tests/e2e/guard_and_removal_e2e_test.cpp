@@ -225,6 +225,8 @@ TEST_F(RealEngineTest, SecondSilentRunRemovesTheSameVersionKitAndInstallsAgain) 
 
 TEST_F(RealEngineTest, StaticOrNewerSameVersionRuntimeIsLeftAlone) {
     // Were the runtime's code removed, the engine would refuse the unknown product and the run would stop.
+    // The kit is installed without the public runtime feature, so that no real runtime install replaces or
+    // rolls back the registration written here and the test needs nothing an earlier test installed.
     writeKey(kUninstallKey + runtimeCode(), {});
     struct Case {
         const char* name;
@@ -237,7 +239,7 @@ TEST_F(RealEngineTest, StaticOrNewerSameVersionRuntimeIsLeftAlone) {
         writeKey(kRuntimeKey, {{"BuildNumber", c.build}, {"ZoltHome", "C:\\pln"}});
         writeKey(kRuntimeKey + "\\MSI", {{"MODE", c.mode}});
         DeleteFileA(e2e::launcherLogPath().c_str());
-        EXPECT_EQ(0u, e2e::runLauncher("/s")) << log();
+        EXPECT_EQ(0u, e2e::runLauncher("/s ADDLOCAL=ToolsFeature")) << log();
         EXPECT_EQ(std::string::npos, log().find(" /x " + runtimeCode()));
         EXPECT_TRUE(e2e::keyExists(installView(), kUninstallKey + runtimeCode()));
     }
