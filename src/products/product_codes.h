@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "kit_product_code.h"
+
 namespace zscrub {
 class ZCleaner {
 public:
@@ -10,9 +12,3 @@ public:
     static std::string getProductGUID(const std::string& versionText, int arch);
 };
 }  // namespace zscrub
-
-// The kit's product code for a short product version (major.minor.micro_update).
-std::string kitProductCode(const std::string& productVersion, bool is32);
-
-// The auto-update component's fixed product code.
-constexpr const char* kAutoUpdateProductCode = "{6E15A28C-3B7D-4C91-8A6E-2D49F0B7C35A}";
