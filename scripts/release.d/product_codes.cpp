@@ -2,7 +2,7 @@
 // component's. scripts/release builds it natively from the launcher's own rule to check a kit's database.
 #include <cstdio>
 
-#include "kit_product_code.h"
+#include "products/kit_product_code.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

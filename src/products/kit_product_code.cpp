@@ -1,5 +1,5 @@
 // The kit's product code, built from the text of the product version.
-#include "kit_product_code.h"
+#include "products/kit_product_code.h"
 
 std::string kitProductCode(const std::string& productVersion, bool is32) {
     std::string minor;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "kit_product_code.h"
+#include "products/kit_product_code.h"
 
 namespace zscrub {
 class ZCleaner {
