@@ -5,6 +5,7 @@
 
 #include "installconfig/config_log.h"
 #include "installconfig/install_config_data.h"
+#include "installconfig/runtime_settings_trust.h"
 #include "platform/errors.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
@@ -110,6 +111,18 @@ int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent
     throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
     CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_INFO,
                tstrings::format("Runtime config file path is %s", path));
+    // Any local user may create folders and files below the common application-data folder; a file that
+    // someone other than SYSTEM, administrators or this account could have written must not reach the
+    // elevated engine's command line. It stays held, as checked, while it is read.
+    RuntimeSettingsCheck check(tstrings::toUtf16(path));
+    if (!check.distrust().empty()) {
+        if (!runtimeFileUntrusted)
+            CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_WARNING,
+                       tstrings::format("The runtime configuration file %s is not trusted (%s): it is ignored.", path,
+                                        check.distrust().c_str()));
+        runtimeFileUntrusted = true;
+        return 0;
+    }
     int32_t result = slot.loadFile(path);
     if (result == settings::RESULT_CANNOT_OPEN) {
         logit("Runtime configuration file doesn't exist. It will be created later by settings_api.");

@@ -100,4 +100,6 @@ private:
     HINSTANCE moduleInstance;
     bool IsInstallerEnterprise = false;
     std::string msiLogFile;
+    // The runtime settings file was found untrusted: it was not read, and is written anew, never in place.
+    bool runtimeFileUntrusted = false;
 };

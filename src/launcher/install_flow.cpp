@@ -9,8 +9,11 @@
 #include "installconfig/install_config_data.h"
 #include "launcher/cabinet_writer.h"
 #include "launcher/install_command.h"
+#include "launcher/cab_event.h"
 #include "launcher/install_guard.h"
 #include "launcher/payload.h"
+#include "launcher/payload_lock.h"
+#include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/errors.h"
 #include "platform/logger.h"
@@ -33,11 +36,6 @@ constexpr size_t kInstallFlagBufferSize = 512;
 
 // Lives until the process ends, on purpose: the flag file disappears with the process (delete-on-close).
 HANDLE guardFlagFile = INVALID_HANDLE_VALUE;
-
-bool isInstallationInProgress(DWORD deleteError) {
-    return deleteError == ERROR_ACCESS_DENIED || deleteError == ERROR_SHARING_VIOLATION ||
-           deleteError == ERROR_LOCK_VIOLATION;
-}
 
 void showInProgressBox(HINSTANCE instance) {
     char caption[256] = "";
@@ -138,6 +136,9 @@ bool FileExists(const char* path) {
 }
 
 int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
+    // A log whose name is a link would have this elevated process append to someone else's file: stop
+    // before the first record.
+    if (logFileUnsafe(Logger::instance())) return kExitTampered;
     SetDllDirectoryA("");
     WORD langId = Locale::fromUserPreferences().langId();
     const bool is64 = !Is32BitEnvironment();
@@ -181,28 +182,38 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
     // Guard test: a flag file that cannot be deleted is held by another installation.
     char installFlag[kInstallFlagBufferSize] = "";
     if (!GetInstallFlagPath(installFlag)) {
+        if (tamperingDetected()) return kExitTampered;
         logit("Fail to get the file path for Zolt install flag ");
-    } else if (!DeleteFileA(installFlag) && isInstallationInProgress(GetLastError())) {
-        if (!silent) showInProgressBox(instance);
-        logit("TBX wrapper: Another Zolt installation is in progress. You must complete that installation before "
-              "you can run this installer.");
-        return kExitFailed;
+    } else {
+        FlagTest flag = TestAndClearInstallFlag(installFlag);
+        if (flag == FlagTest::Unsafe) return kExitTampered;
+        if (flag == FlagTest::Held) {
+            if (!silent) showInProgressBox(instance);
+            logit("TBX wrapper: Another Zolt installation is in progress. You must complete that installation "
+                  "before you can run this installer.");
+            return kExitFailed;
+        }
     }
 
     if (SysInfo::osVersionClass() <= WIN_XP) warnAboutOldWindows(instance, silent);
 
     // Guard set: held, unshared, until the process ends.
     if (!GetInstallFlagPath(installFlag)) {
+        if (tamperingDetected()) return kExitTampered;
         logit("Fail to get the file path for Zolt install flag ");
         return kExitFailed;
     }
+    // Not through a link someone put in the name's place since the test.
     guardFlagFile = CreateFileA(installFlag, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                                FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (guardFlagFile == INVALID_HANDLE_VALUE) {
         logit(tstrings::format("Fail to set installation flag, ErrorCode is %d", static_cast<int>(GetLastError()))
                   .c_str());
         return kExitFailed;
     }
+
+    // Before anything is removed or written: an event someone else made first could be set by them at any time.
+    if (!CreateCabExtractEvent()) return kExitFailed;
 
     // Found before anything is removed: a settings file that cannot be written would otherwise stop the run
     // after the installed kit is gone.
@@ -216,7 +227,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
 
     int exitCode = 1;
     char msiPath[kPayloadPathSize] = "";
-    if (!GetMsiPath(msiPath, is64)) return kExitPathTooLong;
+    if (!GetMsiPath(msiPath, is64)) return tamperingDetected() ? kExitTampered : kExitPathTooLong;
     HRSRC kitDatabase = FindResourceA(instance, MAKEINTRESOURCEA(TBX_RES_KIT_MSI), TBX_RES_TYPE_INSTALLER);
     if (kitDatabase) {
         WriteResourceToFile(instance, msiPath, kitDatabase);
@@ -263,12 +274,17 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
                        std::strstr(installerArguments, "ADDLOCAL=ALL") || !std::strstr(installerArguments, "ADDLOCAL")))
             installPublicRuntime(publicRuntimeDir, noStartMenu, reallySuppress);
 
-        if (engineSucceeded(exitCode) && isRuntimeOfThisVersionInstalled()) installAutoUpdateAfterKit(instance, config);
+        if (engineSucceeded(exitCode) && isRuntimeOfThisVersionInstalled()) {
+            installAutoUpdateAfterKit(instance, config);
+            if (tamperingDetected()) exitCode = kExitTampered;
+        }
 
         // The removal before the install left a restart pending that the kit's own run did not report.
         if (exitCode == 0 && removalWantsRestart) exitCode = kExitEngineRebootRequired;
     }
 
+    // The engine runs that read the payload have ended.
+    releaseHeldPayload();
     logExitCode(exitCode);
     return exitCode;
 }

@@ -5,11 +5,17 @@
 #include <shlwapi.h>
 
 #include <cstring>
+#include <string>
 
 #include "launcher/payload.h"
+#include "launcher/payload_folders.h"
+#include "launcher/tampering.h"
 #include "platform/bounded_format.h"
+#include "platform/dll.h"
+#include "platform/link_check.h"
 #include "platform/logger.h"
 #include "platform/plain_reg_key.h"
+#include "platform/win_handles.h"
 
 namespace {
 
@@ -33,20 +39,60 @@ bool createFolder(const char* path, DWORD& code) {
     return code == ERROR_ALREADY_EXISTS;
 }
 
+// Deletes the checked entry itself, through its handle; systems before Windows 6.0 lack the call and delete
+// by name (they know no symbolic links, and the link count was checked just before).
+bool deleteOpenedEntry(UniqueFile& entry, const char* path) {
+    using SetInfoFn = BOOL WINAPI(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+    DllFunction<SetInfoFn> setInfo(Dll::system("kernel32"), "SetFileInformationByHandle");
+    if (setInfo.available()) {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        return setInfo(entry.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+    }
+    entry.reset();
+    return DeleteFileA(path) != FALSE;
+}
+
 }  // namespace
 
 bool GetInstallFlagPath(char (&path)[MAX_PATH]) {
     char folder[MAX_PATH] = "";
     if (!GetUserDataFolder(folder)) return false;
     std::memcpy(path, folder, sizeof folder);
+    // The user may write in every folder of the chain: each is checked and held before the flag is touched.
+    if (!holdPayloadFolder(path, FolderRole::Shared, "GetInstallFlagPath")) return false;
     // The join drops the leading backslash of the part, so one separator results.
     if (!PathAppendA(path, "\\Lumo\\")) return false;
     DWORD code = 0;
     if (!createFolder(path, code)) return flagPathFailure(path, code);
+    if (!holdPayloadFolder(path, FolderRole::Shared, "GetInstallFlagPath")) return false;
     if (!PathAppendA(path, "Zolt\\")) return flagPathFailure(path, 0);
     if (!createFolder(path, code)) return flagPathFailure(path, code);
+    if (!holdPayloadFolder(path, FolderRole::Shared, "GetInstallFlagPath")) return false;
     if (!PathAppendA(path, "ZOLT_INSTALL_FLAG")) return flagPathFailure(path, 0);
     return true;
+}
+
+FlagTest TestAndClearInstallFlag(const char* path) {
+    // Delete access without following a link: a holder's share mode 0 refuses it, and what is deleted is
+    // the entry that was checked, never a file a link points to.
+    UniqueFile flag(CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!flag) {
+        DWORD code = GetLastError();
+        return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION
+                   ? FlagTest::Held
+                   : FlagTest::Free;
+    }
+    std::string unsafe = unsafeOpenedEntry(flag.get(), EntryKind::File);
+    if (!unsafe.empty()) {
+        reportTampering("WinMain", std::string("The installation flag ") + path + " " + unsafe +
+                                       "; nothing is deleted. Exiting installer.");
+        return FlagTest::Unsafe;
+    }
+    // A failed deletion leaves the name in place; creating the flag then fails and ends the run.
+    deleteOpenedEntry(flag, path);
+    return FlagTest::Free;
 }
 
 bool ReadInstallStatus(char* buffer, size_t capacity) {

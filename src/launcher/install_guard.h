@@ -14,6 +14,16 @@ bool GetInstallFlagPath(char (&path)[N]) {
     static_assert(N > MAX_PATH, "the flag path needs a buffer of MAX_PATH characters");
     return GetInstallFlagPath(*reinterpret_cast<char(*)[MAX_PATH]>(&path));
 }
+
+enum class FlagTest {
+    Free,    // no flag file, or one without a holder (removed now)
+    Held,    // another installation holds it
+    Unsafe,  // the name is a link (reparse point or a file with more than one name): reported, nothing deleted
+};
+
+// The guard test on the flag file at `path`.
+FlagTest TestAndClearInstallFlag(const char* path);
+
 // Reads the "InstallStatus" text into `buffer` (`capacity` bytes); true when a non-empty text was read. The
 // buffer is left empty on any failure.
 bool ReadInstallStatus(char* buffer, size_t capacity);

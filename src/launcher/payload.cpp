@@ -12,6 +12,9 @@
 #include "buildinfo/build_constants.h"
 #include "buildinfo/payload_resources.h"
 #include "platform/ansi_path.h"
+#include "launcher/payload_folders.h"
+#include "launcher/payload_lock.h"
+#include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/dll.h"
 #include "platform/errors.h"
@@ -72,25 +75,22 @@ std::string correctForWow64(const std::string& folder) {
     return SysInfo::getSystemWow64Dir() + folder.substr(system32.size());
 }
 
-// Builds F\Lumo\Zolt\tbx<version>[_x64], creating each folder on the way (results ignored: a folder that
-// cannot be made shows up as a failing file creation afterwards).
-bool buildKitFolder(char (&folder)[kPayloadPathSize], bool is64) {
+// Builds F\Lumo\Zolt\tbx<version>[_x64], creating each folder on the way, checking it and holding it (the
+// user may write in F and in the two folders above the leaf, so any of them could have been replaced by a
+// link). False when a name does not fit, or after reportTampering.
+bool buildKitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) {
     char userData[kUserDataFolderSize] = "";
     if (!GetUserDataFolder(userData)) return false;
-    CreateDirectoryA(userData, nullptr);
     char lumo[kPayloadPathSize];
     char zolt[kPayloadPathSize];
-    if (!formatInto(lumo, "%s\\Lumo\\", userData)) return false;
-    CreateDirectoryA(lumo, nullptr);
-    if (!formatInto(zolt, "%sZolt\\", lumo)) return false;
-    CreateDirectoryA(zolt, nullptr);
+    if (!formatInto(lumo, "%s\\Lumo\\", userData) || !formatInto(zolt, "%sZolt\\", lumo)) return false;
     bool ok = is64 ? formatInto(folder, "%s%s%s_x64", zolt, buildconstants::kitProductWord,
                                 buildconstants::productVersion)
                    : formatInto(folder, "%s%s%s", zolt, buildconstants::kitProductWord,
                                 buildconstants::productVersion);
-    if (!ok) return false;
-    CreateDirectoryA(folder, nullptr);
-    return true;
+    return ok && holdPayloadFolder(userData, FolderRole::Shared, function) &&
+           holdPayloadFolder(lumo, FolderRole::Shared, function) &&
+           holdPayloadFolder(zolt, FolderRole::Shared, function) && holdPayloadFolder(folder, FolderRole::Leaf, function);
 }
 
 struct CabinetEntry {
@@ -147,10 +147,10 @@ bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) {
 
 bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64) {
     char folder[kPayloadPathSize];
-    if (!buildKitFolder(folder, is64) ||
+    if (!buildKitFolder(folder, is64, "GetMsiPath") ||
         !formatInto(path, kPayloadPathSize, "%s\\%s%s.msi", folder, buildconstants::kitProductWord,
                     buildconstants::productVersion)) {
-        TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
+        if (!tamperingDetected()) TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
         return false;
     }
     return true;
@@ -158,8 +158,9 @@ bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64) {
 
 bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64) {
     char folder[kPayloadPathSize];
-    if (!buildKitFolder(folder, is64) || !formatInto(path, kPayloadPathSize, "%s\\%s.cab", folder, baseName)) {
-        TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
+    if (!buildKitFolder(folder, is64, "GetCabPath") ||
+        !formatInto(path, kPayloadPathSize, "%s\\%s.cab", folder, baseName)) {
+        if (!tamperingDetected()) TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
         return false;
     }
     return true;
@@ -173,7 +174,7 @@ PayloadWriteResult writeResourceFile(HMODULE module, const char* path, HRSRC res
         data = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
         if (!data) return {GetLastError(), "Installer : Wrapper.LoadResource "};
     }
-    UniqueFile file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = createPayloadFile(path);
     if (!file) return {GetLastError(), "Installer : Wrapper.CreateFile "};
     // Straight from the mapped resource: a cabinet may be over 100 MB, so no copy is made.
     DWORD done = 0;
@@ -194,6 +195,9 @@ PayloadWriteResult writeResourceFile(HMODULE module, const char* path, HRSRC res
         DeleteFileA(path);
         return {error, "Installer : Wrapper.CloseHandle "};
     }
+    // From here until the engine has read it, the file must stay exactly what was written; the check reports
+    // (and removes) a changed file, which ends the run as access denied.
+    if (!holdVerifiedPayload(path, data, size)) return {ERROR_ACCESS_DENIED, "Installer : Wrapper.VerifyPayload "};
     return {};
 }
 
@@ -210,7 +214,10 @@ PayloadWriteResult writeCabinetFiles(HMODULE module) {
         char path[kPayloadPathSize];
         formatInto(baseName, "%s%s%s%s%s0", cab.prefix, buildconstants::versionMajor, buildconstants::versionMinor,
                    buildconstants::versionMicro, buildconstants::versionUpdate);
-        if (!GetCabPath(path, baseName, is64)) return {ERROR_FILENAME_EXCED_RANGE, "Installer : Wrapper.GetCabPath "};
+        // A folder of the chain that is not safe was reported; nothing is written there.
+        if (!GetCabPath(path, baseName, is64))
+            return {tamperingDetected() ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE),
+                    "Installer : Wrapper.GetCabPath "};
         HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(cab.id), cab.type);
         if (!resource) continue;
         const PayloadWriteResult result = writeResourceFile(module, path, resource);
@@ -223,6 +230,9 @@ void setPayloadWriteFunction(WriteFileFunction write) { writeFileSeam = write ? 
 
 DWORD WINAPI ExtractCabFiles(LPVOID moduleArgument) {
     cabinetThreadOutcome = writeCabinetFiles(static_cast<HMODULE>(moduleArgument));
+    // A changed cabinet that could not be removed must never be read: the event stays unset, and the run ends
+    // with the error once the engine has given up waiting.
+    if (tamperedPayloadRemains()) return 1;
     // Set also after a failure: the engine then finds a cabinet missing and fails, instead of waiting forever.
     // The launcher created the event already; this opens the same object.
     UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
@@ -246,20 +256,23 @@ int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled) {
     }
     const struct {
         const char* folder;
+        FolderRole role;
         const char* failure;
     } chain[] = {
-        {vantrel, "Can not create the Vantrel directory to extract installer files. \n"},
-        {zolt, "Can not create the Zolt directory to extract installer files. \n"},
-        {au, "Can not create the AU directory to extract installer files. \n"},
+        {vantrel, FolderRole::Shared, "Can not create the Vantrel directory to extract installer files. \n"},
+        {zolt, FolderRole::Shared, "Can not create the Zolt directory to extract installer files. \n"},
+        {au, FolderRole::Leaf, "Can not create the AU directory to extract installer files. \n"},
     };
+    if (!holdPayloadFolder(userData, FolderRole::Shared, "ExtractAutoUpdateMsi")) return -1;
     for (const auto& step : chain) {
         if (!CreateDirectoryA(step.folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
             logit(step.failure);
             return kExitFailed;
         }
+        if (!holdPayloadFolder(step.folder, step.role, "ExtractAutoUpdateMsi")) return -1;
     }
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(TBX_RES_AU_MSI), TBX_RES_TYPE_INSTALLER);
     if (!resource) return -5;
-    WriteResourceToFile(module, msiPath, resource);
+    if (!WriteResourceToFile(module, msiPath, resource)) return -1;
     return InstallAutoUpdate(msiPath, autoUpdateEnabled);
 }

@@ -13,7 +13,8 @@ class Dll {
 public:
     // Loads by full path; throws QmbError<SysError> when the library cannot be loaded.
     explicit Dll(const std::wstring& path);
-    // Loads a system library ("kernel32", "ntdll") from the system directory, never from elsewhere.
+    // Loads a system library ("kernel32", "crypt32") from the system directory, and the libraries it
+    // depends on from there too where the system can restrict that; never from anywhere else.
     static Dll system(const std::string& name);
 
     Dll(Dll&& other) noexcept;
@@ -28,6 +29,8 @@ public:
     const std::wstring& name() const { return fileName; }
 
 private:
+    Dll(const std::wstring& path, DWORD flags);
+
     HMODULE handle = nullptr;
     bool owned = false;
     std::wstring fileName;

@@ -1,17 +1,66 @@
 // Record formatting and the open-append-close writer of the trace log.
 #include "platform/logger.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
+#include <atomic>
 
 #include "platform/ansi_path.h"
+#include "platform/link_check.h"
 #include "platform/tstrings.h"
 
 namespace {
 
 const int kOpenAttempts = 10;
+
+// Set once the log's name was found to be a link: no record is written after that.
+std::atomic<bool> logRefused{false};
+
+// The log's own handle, closed directly: the handle owners log their failures through this file.
+class LogFile {
+public:
+    explicit LogFile(HANDLE h) : handle(h) {}
+    ~LogFile() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+    HANDLE get() const { return handle; }
+    bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle;
+};
+
+// Opens the log for appending, creating it when missing, without following a link in its name: the elevated
+// launcher must never append to (or create) a file of someone else's choosing. Others may read meanwhile,
+// not write. Not open when locked or refused. `path` is UTF-8; the file is opened by its wide name.
+HANDLE openLogForAppend(const std::string& path) {
+    const std::wstring widePath = tstrings::toUtf16(path);
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        opened = CreateFileW(widePath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (opened != INVALID_HANDLE_VALUE) break;
+        Sleep(1);
+    }
+    if (opened == INVALID_HANDLE_VALUE) return opened;
+    if (!unsafeOpenedEntry(opened, EntryKind::File).empty()) {
+        logRefused = true;
+        CloseHandle(opened);
+        return INVALID_HANDLE_VALUE;
+    }
+    return opened;
+}
+
+// The records are stored with CR LF line ends, as the runtime's text mode would write them.
+std::string withCarriageReturns(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
 
 // In UTF-8. The temporary folder through its short name when its long name has no ANSI form, like every other
 // per-user path of the launcher; the file is opened by its wide name, so a log is written even when neither has.
@@ -91,21 +140,29 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         GetLocalTime(&now);
         std::string record = formatLogRecord(now, processName(), GetCurrentProcessId(), GetCurrentThreadId(), file,
                                              line, function, level, message);
-        const std::wstring wideLogPath = tstrings::toUtf16(logger.logFilePath);
-        int fd = -1;
-        for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-            // Denying other writers keeps records of concurrent writers whole.
-            fd = _wsopen(wideLogPath.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_TEXT, _SH_DENYWR,
-                         _S_IREAD | _S_IWRITE);
-            if (fd >= 0) break;
-            Sleep(1);
-        }
-        if (fd < 0) return;
-        _write(fd, record.data(), static_cast<unsigned>(record.size()));
-        _close(fd);
+        if (logRefused) return;
+        // Denying other writers keeps records of concurrent writers whole.
+        LogFile file(openLogForAppend(logger.logFilePath));
+        if (!file.isOpen()) return;
+        std::string bytes = withCarriageReturns(record);
+        DWORD written = 0;
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     } catch (...) {
         // A log that cannot be written must not disturb the caller.
     }
+}
+
+bool logFileUnsafe(const Logger& logger) {
+    if (logRefused) return true;
+    if (logger.logFilePath.empty()) return false;
+    HANDLE opened = CreateFileW(tstrings::toUtf16(logger.logFilePath).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    LogFile file(opened);
+    if (!file.isOpen()) return false;  // not there yet: it is created safely
+    if (unsafeOpenedEntry(file.get(), EntryKind::File).empty()) return false;
+    logRefused = true;
+    return true;
 }
 
 void logit(const char* message) {

@@ -35,6 +35,10 @@ inline void writeLogRecord(const Logger& logger, int level, const char* file, un
     writeLogRecord(logger, level, file, line, function.c_str(), message.c_str());
 }
 
+// True when the log file's name is a link (a reparse point, or a file with more than one name): then
+// nothing is ever appended to it in this process.
+bool logFileUnsafe(const Logger& logger);
+
 // The driver's general INFO record.
 void logit(const char* message);
 

@@ -5,6 +5,7 @@
 constexpr int kExitFailed = -1;                // the guard, a same-version removal or the extraction failed
 constexpr int kExitEngineNotFound = -3;        // the installer engine's location is unknown
 constexpr int kExitConfigurationRefused = -80; // the options or a settings file were refused
+constexpr int kExitTampered = 5;               // ERROR_ACCESS_DENIED: a link or a changed file below the launcher
 constexpr int kExitPathTooLong = 206;          // ERROR_FILENAME_EXCED_RANGE: a path does not fit its buffer
 constexpr int kExitFunctionFailed = 1627;      // ERROR_FUNCTION_FAILED: a program could not be run, or the run broke
 constexpr int kExitCommandTooLong = 1639;      // ERROR_INVALID_COMMAND_LINE: a command does not fit its buffer

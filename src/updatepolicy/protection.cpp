@@ -5,10 +5,19 @@
 
 #include <stdexcept>
 
+#include "platform/dll.h"
 #include "platform/win_handles.h"
 
 namespace au {
 namespace {
+
+// crypt32 is not a library the loader always takes from the system folder, so it is not imported: an
+// elevated launcher started from a downloads folder would run a crypt32.dll planted beside it before its
+// entry point. It is loaded here, from the system folder, when a policy value is protected or read.
+template <class Signature>
+DllFunction<Signature> crypt32(const char* name) {
+    return DllFunction<Signature>(Dll::system("crypt32"), name);
+}
 
 // Failures of this store are plain std::runtime_error: the policy operations catch them by that type.
 [[noreturn]] void fail(const char* what, DWORD code) {
@@ -23,7 +32,8 @@ std::vector<BYTE> protectValue(uint32_t value, bool machineScope) {
     DATA_BLOB in{sizeof plain, plain};
     DATA_BLOB out{0, nullptr};
     DWORD flags = CRYPTPROTECT_UI_FORBIDDEN | (machineScope ? CRYPTPROTECT_LOCAL_MACHINE : 0);
-    if (!CryptProtectData(&in, nullptr, nullptr, nullptr, nullptr, flags, &out)) fail("encryption failed", GetLastError());
+    auto protect = crypt32<decltype(CryptProtectData)>("CryptProtectData");
+    if (!protect(&in, nullptr, nullptr, nullptr, nullptr, flags, &out)) fail("encryption failed", GetLastError());
     LocalMemory owner(out.pbData);
     return std::vector<BYTE>(out.pbData, out.pbData + out.cbData);
 }
@@ -31,7 +41,8 @@ std::vector<BYTE> protectValue(uint32_t value, bool machineScope) {
 uint32_t unprotectValue(const std::vector<BYTE>& bytes) {
     DATA_BLOB in{static_cast<DWORD>(bytes.size()), const_cast<BYTE*>(bytes.data())};
     DATA_BLOB out{0, nullptr};
-    if (!CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out))
+    auto unprotect = crypt32<decltype(CryptUnprotectData)>("CryptUnprotectData");
+    if (!unprotect(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out))
         fail("decryption failed", GetLastError());
     LocalMemory owner(out.pbData);
     if (out.cbData != 4) throw std::runtime_error("decrypted data has wrong size");
@@ -43,11 +54,12 @@ uint32_t unprotectValue(const std::vector<BYTE>& bytes) {
 std::string binary2string(const std::vector<BYTE>& bytes) {
     if (bytes.empty()) return std::string();
     const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+    auto toText = crypt32<decltype(CryptBinaryToStringA)>("CryptBinaryToStringA");
     DWORD length = 0;
-    if (!CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), flags, nullptr, &length))
+    if (!toText(bytes.data(), static_cast<DWORD>(bytes.size()), flags, nullptr, &length))
         fail("binary2string (phase1) failed", GetLastError());
     std::string text(length, '\0');
-    if (!CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), flags, &text[0], &length))
+    if (!toText(bytes.data(), static_cast<DWORD>(bytes.size()), flags, &text[0], &length))
         fail("binary2string (phase2) failed", GetLastError());
     // The second call reports the length without the terminator.
     text.resize(length);
@@ -56,12 +68,13 @@ std::string binary2string(const std::vector<BYTE>& bytes) {
 
 std::vector<BYTE> string2binary(const std::string& text) {
     if (text.empty()) return std::vector<BYTE>();
+    auto fromText = crypt32<decltype(CryptStringToBinaryA)>("CryptStringToBinaryA");
     DWORD size = 0;
-    if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, nullptr, &size,
+    if (!fromText(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, nullptr, &size,
                               nullptr, nullptr))
         fail("string2binary (phase1) failed", GetLastError());
     std::vector<BYTE> bytes(size);
-    if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, bytes.data(), &size,
+    if (!fromText(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, bytes.data(), &size,
                               nullptr, nullptr))
         fail("string2binary (phase2) failed", GetLastError());
     bytes.resize(size);

@@ -2,6 +2,8 @@
 // its log, its exit code and the runtime settings file, for good and bad input from every source.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -10,6 +12,7 @@
 #include "buildinfo/build_constants.h"
 #include "config_test_support.h"
 #include "e2e_support.h"
+#include "platform/descriptor_check.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
 
@@ -239,6 +242,66 @@ TEST_F(ConfigEndToEnd, TheRuntimeSettingsFileSurvivesAFailedInstallation) {
             EXPECT_FALSE(runtimeFile.exists());
         }
     }
+}
+
+// A runtime settings file someone else could have written (made before the first run by another local user)
+// must not put its options on the elevated engine's command line; the export then writes a new file.
+TEST_F(ConfigEndToEnd, AnUntrustedRuntimeSettingsFileNeverReachesTheEngine) {
+    const std::string second = dir.file("second-name.cfg");
+    struct Case {
+        const char* name;
+        bool (*spoil)(const std::string& path, const std::string& second);
+        bool trusted;
+    } cases[] = {
+        {"as the launcher leaves it", [](const std::string&, const std::string&) { return true; }, true},
+        // Wine keeps an access list as the file's mode, so the launcher reads this one back.
+        {"everyone may write it",
+         [](const std::string& path, const std::string&) {
+             LocalMemory sd;
+             return ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                        "D:(A;;FA;;;WD)", SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(sd.receive()),
+                        nullptr) &&
+                    SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd.get());
+         },
+         false},
+        {"it has a second name",
+         [](const std::string& path, const std::string& second) {
+             return CreateHardLinkA(second.c_str(), path.c_str(), nullptr) != FALSE;
+         },
+         false},
+    };
+    const std::string planted = "INSTALLDIR=C:\\Planted\nMSI_CMDLINE=PLANTED=1\n";
+    BYTE selfBuffer[SECURITY_MAX_SID_SIZE];
+    PSID self = processUserSid(selfBuffer);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(runtimeFile.path().c_str());
+        DeleteFileA(second.c_str());
+        runtimeFile.write(planted);
+        ASSERT_TRUE(c.spoil(runtimeFile.path(), second));
+
+        EXPECT_EQ(0u, run("/s EULA=Enable")) << log;
+        std::vector<std::string> runs = installRuns();
+        ASSERT_EQ(1u, runs.size());
+        EXPECT_EQ(c.trusted, runs[0].find("C:\\Planted") != std::string::npos) << runs[0];
+        EXPECT_EQ(c.trusted, runs[0].find("PLANTED=1") != std::string::npos) << runs[0];
+        EXPECT_EQ(!c.trusted, log.find("WARNING: The runtime configuration file") != std::string::npos) << log;
+        if (c.trusted) continue;
+
+        // A new file with the exported option alone, not writable by others, and nothing written through a
+        // second name.
+        EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
+        LocalMemory sd;
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+                  GetNamedSecurityInfoA(runtimeFile.path().c_str(), SE_FILE_OBJECT,
+                                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                        nullptr, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(sd.receive())));
+        EXPECT_EQ("", foreignGrant(sd.get(), FILE_WRITE_DATA, self));
+        if (testing_support::fileExists(second)) {
+            EXPECT_EQ(planted, testing_support::readFile(second));
+        }
+    }
+    DeleteFileA(second.c_str());
 }
 
 }  // namespace

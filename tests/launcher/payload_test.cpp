@@ -4,6 +4,7 @@
 #include "launcher/cabinet_writer.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <fstream>
@@ -11,6 +12,9 @@
 #include <string>
 
 #include "buildinfo/payload_resources.h"
+#include "launcher/payload_folders.h"
+#include "launcher/payload_lock.h"
+#include "platform/descriptor_check.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
 
@@ -41,6 +45,7 @@ std::string resourceBytes(WORD id, const char* type) {
 }
 
 void removeKitFolderFiles() {
+    releaseHeldPayload();
     for (const char* name : {"ss193170.cab", "st193170.cab", "sj193170.cab", "sz193170.cab", "tbx1.9.3_17.msi"})
         DeleteFileA((kitFolder() + "\\" + name).c_str());
 }
@@ -57,6 +62,7 @@ TEST(PayloadPaths, KitDatabaseAndCabinetsGoToTheVersionFolderBelowLocalLow) {
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kitFolder().c_str())) << "the chain is created";
     ASSERT_TRUE(GetMsiPath(path, false));
     EXPECT_EQ(localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17\\tbx1.9.3_17.msi", path);
+    releaseHeldPayload();
     RemoveDirectoryA((localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17").c_str());
 
     ASSERT_TRUE(GetCabPath(path, "sj193170", true));
@@ -75,7 +81,10 @@ protected:
         GetTempPathA(MAX_PATH, temp);
         target = std::string(temp) + "tbx-payload-test.bin";
     }
-    void TearDown() override { DeleteFileA(target.c_str()); }
+    void TearDown() override {
+        releaseHeldPayload();
+        DeleteFileA(target.c_str());
+    }
     std::string target;
 };
 
@@ -102,6 +111,7 @@ TEST_F(ResourceWriting, WritesEverySizeWholeAndReplacesAnOlderFile) {
         std::string written = readFile(target);
         EXPECT_EQ(c.size, written.size());
         EXPECT_EQ(resourceBytes(c.id, c.type), written);
+        releaseHeldPayload();
     }
 }
 
@@ -172,6 +182,76 @@ TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
     removeKitFolderFiles();
 }
 
+// What another process of the user could try between the write and the engine's read.
+DWORD openError(const std::string& path, DWORD access) {
+    HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(file);
+    return 0;
+}
+
+TEST_F(ResourceWriting, AWrittenFileIsHeldReadableOnlyUntilReleased) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SJ), "ZOLT_CAB7");
+    ASSERT_EQ(1, WriteResourceToFile(self, target.c_str(), resource));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, GENERIC_WRITE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, DELETE));
+    HANDLE reader = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader) << "the engine reads it";
+    CloseHandle(reader);
+    releaseHeldPayload();
+    EXPECT_EQ(0u, openError(target, GENERIC_WRITE));
+}
+
+TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
+    // A second name for a file elsewhere, put where the payload goes: the payload must not land in that file.
+    const std::string elsewhere = target + ".elsewhere";
+    std::ofstream(elsewhere, std::ios::binary) << "precious";
+    ASSERT_TRUE(CreateHardLinkA(target.c_str(), elsewhere.c_str(), nullptr));
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SS), "ZOLT_CAB9");
+    ASSERT_EQ(1, WriteResourceToFile(self, target.c_str(), resource));
+    EXPECT_EQ("precious", readFile(elsewhere));
+    EXPECT_EQ(resourceBytes(TBX_RES_CAB_SS, "ZOLT_CAB9"), readFile(target));
+    DeleteFileA(elsewhere.c_str());
+}
+
+TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
+    LocalMemory descriptor;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        leafFolderSecurityText().c_str(), SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()),
+        nullptr));
+    const ACCESS_MASK readAndList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+    EXPECT_EQ("", untrustedOwner(descriptor.get(), nullptr));
+    EXPECT_EQ("", foreignGrant(descriptor.get(), FILE_ALL_ACCESS & ~readAndList, nullptr));
+    EXPECT_NE("", foreignGrant(descriptor.get(), FILE_READ_DATA, nullptr)) << "everyone else reads";
+    EXPECT_FALSE(hasLowIntegrityLabel(descriptor.get()));
+    // Nothing from the user-writable folder above, and everything passed on to what is created inside.
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
+    }
+}
+
+TEST(PayloadFolders, AHeldFolderCannotBeRenamedUntilReleased) {
+    const std::string folder = localLowFolder() + "\\tbx-held-folder-test";
+    ASSERT_TRUE(holdPayloadFolder(folder.c_str(), FolderRole::Leaf, "test"));
+    EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
+    releaseHeldPayload();
+    EXPECT_TRUE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
+    RemoveDirectoryA((folder + ".moved").c_str());
+}
+
 TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {
     removeKitFolderFiles();
     UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
@@ -218,6 +298,7 @@ TEST(AutoUpdateDatabase, IsWrittenBelowVantrelAndAnExistingChainIsAccepted) {
         EXPECT_NE(-1, result);
         EXPECT_NE(-5, result);
         EXPECT_EQ(resourceBytes(TBX_RES_AU_MSI, TBX_RES_TYPE_INSTALLER), readFile(database));
+        releaseHeldPayload();
     }
     DeleteFileA(database.c_str());
 }

@@ -7,6 +7,9 @@
 //   MSIRECORDER_WAIT  "1": wait for LumoTBXCabExtractWaitEvent, then list the .cab files beside the database
 //   MSIRECORDER_STAMP "1": record "started <performance counter>" as it starts, for benchmarks that time
 //                     how long the launcher takes to reach the engine
+//   MSIRECORDER_PROBE "1": act as another process of the user while the engine runs: try to open the database
+//                     and each .cab beside it for writing and for delete, and to rename their folder; record
+//                     each outcome (0 when allowed, else the error code), and whether the file can be read
 #include <windows.h>
 
 #include <cstdio>
@@ -75,6 +78,39 @@ long exitCodeForRun(const std::string& codes, int run) {
     return std::strtol(codes.c_str() + start, nullptr, 10);
 }
 
+DWORD openError(const std::string& path, DWORD access, DWORD share) {
+    HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(file);
+    return 0;
+}
+
+std::string probeFile(const std::string& path) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    std::string name = path.substr(path.find_last_of('\\') + 1);
+    return "probe " + name + " write " + std::to_string(openError(path, GENERIC_WRITE, all)) + " delete " +
+           std::to_string(openError(path, DELETE, all)) + " read " +
+           std::to_string(openError(path, GENERIC_READ, FILE_SHARE_READ)) + "\n";
+}
+
+std::string probePayload(const std::string& commandLine) {
+    std::string folder = databaseFolder(commandLine);
+    size_t start = commandLine.find("/i \"") + 4;
+    std::string records = probeFile(commandLine.substr(start, commandLine.find('"', start) - start));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.cab").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            records += probeFile(folder + "\\" + found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    bool moved = MoveFileA(folder.c_str(), (folder + ".moved").c_str()) != FALSE;
+    DWORD error = moved ? 0 : GetLastError();
+    if (moved) MoveFileA((folder + ".moved").c_str(), folder.c_str());
+    return records + "probe folder rename " + (moved ? "0" : "refused " + std::to_string(error)) + "\n";
+}
+
 }  // namespace
 
 int main() {
@@ -84,6 +120,7 @@ int main() {
     std::string records = "cmd " + commandLine + "\n";
     if (environment("MSIRECORDER_STAMP") == "1") records += "started " + std::to_string(started.QuadPart) + "\n";
     if (environment("MSIRECORDER_WAIT") == "1") records += waitForCabinets(commandLine);
+    if (environment("MSIRECORDER_PROBE") == "1") records += probePayload(commandLine);
     std::string logPath = environment("MSIRECORDER_LOG");
     const long exitCode = exitCodeForRun(environment("MSIRECORDER_EXIT"), earlierRuns(logPath));
     if (!logPath.empty()) {

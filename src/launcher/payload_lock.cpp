@@ -1,0 +1,115 @@
+// Payload files: created fresh, verified after writing, held against writers and deleters.
+#include "launcher/payload_lock.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "launcher/tampering.h"
+#include "platform/errors.h"
+#include "platform/link_check.h"
+
+namespace {
+
+constexpr DWORD kCompareChunk = 64 * 1024;
+
+// The held handles of every thread, with the keys of held folders.
+struct Holds {
+    CRITICAL_SECTION lock;
+    std::vector<std::pair<std::string, UniqueFile>> entries;
+    Holds() { InitializeCriticalSection(&lock); }
+};
+
+Holds& holds() {
+    // Never destroyed: a run that ends without releasing keeps its handles to the very end of the process.
+    static Holds* instance = new Holds;
+    return *instance;
+}
+
+class Locked {
+public:
+    Locked() : h(holds()) { EnterCriticalSection(&h.lock); }
+    ~Locked() { LeaveCriticalSection(&h.lock); }
+    Holds& h;
+};
+
+// Compares the open file with the resource bytes without copying the resource (cabinets exceed 100 MB).
+bool sameBytes(HANDLE file, const char* data, DWORD size) {
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file, &length) || length.QuadPart != size) return false;
+    std::vector<char> buffer(kCompareChunk);
+    DWORD done = 0;
+    while (done < size) {
+        DWORD got = 0;
+        DWORD want = size - done < kCompareChunk ? size - done : kCompareChunk;
+        if (!ReadFile(file, buffer.data(), want, &got, nullptr) || got == 0) return false;
+        if (std::memcmp(buffer.data(), data + done, got) != 0) return false;
+        done += got;
+    }
+    return true;
+}
+
+}  // namespace
+
+void holdPayloadEntry(UniqueFile entry, const std::string& key) {
+    Locked locked;
+    locked.h.entries.emplace_back(key, std::move(entry));
+}
+
+bool isHeld(const std::string& key) {
+    Locked locked;
+    for (const auto& entry : locked.h.entries)
+        if (!key.empty() && entry.first == key) return true;
+    return false;
+}
+
+void releaseHeldPayload() {
+    std::vector<std::pair<std::string, UniqueFile>> released;
+    {
+        Locked locked;
+        released.swap(locked.h.entries);
+    }
+}
+
+UniqueFile createPayloadFile(const char* path) {
+    // DeleteFileA removes a link itself, never what it points to.
+    if (!DeleteFileA(path)) {
+        DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND) {
+            SetLastError(code);
+            return UniqueFile();
+        }
+    }
+    // CREATE_NEW with the reparse flag: a link put in the name's place since the deletion makes this fail.
+    return UniqueFile(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool holdVerifiedPayload(const char* path, const char* data, DWORD size) {
+    UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                nullptr));
+    if (!file) {
+        DWORD code = GetLastError();
+        reportTampering("WriteResourceToFile", std::string("The written payload file ") + path +
+                                                   " cannot be reopened for reading alone: " + systemErrorText(code));
+        return false;
+    }
+    std::string unsafe = unsafeOpenedEntry(file.get(), EntryKind::File);
+    if (!unsafe.empty()) {
+        reportTampering("WriteResourceToFile", std::string("The written payload file ") + path + " " + unsafe);
+        return false;
+    }
+    if (!sameBytes(file.get(), data, size)) {
+        // Removed, so that an engine told to go on finds it missing and fails instead of reading it.
+        file.reset();
+        const bool removed = DeleteFileA(path) != FALSE;
+        reportTampering("WriteResourceToFile", std::string("The payload file ") + path +
+                                                   " was changed after it was written; " +
+                                                   (removed ? "it is removed." : "it cannot be removed."));
+        return false;
+    }
+    holdPayloadEntry(std::move(file));
+    return true;
+}

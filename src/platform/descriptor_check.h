@@ -1,0 +1,26 @@
+// Reading a security descriptor as an attacker would: which principal, other than the trusted ones, may do
+// what to the object it protects.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// SYSTEM, the Administrators group and, when not null, `self` (the running account) are trusted.
+bool isTrustedPrincipal(PSID sid, PSID self);
+
+// Why the owner is not trusted ("owner S-1-5-21-...-1001"), empty when it is. A descriptor without an owner
+// is refused: an owner may always change the access list.
+std::string untrustedOwner(PSECURITY_DESCRIPTOR descriptor, PSID self);
+
+// The first allow entry that gives an untrusted principal any right in `rights` (file rights; generic
+// rights in entries are mapped first), as text; empty when there is none. Entries that apply only to
+// children are left out, deny entries are ignored (the check never counts on them), and an entry of a kind
+// it cannot read counts as a grant. A missing access list grants everything to everyone.
+std::string foreignGrant(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID self);
+
+// True when the descriptor carries a mandatory label below medium integrity.
+bool hasLowIntegrityLabel(PSECURITY_DESCRIPTOR descriptor);
+
+// The user account of the process token, as a SID in `buffer` (SECURITY_MAX_SID_SIZE bytes); null on failure.
+PSID processUserSid(BYTE (&buffer)[SECURITY_MAX_SID_SIZE]);

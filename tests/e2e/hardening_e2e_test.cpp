@@ -1,0 +1,283 @@
+// The elevated launcher against what the user's other processes can do to it: a planted library, a squatted
+// event, payload files and folders touched while the engine runs, links in place of the guard flag and the log.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "buildinfo/build_constants.h"
+#include "e2e_support.h"
+#include "import_table.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr DWORD kRefused = static_cast<DWORD>(-1);
+constexpr DWORD kTampered = 5;
+
+// Libraries that Windows 7 and Windows 10 both list as known DLLs: the loader takes them from the system
+// folder only, whatever lies beside the executable.
+const std::set<std::string> kKnownOnWindows7And10 = {
+    "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll",   "imagehlp.dll",
+    "imm32.dll",    "kernel32.dll", "msctf.dll",   "msvcrt.dll",  "normaliz.dll", "nsi.dll",
+    "ole32.dll",    "oleaut32.dll", "psapi.dll",   "rpcrt4.dll",  "sechost.dll", "setupapi.dll",
+    "shell32.dll",  "shlwapi.dll",  "user32.dll",  "wldap32.dll", "ws2_32.dll",
+};
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+    return text;
+}
+
+std::string localLowFolder() {
+    PWSTR path = nullptr;
+    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
+    std::string folder = tstrings::toAnsi(path);
+    CoTaskMemFree(path);
+    return folder;
+}
+
+std::string kitFolder() {
+    return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64";
+}
+std::string kitDatabase() { return kitFolder() + "\\tbx" + buildconstants::productVersion + ".msi"; }
+std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
+
+DWORD runProgram(const std::string& program, const std::string& arguments) {
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        ADD_FAILURE() << "cannot start " << program << ": " << GetLastError();
+        return 0xDEADBEEF;
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, 240000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        ADD_FAILURE() << program << " did not end";
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+TEST(LauncherImports, NameOnlyLibrariesTheLoaderTakesFromTheSystemFolder) {
+    e2e::ImportedLibraries libraries = e2e::readImportedLibraries(e2e::binDir() + "\\tbx-setup.exe");
+    ASSERT_NE(libraries.imported.end(),
+              std::find_if(libraries.imported.begin(), libraries.imported.end(),
+                           [](const std::string& name) { return lower(name) == "kernel32.dll"; }))
+        << "the import directory was not read";
+    for (const std::string& name : libraries.imported)
+        EXPECT_TRUE(kKnownOnWindows7And10.count(lower(name))) << name << " may be loaded from beside the launcher";
+    EXPECT_TRUE(libraries.delayLoaded.empty()) << libraries.delayLoaded.front();
+}
+
+// Makes Wine load the crypt32.dll beside the named program before its own, as Windows does for a library that
+// is not a known DLL, while the object lives.
+class NativeCrypt32First {
+public:
+    explicit NativeCrypt32First(const std::string& exeName)
+        : keyPath("Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides") {
+        UniqueRegKey key;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                                 key.receive(), nullptr));
+        RegSetValueExA(key.get(), "crypt32", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+    }
+    ~NativeCrypt32First() {
+        RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.substr(0, keyPath.rfind('\\')).c_str());
+    }
+
+private:
+    std::string keyPath;
+};
+
+TEST(LibraryPlanting, ACrypt32BesideTheLauncherNeverRuns) {
+    testing_support::TempDir downloads;
+    for (const char* file : {"crypt32_importer.exe", "tbx-setup.exe"})
+        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\" + file).c_str(), downloads.file(file).c_str(), FALSE)) << file;
+    ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\planted\\crypt32.dll").c_str(), downloads.file("crypt32.dll").c_str(),
+                          FALSE));
+    NativeCrypt32First forImporter("crypt32_importer.exe");
+    NativeCrypt32First forLauncher("tbx-setup.exe");
+    const std::string mark = downloads.file("planted-dll-ran.txt");
+
+    runProgram(downloads.file("crypt32_importer.exe"), "");
+    ASSERT_TRUE(testing_support::fileExists(mark)) << "the planted library does not load even where it should";
+    DeleteFileA(mark.c_str());
+
+    // A bad option ends the run early, well after everything the launcher imports is loaded.
+    EXPECT_EQ(static_cast<DWORD>(-80), runProgram(downloads.file("tbx-setup.exe"), "/s NO_SUCH_OPTION=1"));
+    EXPECT_FALSE(testing_support::fileExists(mark)) << "the launcher ran the planted crypt32.dll";
+}
+
+// The launcher with the recording msiexec (copied as msiexec.exe into a folder the installer location names).
+class HardenedLauncher : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE,
+                                               installerKey.receive()));
+        char value[MAX_PATH * 2] = "";
+        DWORD size = sizeof value - 1;
+        hadLocation = RegQueryValueExA(installerKey.get(), "InstallerLocation", nullptr, nullptr,
+                                       reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
+        previousLocation = value;
+        engineFolder = e2e::tempDir() + "\\tbx-hardening-e2e-engine";
+        CreateDirectoryA(engineFolder.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(),
+                              (engineFolder + "\\msiexec.exe").c_str(), FALSE));
+        recordFile = engineFolder + "\\records.txt";
+        DeleteFileA(recordFile.c_str());
+        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
+        setLocation(engineFolder);
+        DeleteFileA(kitDatabase().c_str());
+    }
+    void TearDown() override {
+        if (hadLocation)
+            setLocation(previousLocation);
+        else
+            RegDeleteValueA(installerKey.get(), "InstallerLocation");
+        for (const char* name : {"MSIRECORDER_LOG", "MSIRECORDER_WAIT", "MSIRECORDER_PROBE"})
+            SetEnvironmentVariableA(name, nullptr);
+        DeleteFileA(recordFile.c_str());
+        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
+        RemoveDirectoryA(engineFolder.c_str());
+    }
+
+    void setLocation(const std::string& folder) {
+        RegSetValueExA(installerKey.get(), "InstallerLocation", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(folder.c_str()), static_cast<DWORD>(folder.size() + 1));
+    }
+
+    // Runs the launcher; `log` receives what this run added to the launcher's log.
+    DWORD run(const std::string& arguments) {
+        std::string before = e2e::readFile(e2e::launcherLogPath());
+        DWORD code = e2e::runLauncher(arguments);
+        std::string after = e2e::readFile(e2e::launcherLogPath());
+        log = after.size() >= before.size() ? after.substr(before.size()) : after;
+        return code;
+    }
+
+    std::vector<std::string> records() const {
+        std::vector<std::string> lines;
+        std::string text = e2e::readFile(recordFile);
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+        return lines;
+    }
+
+    static constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+    UniqueRegKey installerKey;
+    bool hadLocation = false;
+    std::string previousLocation;
+    std::string engineFolder;
+    std::string recordFile;
+    std::string log;
+};
+
+TEST_F(HardenedLauncher, AnEventMadeByAnotherProgramStopsTheRunBeforeAnythingIsWritten) {
+    // Made first and set over and over, as a squatter would, so that resetting it would not help either.
+    UniqueHandle squatted(CreateEventA(nullptr, TRUE, TRUE, "LumoTBXCabExtractWaitEvent"));
+    ASSERT_TRUE(squatted);
+    struct Setter {
+        HANDLE event;
+        std::atomic<bool> stop{false};
+        static DWORD WINAPI loop(void* self) {
+            auto* s = static_cast<Setter*>(self);
+            while (!s->stop) {
+                SetEvent(s->event);
+                Sleep(1);
+            }
+            return 0;
+        }
+    } setter{squatted.get()};
+    UniqueHandle thread(CreateThread(nullptr, 0, &Setter::loop, &setter, 0, nullptr));
+    ASSERT_TRUE(thread);
+    DWORD code = run("/s");
+    setter.stop = true;
+    WaitForSingleObject(thread.get(), INFINITE);
+
+    EXPECT_EQ(kRefused, code);
+    EXPECT_TRUE(records().empty()) << "the engine ran";
+    EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
+    EXPECT_NE(std::string::npos, log.find("ERROR: The event LumoTBXCabExtractWaitEvent exists already")) << log;
+}
+
+TEST_F(HardenedLauncher, WhileTheEngineRunsNoOtherProcessCanWriteOrDeleteThePayload) {
+    SetEnvironmentVariableA("MSIRECORDER_WAIT", "1");
+    SetEnvironmentVariableA("MSIRECORDER_PROBE", "1");
+    ASSERT_EQ(0u, run("/s")) << log;
+
+    std::vector<std::string> probes;
+    for (const std::string& line : records())
+        if (line.rfind("probe ", 0) == 0) probes.push_back(line);
+    std::vector<std::string> expected;
+    for (const char* prefix : {"ss", "st", "sj", "sz"})
+        expected.push_back(std::string("probe ") + prefix + buildconstants::versionMajor + buildconstants::versionMinor +
+                           buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab write 32 delete 32 read 0");
+    expected.push_back(std::string("probe tbx") + buildconstants::productVersion + ".msi write 32 delete 32 read 0");
+    ASSERT_EQ(expected.size() + 1, probes.size()) << e2e::readFile(recordFile);
+    EXPECT_EQ(0u, probes.back().rfind("probe folder rename refused", 0)) << probes.back();
+    probes.pop_back();
+    std::sort(probes.begin(), probes.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, probes);
+}
+
+TEST_F(HardenedLauncher, ALinkInPlaceOfTheFlagOrTheLogStopsTheRunAndTouchesNothing) {
+    struct Case {
+        const char* name;
+        std::string linkPath;
+        const char* logged;  // null: the log is the link, so nothing may be written to it
+    } cases[] = {
+        {"guard flag", flagPath(), "ERROR: The installation flag "},
+        {"log", e2e::launcherLogPath(), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::TempDir elsewhere;
+        const std::string victim = elsewhere.file("precious.txt");
+        testing_support::writeFile(victim, "precious\n");
+        DeleteFileA(c.linkPath.c_str());
+        ASSERT_TRUE(CreateHardLinkA(c.linkPath.c_str(), victim.c_str(), nullptr)) << GetLastError();
+
+        EXPECT_EQ(kTampered, run("/s"));
+        EXPECT_EQ("precious\n", testing_support::readFile(victim));
+        EXPECT_TRUE(records().empty()) << "the engine ran";
+        EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
+        if (c.logged) {
+            EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
+        }
+        DeleteFileA(c.linkPath.c_str());
+    }
+}
+
+TEST_F(HardenedLauncher, AnythingButAPlainFolderInThePayloadChainStopsTheRun) {
+    // The kit folder's name taken by a file: a stand-in for a junction, which Wine cannot make; both are
+    // found the same way, from the handle of the entry opened without following it.
+    for (const char* prefix : {"ss", "st", "sj", "sz"})
+        DeleteFileA((kitFolder() + "\\" + prefix + buildconstants::versionMajor + buildconstants::versionMinor +
+                     buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab")
+                        .c_str());
+    RemoveDirectoryA(kitFolder().c_str());
+    testing_support::writeFile(kitFolder(), "not a folder");
+
+    EXPECT_EQ(kTampered, run("/s"));
+    EXPECT_EQ("not a folder", testing_support::readFile(kitFolder()));
+    EXPECT_TRUE(records().empty()) << "the engine ran";
+    EXPECT_NE(std::string::npos, log.find("ERROR: The payload folder " + kitFolder() + " is not a folder")) << log;
+    DeleteFileA(kitFolder().c_str());
+}
+
+}  // namespace

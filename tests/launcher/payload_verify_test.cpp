@@ -1,0 +1,61 @@
+// The check between writing a payload file and holding it: a file whose bytes are not the resource's is
+// reported and not held. In its own program, since a report marks the whole process as tampered with.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "launcher/payload_lock.h"
+#include "launcher/tampering.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(PayloadVerification, OnlyTheExactBytesAreHeld) {
+    const std::string resource = "MSCF cabinet bytes";
+    struct Case {
+        const char* name;
+        std::string onDisk;
+        bool held;
+    } cases[] = {
+        {"as written", resource, true},
+        {"one byte changed", "MSCF cabinet bytez", false},
+        {"cut short", "MSCF cabinet", false},
+        {"longer", resource + "!", false},
+        {"emptied", "", false},
+    };
+    testing_support::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::LogCapture log;
+        const std::string path = dir.file("payload.cab");
+        testing_support::writeFile(path, c.onDisk);
+        EXPECT_EQ(c.held, holdVerifiedPayload(path.c_str(), resource.data(), static_cast<DWORD>(resource.size())));
+        EXPECT_EQ(c.held ? 0 : 1, log.count("was changed after it was written"));
+        // A held file refuses writers; a changed one is gone, so no engine can read it.
+        if (c.held) {
+            HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+            EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+            if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+        } else {
+            EXPECT_FALSE(testing_support::fileExists(path));
+        }
+        releaseHeldPayload();
+    }
+    EXPECT_TRUE(tamperingDetected());
+}
+
+TEST(PayloadVerification, AFileHeldOpenForWritingBySomeoneElseIsReported) {
+    testing_support::TempDir dir;
+    const std::string path = dir.file("payload.msi");
+    testing_support::writeFile(path, "db");
+    UniqueHandle other(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(other);
+    testing_support::LogCapture log;
+    EXPECT_FALSE(holdVerifiedPayload(path.c_str(), "db", 2));
+    EXPECT_EQ(1, log.count("cannot be reopened for reading alone"));
+}
+
+}  // namespace
