@@ -50,6 +50,12 @@ std::string kitFolder() {
 std::string kitDatabase() { return kitFolder() + "\\tbx" + buildconstants::productVersion + ".msi"; }
 std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
 
+// The folders above the kit folder, which hold the guard flag; a fresh prefix has none of them.
+void makeGuardFolders() {
+    CreateDirectoryA((localLowFolder() + "\\Lumo").c_str(), nullptr);
+    CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
+}
+
 DWORD runProgram(const std::string& program, const std::string& arguments) {
     std::string commandLine = "\"" + program + "\" " + arguments;
     STARTUPINFOA startup{};
@@ -249,6 +255,7 @@ TEST_F(HardenedLauncher, ALinkInPlaceOfTheFlagOrTheLogStopsTheRunAndTouchesNothi
         testing_support::TempDir elsewhere;
         const std::string victim = elsewhere.file("precious.txt");
         testing_support::writeFile(victim, "precious\n");
+        makeGuardFolders();
         DeleteFileA(c.linkPath.c_str());
         ASSERT_TRUE(CreateHardLinkA(c.linkPath.c_str(), victim.c_str(), nullptr)) << GetLastError();
 
@@ -271,6 +278,7 @@ TEST_F(HardenedLauncher, AnythingButAPlainFolderInThePayloadChainStopsTheRun) {
                      buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab")
                         .c_str());
     RemoveDirectoryA(kitFolder().c_str());
+    makeGuardFolders();
     testing_support::writeFile(kitFolder(), "not a folder");
 
     EXPECT_EQ(kTampered, run("/s"));
