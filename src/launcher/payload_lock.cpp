@@ -105,6 +105,7 @@ bool holdVerifiedPayload(const char* path, const char* data, DWORD size) {
         // Removed, so that an engine told to go on finds it missing and fails instead of reading it.
         file.reset();
         const bool removed = DeleteFileA(path) != FALSE;
+        if (!removed) markTamperedPayloadRemains();
         reportTampering("WriteResourceToFile", std::string("The payload file ") + path +
                                                    " was changed after it was written; " +
                                                    (removed ? "it is removed." : "it cannot be removed."));

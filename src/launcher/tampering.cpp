@@ -7,6 +7,7 @@
 
 namespace {
 std::atomic<bool> detected{false};
+std::atomic<bool> remains{false};
 }  // namespace
 
 void reportTampering(const char* function, const std::string& what) {
@@ -15,3 +16,7 @@ void reportTampering(const char* function, const std::string& what) {
 }
 
 bool tamperingDetected() { return detected; }
+
+void markTamperedPayloadRemains() { remains = true; }
+
+bool tamperedPayloadRemains() { return remains; }

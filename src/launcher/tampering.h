@@ -10,3 +10,7 @@ void reportTampering(const char* function, const std::string& what);
 
 // True once reportTampering was called in this process.
 bool tamperingDetected();
+
+// Marks that a changed payload file could not be removed, so the engine must never be told to read it.
+void markTamperedPayloadRemains();
+bool tamperedPayloadRemains();

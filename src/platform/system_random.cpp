@@ -1,19 +1,25 @@
-// Random numbers from BCryptGenRandom.
+// Random numbers from BCryptGenRandom, loaded from the system folder.
 #include "platform/system_random.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "platform/dll.h"
 #include "platform/errors.h"
 
 namespace {
 
+// bcrypt is not a library the loader always takes from the system folder, so it is loaded from there when
+// needed instead of imported: an elevated launcher would otherwise run a bcrypt.dll planted beside it.
 void fillRandom(void* buffer, size_t size) {
-    const NTSTATUS status = BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(size),
-                                            BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    if (status != 0) TBX_THROW_SYS("BCryptGenRandom failed", &BCryptGenRandom, static_cast<DWORD>(status));
+    DllFunction<decltype(BCryptGenRandom)> genRandom(Dll::system("bcrypt"), "BCryptGenRandom");
+    const NTSTATUS status = genRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(size),
+                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    if (status != 0) TBX_THROW(std::runtime_error, "BCryptGenRandom failed with status " + std::to_string(status));
 }
 
 }  // namespace

@@ -244,8 +244,8 @@ private:
 };
 
 // A settings file that cannot be written is found before the same-version kit is removed: the run ends with -80,
-// nothing is removed or installed, and the guard flag is gone. A settings file that is there but cannot be read
-// ends the load the same way and stays where it is.
+// nothing is removed or installed, and the guard flag is gone. A folder in the settings file's place is not read
+// and stays where it is.
 TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsRemoved) {
     struct Case {
         const char* name;
@@ -253,7 +253,8 @@ TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsR
     } cases[] = {
         {"no file can be created in its folder", "Writing to the runtime configuration file failed."},
         {"the file is held by another process", "Writing to the runtime configuration file failed."},
-        {"a folder stands where the file belongs", "due to invalid permissions"},
+        // Not read at all: anything but a plain file in its place is not trusted.
+        {"a folder stands where the file belongs", "is not trusted (the file is a folder)"},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
