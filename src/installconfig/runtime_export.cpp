@@ -74,10 +74,12 @@ int InstallConfigData::ExportConfigSettings(const ConfigSlot& slot, bool silent)
     throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
     // Rewriting an untrusted file in place would keep its owner's access list: it is removed (its own name,
     // never a link's target), so the save creates a new file with the protected access list.
-    if (runtimeFileUntrusted && !DeleteFileW(tstrings::toUtf16(path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    if (runtimeFileUntrusted && !DeleteFileW(tstrings::toUtf16(path).c_str()) &&
+        GetLastError() != ERROR_FILE_NOT_FOUND) {
         DWORD code = GetLastError();
-        CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR,
-                   tstrings::format("The untrusted runtime config file cannot be removed: %s", systemErrorText(code).c_str()));
+        CONFIG_LOG(
+            "InstallConfigData::ExportConfigSettings", LOG_ERROR,
+            tstrings::format("The untrusted runtime config file cannot be removed: %s", systemErrorText(code).c_str()));
         return settings::RESULT_CANNOT_OPEN;
     }
     int32_t result = api.saveFile(slot.config, path);

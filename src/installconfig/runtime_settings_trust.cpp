@@ -70,7 +70,7 @@ RuntimeSettingsCheck::RuntimeSettingsCheck(const std::wstring& path) {
     }
     // The folder above it (the vendor's folder) must not lead elsewhere either.
     UniqueFile above = openUnfollowed(parentOf(folderPath), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, error);
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, error);
     if (above) reason = unsafeOpenedEntry(above.get(), EntryKind::Folder);
     if (!reason.empty()) {
         reason = "the folder above it " + reason;

@@ -11,7 +11,8 @@
 // replace or delete it or its access list or owner (reading is fine: the product reads it); on its folder,
 // to delete or rename its children or change the folder's access list or owner. The right to add files,
 // which the common application-data folder passes down, does not matter once the file exists.
-constexpr ACCESS_MASK kSettingsFileGuardedRights = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER;
+constexpr ACCESS_MASK kSettingsFileGuardedRights = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC |
+                                                   WRITE_OWNER;
 constexpr ACCESS_MASK kSettingsFolderGuardedRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
 
 // Why a settings file with these descriptors is not trusted, empty when it is. `self` is the running account.

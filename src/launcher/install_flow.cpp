@@ -189,8 +189,9 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         if (flag == FlagTest::Unsafe) return kExitTampered;
         if (flag == FlagTest::Held) {
             if (!silent) showInProgressBox(instance);
-            logit("TBX wrapper: Another Zolt installation is in progress. You must complete that installation "
-                  "before you can run this installer.");
+            logit(
+                "TBX wrapper: Another Zolt installation is in progress. You must complete that installation "
+                "before you can run this installer.");
             return kExitFailed;
         }
     }

@@ -90,7 +90,8 @@ bool buildKitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* fun
                                 buildconstants::productVersion);
     return ok && holdPayloadFolder(userData, FolderRole::Shared, function) &&
            holdPayloadFolder(lumo, FolderRole::Shared, function) &&
-           holdPayloadFolder(zolt, FolderRole::Shared, function) && holdPayloadFolder(folder, FolderRole::Leaf, function);
+           holdPayloadFolder(zolt, FolderRole::Shared, function) &&
+           holdPayloadFolder(folder, FolderRole::Leaf, function);
 }
 
 struct CabinetEntry {
@@ -160,7 +161,8 @@ bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64)
     char folder[kPayloadPathSize];
     if (!buildKitFolder(folder, is64, "GetCabPath") ||
         !formatInto(path, kPayloadPathSize, "%s\\%s.cab", folder, baseName)) {
-        if (!tamperingDetected()) TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
+        if (!tamperingDetected())
+            TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
         return false;
     }
     return true;
@@ -216,7 +218,8 @@ PayloadWriteResult writeCabinetFiles(HMODULE module) {
                    buildconstants::versionMicro, buildconstants::versionUpdate);
         // A folder of the chain that is not safe was reported; nothing is written there.
         if (!GetCabPath(path, baseName, is64))
-            return {tamperingDetected() ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE),
+            return {tamperingDetected() ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
+                                        : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE),
                     "Installer : Wrapper.GetCabPath "};
         HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(cab.id), cab.type);
         if (!resource) continue;

@@ -71,8 +71,8 @@ bool holdPayloadFolder(const char* path, FolderRole role, const char* function) 
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!folder) {
         DWORD code = GetLastError();
-        reportTampering(function, std::string("The payload folder ") + path + " cannot be opened: " +
-                                      systemErrorText(code));
+        reportTampering(function,
+                        std::string("The payload folder ") + path + " cannot be opened: " + systemErrorText(code));
         return false;
     }
     std::string unsafe = unsafeOpenedEntry(folder.get(), EntryKind::Folder);

@@ -63,8 +63,7 @@ std::string foreignGrant(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PS
         case ACCESS_DENIED_ACE_TYPE:
         case ACCESS_DENIED_CALLBACK_ACE_TYPE:
         case ACCESS_DENIED_OBJECT_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
-            continue;
+        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: continue;
         case ACCESS_ALLOWED_ACE_TYPE:
         case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {
             // Both kinds start with the same header, mask and SID.
@@ -76,8 +75,7 @@ std::string foreignGrant(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PS
             if (isWellKnown(sid, WinCreatorOwnerRightsSid) && ownerTrusted) continue;
             return sidText(sid) + " may " + rightsText(granted);
         }
-        default:
-            return "an access entry of kind " + std::to_string(header->AceType) + " the check cannot read";
+        default: return "an access entry of kind " + std::to_string(header->AceType) + " the check cannot read";
         }
     }
     return std::string();

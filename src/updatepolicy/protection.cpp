@@ -70,12 +70,11 @@ std::vector<BYTE> string2binary(const std::string& text) {
     if (text.empty()) return std::vector<BYTE>();
     auto fromText = crypt32<decltype(CryptStringToBinaryA)>("CryptStringToBinaryA");
     DWORD size = 0;
-    if (!fromText(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, nullptr, &size,
-                              nullptr, nullptr))
+    if (!fromText(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr))
         fail("string2binary (phase1) failed", GetLastError());
     std::vector<BYTE> bytes(size);
-    if (!fromText(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, bytes.data(), &size,
-                              nullptr, nullptr))
+    if (!fromText(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64, bytes.data(), &size, nullptr,
+                  nullptr))
         fail("string2binary (phase2) failed", GetLastError());
     bytes.resize(size);
     return bytes;

@@ -25,14 +25,15 @@ constexpr DWORD kTampered = 5;
 // Libraries that Windows 7 and Windows 10 both list as known DLLs: the loader takes them from the system
 // folder only, whatever lies beside the executable.
 const std::set<std::string> kKnownOnWindows7And10 = {
-    "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll",   "imagehlp.dll",
-    "imm32.dll",    "kernel32.dll", "msctf.dll",   "msvcrt.dll",  "normaliz.dll", "nsi.dll",
-    "ole32.dll",    "oleaut32.dll", "psapi.dll",   "rpcrt4.dll",  "sechost.dll", "setupapi.dll",
-    "shell32.dll",  "shlwapi.dll",  "user32.dll",  "wldap32.dll", "ws2_32.dll",
+    "advapi32.dll", "clbcatq.dll",  "comdlg32.dll", "difxapi.dll", "gdi32.dll",    "imagehlp.dll",
+    "imm32.dll",    "kernel32.dll", "msctf.dll",    "msvcrt.dll",  "normaliz.dll", "nsi.dll",
+    "ole32.dll",    "oleaut32.dll", "psapi.dll",    "rpcrt4.dll",  "sechost.dll",  "setupapi.dll",
+    "shell32.dll",  "shlwapi.dll",  "user32.dll",   "wldap32.dll", "ws2_32.dll",
 };
 
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(tolower(c)); });
     return text;
 }
 
@@ -44,9 +45,7 @@ std::string localLowFolder() {
     return folder;
 }
 
-std::string kitFolder() {
-    return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64";
-}
+std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64"; }
 std::string kitDatabase() { return kitFolder() + "\\tbx" + buildconstants::productVersion + ".msi"; }
 std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
 
@@ -112,8 +111,8 @@ TEST(LibraryPlanting, ACrypt32BesideTheLauncherNeverRuns) {
     testing_support::TempDir downloads;
     for (const char* file : {"crypt32_importer.exe", "tbx-setup.exe"})
         ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\" + file).c_str(), downloads.file(file).c_str(), FALSE)) << file;
-    ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\planted\\crypt32.dll").c_str(), downloads.file("crypt32.dll").c_str(),
-                          FALSE));
+    ASSERT_TRUE(
+        CopyFileA((e2e::binDir() + "\\planted\\crypt32.dll").c_str(), downloads.file("crypt32.dll").c_str(), FALSE));
     NativeCrypt32First forImporter("crypt32_importer.exe");
     NativeCrypt32First forLauncher("tbx-setup.exe");
     const std::string mark = downloads.file("planted-dll-ran.txt");
@@ -131,8 +130,8 @@ TEST(LibraryPlanting, ACrypt32BesideTheLauncherNeverRuns) {
 class HardenedLauncher : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE,
-                                               installerKey.receive()));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE, installerKey.receive()));
         char value[MAX_PATH * 2] = "";
         DWORD size = sizeof value - 1;
         hadLocation = RegQueryValueExA(installerKey.get(), "InstallerLocation", nullptr, nullptr,
@@ -140,8 +139,8 @@ protected:
         previousLocation = value;
         engineFolder = e2e::tempDir() + "\\tbx-hardening-e2e-engine";
         CreateDirectoryA(engineFolder.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(),
-                              (engineFolder + "\\msiexec.exe").c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(), (engineFolder + "\\msiexec.exe").c_str(), FALSE));
         recordFile = engineFolder + "\\records.txt";
         DeleteFileA(recordFile.c_str());
         SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
@@ -149,10 +148,8 @@ protected:
         DeleteFileA(kitDatabase().c_str());
     }
     void TearDown() override {
-        if (hadLocation)
-            setLocation(previousLocation);
-        else
-            RegDeleteValueA(installerKey.get(), "InstallerLocation");
+        if (hadLocation) setLocation(previousLocation);
+        else RegDeleteValueA(installerKey.get(), "InstallerLocation");
         for (const char* name : {"MSIRECORDER_LOG", "MSIRECORDER_WAIT", "MSIRECORDER_PROBE"})
             SetEnvironmentVariableA(name, nullptr);
         DeleteFileA(recordFile.c_str());
@@ -230,8 +227,9 @@ TEST_F(HardenedLauncher, WhileTheEngineRunsNoOtherProcessCanWriteOrDeleteThePayl
         if (line.rfind("probe ", 0) == 0) probes.push_back(line);
     std::vector<std::string> expected;
     for (const char* prefix : {"ss", "st", "sj", "sz"})
-        expected.push_back(std::string("probe ") + prefix + buildconstants::versionMajor + buildconstants::versionMinor +
-                           buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab write 32 delete 32 read 0");
+        expected.push_back(std::string("probe ") + prefix + buildconstants::versionMajor +
+                           buildconstants::versionMinor + buildconstants::versionMicro + buildconstants::versionUpdate +
+                           "0.cab write 32 delete 32 read 0");
     expected.push_back(std::string("probe tbx") + buildconstants::productVersion + ".msi write 32 delete 32 read 0");
     ASSERT_EQ(expected.size() + 1, probes.size()) << e2e::readFile(recordFile);
     EXPECT_EQ(0u, probes.back().rfind("probe folder rename refused", 0)) << probes.back();

@@ -7,8 +7,8 @@
 namespace e2e {
 
 struct ImportedLibraries {
-    std::vector<std::string> imported;      // the import directory
-    std::vector<std::string> delayLoaded;   // the delay-load directory
+    std::vector<std::string> imported;     // the import directory
+    std::vector<std::string> delayLoaded;  // the delay-load directory
 };
 
 // Throws std::runtime_error when the file is not a well-formed 64-bit PE image.

@@ -25,8 +25,9 @@ TEST(RuntimeSettingsTrust, OnlyFilesNobodyElseCouldHaveChangedAreRead) {
     // As the launcher writes the file, and as the common application-data folder passes its access down to a
     // folder an administrator creates: users may add files there, which does not matter once the file exists.
     const std::string goodFile = "O:BAD:P(A;;FA;;;BA)(A;;FR;;;S-1-5-21-1-2-3-513)(A;;FR;;;WD)";
-    const std::string goodFolder = "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;CI;0x116;;;BU)"
-                                   "(A;OICIIO;FA;;;CO)";
+    const std::string goodFolder =
+        "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)(A;CI;0x116;;;BU)"
+        "(A;OICIIO;FA;;;CO)";
     const std::string self = kSelf;
     const std::string other = "S-1-5-21-1-2-3-1001";
     struct Case {
@@ -70,7 +71,8 @@ TEST(RuntimeSettingsTrust, AFileWithoutAccessListIsNotRead) {
     ASSERT_TRUE(ConvertStringSidToSidA("BA", reinterpret_cast<PSID*>(administrators.receive())));
     ASSERT_TRUE(SetSecurityDescriptorOwner(&file, administrators.get(), FALSE));
     LocalMemory folder = descriptor("O:BAD:(A;OICI;FA;;;BA)");
-    EXPECT_EQ("on the file, no access list: everyone may do anything", settingsFileDistrust(&file, folder.get(), nullptr));
+    EXPECT_EQ("on the file, no access list: everyone may do anything",
+              settingsFileDistrust(&file, folder.get(), nullptr));
 }
 
 }  // namespace

@@ -220,8 +220,8 @@ TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
 TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
     LocalMemory descriptor;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        leafFolderSecurityText().c_str(), SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()),
-        nullptr));
+        leafFolderSecurityText().c_str(), SDDL_REVISION_1,
+        reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()), nullptr));
     const ACCESS_MASK readAndList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
     EXPECT_EQ("", untrustedOwner(descriptor.get(), nullptr));
     EXPECT_EQ("", foreignGrant(descriptor.get(), FILE_ALL_ACCESS & ~readAndList, nullptr));
@@ -239,7 +239,8 @@ TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACE_HEADER* ace = nullptr;
         ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                  ace->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
     }
 }
 

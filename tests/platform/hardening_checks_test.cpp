@@ -69,7 +69,9 @@ constexpr const char* kSelf = "S-1-5-21-1-2-3-1000";
 constexpr const char* kOther = "S-1-5-21-1-2-3-1001";
 
 struct Sid {
-    explicit Sid(const char* text) { EXPECT_TRUE(ConvertStringSidToSidA(text, reinterpret_cast<PSID*>(memory.receive()))); }
+    explicit Sid(const char* text) {
+        EXPECT_TRUE(ConvertStringSidToSidA(text, reinterpret_cast<PSID*>(memory.receive())));
+    }
     PSID get() const { return memory.get(); }
     LocalMemory memory;
 };
@@ -97,8 +99,9 @@ TEST(DescriptorCheck, FindsGrantsToAnyoneButSystemAdministratorsAndTheRunningAcc
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Descriptor descriptor(c.sddl);
-        EXPECT_EQ(c.foreign, !foreignGrant(descriptor.get(), FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER, self.get())
-                                 .empty());
+        EXPECT_EQ(
+            c.foreign,
+            !foreignGrant(descriptor.get(), FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER, self.get()).empty());
     }
 }
 
@@ -155,7 +158,8 @@ TEST(DllSearchOrder, SystemLibrariesComeFromTheSystemFolder) {
     Dll crypt32 = Dll::system("crypt32");
     wchar_t path[MAX_PATH];
     ASSERT_NE(0u, GetModuleFileNameW(crypt32.get(), path, MAX_PATH));
-    EXPECT_EQ(tstrings::toUtf16(SysInfo::getSystem32Dir() + "\\"), std::wstring(path).substr(0, SysInfo::getSystem32Dir().size() + 1));
+    EXPECT_EQ(tstrings::toUtf16(SysInfo::getSystem32Dir() + "\\"),
+              std::wstring(path).substr(0, SysInfo::getSystem32Dir().size() + 1));
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ __declspec(dllexport) BOOL WINAPI CryptBinaryToStringA(const BYTE* a, DWORD b, D
     (void)a, (void)b, (void)c, (void)d, (void)e;
     return FALSE;
 }
-__declspec(dllexport) BOOL WINAPI CryptStringToBinaryA(LPCSTR a, DWORD b, DWORD c, BYTE* d, DWORD* e, DWORD* f,
-                                                       DWORD* g) {
+__declspec(dllexport) BOOL WINAPI
+    CryptStringToBinaryA(LPCSTR a, DWORD b, DWORD c, BYTE* d, DWORD* e, DWORD* f, DWORD* g) {
     (void)a, (void)b, (void)c, (void)d, (void)e, (void)f, (void)g;
     return FALSE;
 }
