@@ -10,6 +10,7 @@
 #include "launcher/cabinet_writer.h"
 #include "launcher/install_command.h"
 #include "launcher/cab_event.h"
+#include "launcher/escaped_exception.h"
 #include "launcher/install_guard.h"
 #include "launcher/payload.h"
 #include "launcher/payload_lock.h"
@@ -27,7 +28,6 @@
 #include "process/msiexec_path.h"
 #include "products/removal.h"
 #include "products/tbx_home.h"
-#include "settings/settings_exception.h"
 #include "strings/string_ids.h"
 
 namespace {
@@ -112,12 +112,8 @@ int runKitEngine(const char* msiexecPath, const char* command) {
 void installAutoUpdateAfterKit(HINSTANCE instance, const InstallConfigData& config) {
     try {
         ExtractAutoUpdateMsi(instance, config.getFlag(FLAG_AUTO_UPDATE));
-    } catch (const settings::Exception& e) {
-        logErrorAt(TBX_HERE_AS("WinMain"), "settings::Exception with code " + std::to_string(e.code) + " caught");
-    } catch (const std::exception& e) {
-        logCaughtException(TBX_HERE_AS("WinMain"), e);
     } catch (...) {
-        logUnknownException(TBX_HERE_AS("WinMain"));
+        logEscapedException(TBX_HERE_AS("WinMain"));
     }
 }
 
