@@ -5,18 +5,16 @@ namespace {
 
 CabinetWriter::ThreadStarter threadStarter = &CreateThread;
 
-// Kept until the process ends, on purpose: the engine may open the event after the thread has ended.
-HANDLE cabExtractEvent = nullptr;
-
 }  // namespace
 
-CabinetWriter::CabinetWriter(HMODULE module) {
-    if (!cabExtractEvent) cabExtractEvent = CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName);
-    else ResetEvent(cabExtractEvent);
+// The event itself is created, and kept to the end of the process, by whoever runs the engine; the writer only
+// opens it, to start unsignalled and to release a waiting engine when the thread cannot run.
+CabinetWriter::CabinetWriter(HMODULE module) : event(OpenEventA(EVENT_MODIFY_STATE, FALSE, kCabExtractEventName)) {
+    if (event) ResetEvent(event.get());
     thread.reset(threadStarter(nullptr, 0, ExtractCabFiles, module, 0, nullptr));
     if (!thread) {
         startFailure = {GetLastError(), "Installer : Wrapper.CreateThread "};
-        if (cabExtractEvent) SetEvent(cabExtractEvent);
+        if (event) SetEvent(event.get());
     }
 }
 

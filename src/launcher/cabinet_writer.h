@@ -8,8 +8,8 @@
 
 class CabinetWriter {
 public:
-    // Creates the event (kept open until the process ends, so it outlives the thread) and starts the thread.
-    // When the thread cannot be started the event is set at once, so that the engine does not wait for it.
+    // Resets the cabinet event and starts the thread. When the thread cannot be started the event is set at
+    // once, so that the engine does not wait for it.
     explicit CabinetWriter(HMODULE module);
     CabinetWriter(const CabinetWriter&) = delete;
     CabinetWriter& operator=(const CabinetWriter&) = delete;
@@ -23,6 +23,7 @@ public:
     static void setThreadStarter(ThreadStarter start);
 
 private:
+    UniqueHandle event;
     UniqueHandle thread;
     PayloadWriteResult startFailure;
 };
