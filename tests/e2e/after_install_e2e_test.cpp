@@ -156,20 +156,15 @@ class KitStandIn {
 public:
     KitStandIn(const std::string& home, int exitCode)
         : folder(e2e::tempDir() + "\\kitstandin"), record(folder + "\\runs.txt") {
-        char location[MAX_PATH] = "";
-        DWORD size = sizeof location - 1;
-        RegGetValueA(HKEY_LOCAL_MACHINE, kInstallerKey, "InstallerLocation", RRF_RT_REG_SZ, nullptr, location, &size);
-        previous = location;
         CreateDirectoryA(folder.c_str(), nullptr);
         CopyFileA((e2e::binDir() + "\\kitstandin.exe").c_str(), (folder + "\\msiexec.exe").c_str(), FALSE);
         DeleteFileA(record.c_str());
         SetEnvironmentVariableA("KITSTANDIN_LOG", record.c_str());
         SetEnvironmentVariableA("KITSTANDIN_HOME", home.c_str());
         SetEnvironmentVariableA("KITSTANDIN_EXIT", std::to_string(exitCode).c_str());
-        setLocation(folder);
+        location.set(folder);
     }
     ~KitStandIn() {
-        setLocation(previous);
         for (const char* name : {"KITSTANDIN_LOG", "KITSTANDIN_HOME", "KITSTANDIN_EXIT"})
             SetEnvironmentVariableA(name, nullptr);
         DeleteFileA((folder + "\\msiexec.exe").c_str());
@@ -179,17 +174,9 @@ public:
     std::string runs() const { return e2e::readFile(record); }
 
 private:
-    static constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
-    static void setLocation(const std::string& path) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        RegSetValueExA(key, "InstallerLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                       static_cast<DWORD>(path.size() + 1));
-        RegCloseKey(key);
-    }
+    testing_support::InstallerLocationOverride location;
     std::string folder;
     std::string record;
-    std::string previous;
 };
 
 // A kit install that registers the kit and reports failure still runs the public runtime (pln.exe uses Wine's

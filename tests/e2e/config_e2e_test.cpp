@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
 constexpr DWORD kConfigError = static_cast<DWORD>(-80);
 
 std::string localLowFolder() {
@@ -41,73 +40,29 @@ int occurrences(const std::string& text, const std::string& part) {
 // The launcher with msirecorder as its engine; the runtime settings file is set aside for each test.
 class ConfigEndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE,
-                                               installerKey.receive()));
-        char value[MAX_PATH * 2] = "";
-        DWORD size = sizeof value - 1;
-        hadLocation = RegQueryValueExA(installerKey.get(), "InstallerLocation", nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
-        previousLocation = value;
-        engineFolder = e2e::tempDir() + "\\tbx-config-e2e-engine";
-        CreateDirectoryA(engineFolder.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(),
-                              (engineFolder + "\\msiexec.exe").c_str(), FALSE));
-        recordFile = engineFolder + "\\records.txt";
-        DeleteFileA(recordFile.c_str());
-        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
-        setEngineExit(0);
-        setLocation(engineFolder);
-    }
-    void TearDown() override {
-        if (hadLocation)
-            setLocation(previousLocation);
-        else
-            RegDeleteValueA(installerKey.get(), "InstallerLocation");
-        SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
-        SetEnvironmentVariableA("MSIRECORDER_EXIT", nullptr);
-        DeleteFileA(recordFile.c_str());
-        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
-        RemoveDirectoryA(engineFolder.c_str());
-    }
+    void SetUp() override { setEngineExit(0); }
 
-    void setLocation(const std::string& folder) {
-        RegSetValueExA(installerKey.get(), "InstallerLocation", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(folder.c_str()), static_cast<DWORD>(folder.size() + 1));
-    }
-    void setEngineExit(long code) { SetEnvironmentVariableA("MSIRECORDER_EXIT", std::to_string(code).c_str()); }
+    void setEngineExit(long code) { engine.setExit(std::to_string(code)); }
 
     // Runs the launcher; `log` receives what this run added to the launcher's log.
     DWORD run(const std::string& arguments) {
-        DeleteFileA(recordFile.c_str());
-        std::string before = e2e::readFile(e2e::launcherLogPath());
-        DWORD code = e2e::runLauncher(arguments);
-        std::string after = e2e::readFile(e2e::launcherLogPath());
-        log = after.size() >= before.size() ? after.substr(before.size()) : after;
-        return code;
+        engine.clearRecord();
+        return e2e::runLauncherLogged(arguments, log);
     }
 
     // The install command lines the engine was started with.
     std::vector<std::string> installRuns() const {
         std::vector<std::string> runs;
-        std::string text = e2e::readFile(recordFile);
-        size_t start = 0;
-        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-            std::string line = text.substr(start, end - start);
-            if (line.rfind("cmd ", 0) == 0 && line.find(" /i \"") != std::string::npos) runs.push_back(line.substr(4));
-        }
+        for (const std::string& line : engine.commandLines())
+            if (line.find(" /i \"") != std::string::npos) runs.push_back(line);
         return runs;
     }
 
-    std::string commandStart() const { return "\"" + engineFolder + "\\msiexec.exe\" /i \"" + kitDatabase() + "\""; }
+    std::string commandStart() const { return "\"" + engine.msiexec() + "\" /i \"" + kitDatabase() + "\""; }
 
     config_test::RuntimeFileGuard runtimeFile;
     testing_support::TempDir dir;
-    UniqueRegKey installerKey;
-    bool hadLocation = false;
-    std::string previousLocation;
-    std::string engineFolder;
-    std::string recordFile;
+    testing_support::RecordingEngine engine;
     std::string log;
 };
 

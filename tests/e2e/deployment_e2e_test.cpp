@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
 const std::string kOwnVersion = buildconstants::productVersion;
 const std::string kKitKey = std::string(zoltkeys::kitRoot) + "\\" + kOwnVersion;
 const std::string kRuntimeKey = std::string(zoltkeys::runtimeRoot) + "\\" + kOwnVersion;
@@ -81,45 +80,13 @@ void cleanRegistry() {
 // The launcher with msirecorder as its engine, a clean product registry and the runtime settings file set aside.
 class Deployment : public ::testing::Test {
 protected:
-    void SetUp() override {
-        cleanRegistry();
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE,
-                                               installerKey.receive()));
-        char value[MAX_PATH * 2] = "";
-        DWORD size = sizeof value - 1;
-        hadLocation = RegQueryValueExA(installerKey.get(), "InstallerLocation", nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
-        previousLocation = value;
-        engineFolder = e2e::tempDir() + "\\tbx-deploy-e2e-engine";
-        CreateDirectoryA(engineFolder.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(), (engineFolder + "\\msiexec.exe").c_str(),
-                              FALSE));
-        recordFile = engineFolder + "\\records.txt";
-        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
-        setLocation(engineFolder);
-    }
-    void TearDown() override {
-        if (hadLocation)
-            setLocation(previousLocation);
-        else
-            RegDeleteValueA(installerKey.get(), "InstallerLocation");
-        for (const char* name : {"MSIRECORDER_LOG", "MSIRECORDER_EXIT", "MSIRECORDER_WAIT"})
-            SetEnvironmentVariableA(name, nullptr);
-        DeleteFileA(recordFile.c_str());
-        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
-        RemoveDirectoryA(engineFolder.c_str());
-        cleanRegistry();
-    }
-
-    void setLocation(const std::string& folder) {
-        RegSetValueExA(installerKey.get(), "InstallerLocation", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(folder.c_str()), static_cast<DWORD>(folder.size() + 1));
-    }
+    void SetUp() override { cleanRegistry(); }
+    void TearDown() override { cleanRegistry(); }
 
     // Runs the launcher with the engine returning `exitCodes` run by run; `log` receives this run's records.
     DWORD run(const std::string& arguments, const std::string& exitCodes = "0") {
-        DeleteFileA(recordFile.c_str());
-        SetEnvironmentVariableA("MSIRECORDER_EXIT", exitCodes.c_str());
+        engine.clearRecord();
+        engine.setExit(exitCodes);
         DeleteFileA(e2e::launcherLogPath().c_str());
         DWORD code = e2e::runLauncher(arguments);
         log = e2e::readFile(e2e::launcherLogPath());
@@ -127,23 +94,10 @@ protected:
     }
 
     // The engine's command lines, without the leading "cmd " of the record.
-    std::vector<std::string> engineRuns() const {
-        std::vector<std::string> runs;
-        std::string text = e2e::readFile(recordFile);
-        size_t start = 0;
-        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-            std::string line = text.substr(start, end - start);
-            if (line.rfind("cmd ", 0) == 0) runs.push_back(line.substr(4));
-        }
-        return runs;
-    }
+    std::vector<std::string> engineRuns() const { return engine.commandLines(); }
 
     config_test::RuntimeFileGuard runtimeFile;
-    UniqueRegKey installerKey;
-    bool hadLocation = false;
-    std::string previousLocation;
-    std::string engineFolder;
-    std::string recordFile;
+    testing_support::RecordingEngine engine;
     std::string log;
 };
 
@@ -193,7 +147,7 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
 
         EXPECT_EQ(c.exitCode, run("/s EULA=Enable", c.engineExits)) << log;
         const std::vector<std::string> runs = engineRuns();
-        ASSERT_EQ(c.runs.size(), runs.size()) << e2e::readFile(recordFile);
+        ASSERT_EQ(c.runs.size(), runs.size()) << e2e::readFile(engine.recordPath());
         for (size_t i = 0; i < runs.size(); ++i) EXPECT_NE(std::string::npos, runs[i].find(c.runs[i])) << runs[i];
         if (c.reinstallAsked && c.exitCode == 1641) {
             EXPECT_EQ("reinstall", readInstallStatus());
@@ -329,7 +283,7 @@ TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
         EXPECT_EQ(1, occurrences(log, "\tERROR: Installer : Wrapper.CreateFile  failed with error 5: ")) << log;
         ASSERT_EQ(c.engineRuns, engineRuns().size());
         if (c.engineRuns) {
-            const std::string records = e2e::readFile(recordFile);
+            const std::string records = e2e::readFile(engine.recordPath());
             EXPECT_NE(std::string::npos, records.find("event signalled")) << records;
             EXPECT_FALSE(runtimeFile.exists()) << "the failed installation's settings are taken back";
         }

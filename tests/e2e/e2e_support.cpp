@@ -1,33 +1,15 @@
 // Running the real launcher from tests.
 #include "e2e_support.h"
 
+#include <gtest/gtest.h>
+
+#include "platform/win_handles.h"
 #include "test_support.h"
 
 #include <sstream>
 #include <stdexcept>
 
 namespace e2e {
-
-namespace {
-constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
-
-std::string installerLocation() {
-    char value[MAX_PATH] = "";
-    DWORD size = sizeof value - 1;
-    RegGetValueA(HKEY_LOCAL_MACHINE, kInstallerKey, "InstallerLocation", RRF_RT_REG_SZ, nullptr, value, &size);
-    return value;
-}
-
-void setInstallerLocation(const std::string& folder) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        throw std::runtime_error("cannot open the Installer key");
-    RegSetValueExA(key, "InstallerLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>(folder.size() + 1));
-    RegCloseKey(key);
-}
-}  // namespace
 
 std::string binDir() { return testing_support::exeDir(); }
 
@@ -69,10 +51,38 @@ void Launcher::kill() {
 
 DWORD runLauncher(const std::string& arguments) { return Launcher(arguments).wait(); }
 
+DWORD runLauncherLogged(const std::string& arguments, std::string& log) {
+    const std::string before = readFile(launcherLogPath());
+    const DWORD code = runLauncher(arguments);
+    const std::string after = readFile(launcherLogPath());
+    log = after.size() >= before.size() ? after.substr(before.size()) : after;
+    return code;
+}
+
+DWORD runProgram(const std::string& program, const std::string& arguments, DWORD timeoutMs) {
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        ADD_FAILURE() << "cannot start " << program << ": " << GetLastError();
+        return 0xDEADBEEF;
+    }
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        ADD_FAILURE() << program << " did not end";
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
 StandInEngine::StandInEngine()
     : folder(tempDir() + "\\statusmsi-" + std::to_string(GetCurrentProcessId())),
       record(folder + "\\runs.txt"),
-      previousLocation(installerLocation()),
       holdName("statusmsi-hold-" + std::to_string(GetCurrentProcessId())) {
     holdEvent = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
     if (!holdEvent) throw std::runtime_error("cannot create the stand-in's hold event");
@@ -81,11 +91,10 @@ StandInEngine::StandInEngine()
         throw std::runtime_error("cannot place the msiexec stand-in");
     DeleteFileA(record.c_str());
     SetEnvironmentVariableA("STATUSMSI_LOG", record.c_str());
-    setInstallerLocation(folder);
+    location.set(folder);
 }
 
 StandInEngine::~StandInEngine() {
-    setInstallerLocation(previousLocation);
     SetEnvironmentVariableA("STATUSMSI_LOG", nullptr);
     SetEnvironmentVariableA("STATUSMSI_STATUS", nullptr);
     release();

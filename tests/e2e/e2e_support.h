@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "recording_engine.h"
 #include "test_support.h"
 
 namespace e2e {
@@ -35,6 +36,12 @@ private:
 
 // Runs the launcher to its end.
 DWORD runLauncher(const std::string& arguments);
+// Runs the launcher to its end; `log` receives what this run added to the launcher's log.
+DWORD runLauncherLogged(const std::string& arguments, std::string& log);
+
+// Starts a program, waits for its end and returns its full exit code; a start or wait that fails is a failure
+// of the test.
+DWORD runProgram(const std::string& program, const std::string& arguments, DWORD timeoutMs = 240000);
 
 // Points "InstallerLocation" at a folder holding the status-writing msiexec stand-in while it lives.
 class StandInEngine {
@@ -57,7 +64,7 @@ public:
 private:
     std::string folder;
     std::string record;
-    std::string previousLocation;
+    testing_support::InstallerLocationOverride location;
     std::string holdName;
     HANDLE holdEvent = nullptr;
 };

@@ -1,7 +1,6 @@
 // The elevated launcher against what the user's other processes can do to it: a planted library, a squatted
 // event, payload files and folders touched while the engine runs, links in place of the guard flag and the log.
 #include <gtest/gtest.h>
-#include <shlobj.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -13,7 +12,6 @@
 #include "buildinfo/build_constants.h"
 #include "e2e_support.h"
 #include "import_table.h"
-#include "platform/tstrings.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
 
@@ -37,13 +35,7 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::string localLowFolder() {
-    PWSTR path = nullptr;
-    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
-    std::string folder = tstrings::toAnsi(path);
-    CoTaskMemFree(path);
-    return folder;
-}
+using testing_support::localLowFolder;
 
 std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64"; }
 std::string kitDatabase() { return kitFolder() + "\\tbx" + buildconstants::productVersion + ".msi"; }
@@ -55,26 +47,7 @@ void makeGuardFolders() {
     CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
 }
 
-DWORD runProgram(const std::string& program, const std::string& arguments) {
-    std::string commandLine = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        ADD_FAILURE() << "cannot start " << program << ": " << GetLastError();
-        return 0xDEADBEEF;
-    }
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, 240000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        ADD_FAILURE() << program << " did not end";
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    return code;
-}
+using e2e::runProgram;
 
 TEST(LauncherImports, NameOnlyLibrariesTheLoaderTakesFromTheSystemFolder) {
     e2e::ImportedLibraries libraries = e2e::readImportedLibraries(e2e::binDir() + "\\tbx-setup.exe");
@@ -129,63 +102,14 @@ TEST(LibraryPlanting, ACrypt32BesideTheLauncherNeverRuns) {
 // The launcher with the recording msiexec (copied as msiexec.exe into a folder the installer location names).
 class HardenedLauncher : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE, installerKey.receive()));
-        char value[MAX_PATH * 2] = "";
-        DWORD size = sizeof value - 1;
-        hadLocation = RegQueryValueExA(installerKey.get(), "InstallerLocation", nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
-        previousLocation = value;
-        engineFolder = e2e::tempDir() + "\\tbx-hardening-e2e-engine";
-        CreateDirectoryA(engineFolder.c_str(), nullptr);
-        ASSERT_TRUE(
-            CopyFileA((e2e::binDir() + "\\msirecorder.exe").c_str(), (engineFolder + "\\msiexec.exe").c_str(), FALSE));
-        recordFile = engineFolder + "\\records.txt";
-        DeleteFileA(recordFile.c_str());
-        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
-        setLocation(engineFolder);
-        DeleteFileA(kitDatabase().c_str());
-    }
-    void TearDown() override {
-        if (hadLocation) setLocation(previousLocation);
-        else RegDeleteValueA(installerKey.get(), "InstallerLocation");
-        for (const char* name : {"MSIRECORDER_LOG", "MSIRECORDER_WAIT", "MSIRECORDER_PROBE"})
-            SetEnvironmentVariableA(name, nullptr);
-        DeleteFileA(recordFile.c_str());
-        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
-        RemoveDirectoryA(engineFolder.c_str());
-    }
-
-    void setLocation(const std::string& folder) {
-        RegSetValueExA(installerKey.get(), "InstallerLocation", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(folder.c_str()), static_cast<DWORD>(folder.size() + 1));
-    }
+    void SetUp() override { DeleteFileA(kitDatabase().c_str()); }
 
     // Runs the launcher; `log` receives what this run added to the launcher's log.
-    DWORD run(const std::string& arguments) {
-        std::string before = e2e::readFile(e2e::launcherLogPath());
-        DWORD code = e2e::runLauncher(arguments);
-        std::string after = e2e::readFile(e2e::launcherLogPath());
-        log = after.size() >= before.size() ? after.substr(before.size()) : after;
-        return code;
-    }
+    DWORD run(const std::string& arguments) { return e2e::runLauncherLogged(arguments, log); }
 
-    std::vector<std::string> records() const {
-        std::vector<std::string> lines;
-        std::string text = e2e::readFile(recordFile);
-        size_t start = 0;
-        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(text.substr(start, end - start));
-        return lines;
-    }
+    std::vector<std::string> records() const { return engine.records(); }
 
-    static constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
-    UniqueRegKey installerKey;
-    bool hadLocation = false;
-    std::string previousLocation;
-    std::string engineFolder;
-    std::string recordFile;
+    testing_support::RecordingEngine engine;
     std::string log;
 };
 
@@ -231,7 +155,7 @@ TEST_F(HardenedLauncher, WhileTheEngineRunsNoOtherProcessCanWriteOrDeleteThePayl
                            buildconstants::versionMinor + buildconstants::versionMicro + buildconstants::versionUpdate +
                            "0.cab write 32 delete 32 read 0");
     expected.push_back(std::string("probe tbx") + buildconstants::productVersion + ".msi write 32 delete 32 read 0");
-    ASSERT_EQ(expected.size() + 1, probes.size()) << e2e::readFile(recordFile);
+    ASSERT_EQ(expected.size() + 1, probes.size()) << e2e::readFile(engine.recordPath());
     EXPECT_EQ(0u, probes.back().rfind("probe folder rename refused", 0)) << probes.back();
     probes.pop_back();
     std::sort(probes.begin(), probes.end());

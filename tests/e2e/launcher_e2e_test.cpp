@@ -7,18 +7,19 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "buildinfo/build_constants.h"
 #include "buildinfo/payload_resources.h"
+#include "e2e_support.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
 #include "products/product_codes.h"
 
 namespace {
 
-constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
 constexpr DWORD kRunLimitMs = 240000;
 
 std::string binFolder() {
@@ -68,24 +69,7 @@ bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 
 // Starts a program and returns its full 32-bit exit code.
 DWORD run(const std::string& program, const std::string& arguments) {
-    std::string commandLine = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        ADD_FAILURE() << "cannot start " << program << ": " << GetLastError();
-        return 0xDEADBEEF;
-    }
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, kRunLimitMs) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        ADD_FAILURE() << program << " did not end";
-    }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    return exitCode;
+    return e2e::runProgram(program, arguments, kRunLimitMs);
 }
 
 DWORD runLauncher(const std::string& arguments, const char* exe = "tbx-setup.exe") {
@@ -126,80 +110,27 @@ std::string readString(HKEY root, const std::string& keyPath, const char* name) 
     return value;
 }
 
-// Repoints the installer location for one test and puts the original back.
-class InstallerLocation {
-public:
-    InstallerLocation() {
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE, key.receive()));
-        char value[MAX_PATH * 2] = "";
-        DWORD size = sizeof value - 1;
-        hadValue = RegQueryValueExA(key.get(), "InstallerLocation", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
-                                    &size) == ERROR_SUCCESS;
-        original = value;
-    }
-    ~InstallerLocation() {
-        if (hadValue)
-            set(original);
-        else
-            remove();
-    }
-    void set(const std::string& value) {
-        RegSetValueExA(key.get(), "InstallerLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-    }
-    void remove() { RegDeleteValueA(key.get(), "InstallerLocation"); }
-
-private:
-    UniqueRegKey key;
-    bool hadValue = false;
-    std::string original;
-};
-
 // The launcher with a recording msiexec: the recorder is copied as msiexec.exe into a folder of its own,
 // the installer location points there, and the recorder learns what to do from the inherited environment.
 class RecordedEngine : public ::testing::Test {
 protected:
     void SetUp() override {
         uninstallDemoKit();
-        engineFolder = tempFolder() + "\\tbx-e2e-engine";
-        CreateDirectoryA(engineFolder.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileA((binFolder() + "\\msirecorder.exe").c_str(), (engineFolder + "\\msiexec.exe").c_str(),
-                              FALSE));
-        recordFile = engineFolder + "\\records.txt";
-        DeleteFileA(recordFile.c_str());
-        SetEnvironmentVariableA("MSIRECORDER_LOG", recordFile.c_str());
+        engine = std::make_unique<testing_support::RecordingEngine>();
         setEngineExit(0);
-        SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
-        location.set(engineFolder);
         for (const char* prefix : {"ss", "st", "sj", "sz"}) DeleteFileA((kitFolder() + "\\" + cabinetName(prefix)).c_str());
         DeleteFileA(kitDatabase().c_str());
     }
-    void TearDown() override {
-        SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
-        SetEnvironmentVariableA("MSIRECORDER_EXIT", nullptr);
-        SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
-        DeleteFileA(recordFile.c_str());
-        DeleteFileA((engineFolder + "\\msiexec.exe").c_str());
-        RemoveDirectoryA(engineFolder.c_str());
-    }
+    void TearDown() override { engine.reset(); }
 
-    void setEngineExit(long code) { SetEnvironmentVariableA("MSIRECORDER_EXIT", std::to_string(code).c_str()); }
+    void setEngineExit(long code) { engine->setExit(std::to_string(code)); }
 
-    std::vector<std::string> records() const {
-        std::vector<std::string> lines;
-        std::ifstream in(recordFile);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> records() const { return engine->records(); }
 
-    std::string commandStart() const {
-        return "cmd \"" + engineFolder + "\\msiexec.exe\" /i \"" + kitDatabase() + "\"";
-    }
+    std::string commandStart() const { return "cmd \"" + engine->msiexec() + "\" /i \"" + kitDatabase() + "\""; }
 
-    InstallerLocation location;
-    std::string engineFolder;
-    std::string recordFile;
+    // Made after the demo kit is gone, so that its removal runs with the machine's own engine location.
+    std::unique_ptr<testing_support::RecordingEngine> engine;
 };
 
 TEST_F(RecordedEngine, CommandLineMatchesCharacterForCharacter) {
@@ -227,7 +158,7 @@ TEST_F(RecordedEngine, CommandLineMatchesCharacterForCharacter) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        DeleteFileA(recordFile.c_str());
+        engine->clearRecord();
         EXPECT_EQ(0u, runLauncher(c.arguments));
         std::vector<std::string> lines = records();
         ASSERT_EQ(1u, lines.size()) << "the engine runs once";
@@ -305,7 +236,7 @@ TEST_F(RecordedEngine, ValuesThatDoNotFitAreRefusedBeforeTheEngineRuns) {
 }
 
 TEST_F(RecordedEngine, MissingEngineLocationGivesMinusThree) {
-    location.remove();
+    engine->location().remove();
     EXPECT_EQ(static_cast<DWORD>(-3), runLauncher("/s"));
     EXPECT_TRUE(records().empty());
 }
@@ -357,7 +288,7 @@ TEST_F(RecordedEngine, OldWindowsIsOnlyWarnedAboutAndUsesTheRoamingFolder) {
     }
     std::vector<std::string> lines = records();
     ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("cmd \"" + engineFolder + "\\msiexec.exe\" /i \"" + database +
+    EXPECT_EQ("cmd \"" + engine->msiexec() + "\" /i \"" + database +
                   "\"  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1",
               lines[0]);
     EXPECT_NE(std::string::npos, readFile(log).find("This is an unsupported operationg system."));

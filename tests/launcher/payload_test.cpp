@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <fstream>
 #include <iterator>
@@ -15,18 +14,12 @@
 #include "launcher/payload_folders.h"
 #include "launcher/payload_lock.h"
 #include "platform/descriptor_check.h"
-#include "platform/tstrings.h"
 #include "platform/win_handles.h"
+#include "test_support.h"
 
 namespace {
 
-std::string localLowFolder() {
-    PWSTR path = nullptr;
-    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
-    std::string folder = tstrings::toAnsi(path);
-    CoTaskMemFree(path);
-    return folder;
-}
+using testing_support::localLowFolder;
 
 std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17_x64"; }
 

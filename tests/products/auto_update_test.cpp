@@ -14,6 +14,7 @@
 #include "process/executor.h"
 #include "process/msiexec_path.h"
 #include "products/product_codes.h"
+#include "recording_engine.h"
 #include "test_support.h"
 #include "updatepolicy/au_config.h"
 
@@ -136,25 +137,19 @@ TEST_F(AutoUpdateTest, UpgradeCarriesThePolicyIntoTheCurrentLayout) {
 
 // The component is installed switched off; the property follows the closing quote of the database path.
 TEST_F(AutoUpdateTest, DisabledComponentIsStillInstalledWithDisableSet) {
-    testing_support::TempDir engineDir;
-    const std::string record = engineDir.file("runs.txt");
-    ASSERT_TRUE(CopyFileA(testing_support::toolPath("msirecorder.exe").c_str(), engineDir.file("msiexec.exe").c_str(),
-                          FALSE));
-    RegistryKey installer(RegistryKey::localMachine64, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer",
-                          RegistryKey::write);
-    const std::string previous = installer.queryString("InstallerLocation");
-    installer.setString("InstallerLocation", engineDir.path());
-    SetEnvironmentVariableA("MSIRECORDER_LOG", record.c_str());
     const std::string msi = database("au_own.msi");
     LogCapture log;
-    const int recorded = InstallAutoUpdate(msi.c_str(), false);
-    installer.setString("InstallerLocation", previous);
-    SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
+    int recorded = 0;
+    std::string expected, runs;
+    {
+        testing_support::RecordingEngine recorder;
+        recorded = InstallAutoUpdate(msi.c_str(), false);
+        expected = "\"" + recorder.msiexec() + "\" /i \"" + msi + "\"DISABLE=1 ALLUSERS=1 /qn REBOOT=ReallySuppress";
+        runs = testing_support::readFile(recorder.recordPath());
+    }
 
     EXPECT_EQ(-3, recorded);  // nothing was installed, so there is no registration tool
-    const std::string expected = "\"" + engineDir.file("msiexec.exe") + "\" /i \"" + msi +
-                                 "\"DISABLE=1 ALLUSERS=1 /qn REBOOT=ReallySuppress";
-    EXPECT_NE(std::string::npos, testing_support::readFile(record).find(expected)) << testing_support::readFile(record);
+    EXPECT_NE(std::string::npos, runs.find(expected)) << runs;
     EXPECT_TRUE(log.contains("Auto Update is disabled via configuration settings"));
 
     // With the real engine the component lands, and the policy says it is off.
@@ -173,21 +168,15 @@ TEST_F(AutoUpdateTest, RestartPendingAfterTheInstallStillCarriesThePolicyAndRegi
         old.setSchedule(saved);
         old.setNotifyType(au::Config::notifyBeforeInstall);
     }
-    testing_support::TempDir engineDir;
-    const std::string record = engineDir.file("runs.txt");
-    ASSERT_TRUE(CopyFileA(testing_support::toolPath("msirecorder.exe").c_str(), engineDir.file("msiexec.exe").c_str(),
-                          FALSE));
-    RegistryKey installer(RegistryKey::localMachine64, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer",
-                          RegistryKey::write);
-    const std::string previous = installer.queryString("InstallerLocation");
-    installer.setString("InstallerLocation", engineDir.path());
-    SetEnvironmentVariableA("MSIRECORDER_LOG", record.c_str());
-    SetEnvironmentVariableA("MSIRECORDER_EXIT", "3010");
     LogCapture log;
-    const int result = InstallAutoUpdate(database("au_own.msi").c_str(), true);
-    installer.setString("InstallerLocation", previous);
-    SetEnvironmentVariableA("MSIRECORDER_LOG", nullptr);
-    SetEnvironmentVariableA("MSIRECORDER_EXIT", nullptr);
+    int result = 0;
+    std::string runs;
+    {
+        testing_support::RecordingEngine recorder;
+        recorder.setExit("3010");
+        result = InstallAutoUpdate(database("au_own.msi").c_str(), true);
+        runs = testing_support::readFile(recorder.recordPath());
+    }
 
     EXPECT_EQ(0, result);
     EXPECT_FALSE(log.contains("Auto Update install failed"));
@@ -196,7 +185,6 @@ TEST_F(AutoUpdateTest, RestartPendingAfterTheInstallStillCarriesThePolicyAndRegi
     EXPECT_EQ(saved, current.getSchedule());
     EXPECT_EQ(au::Config::notifyBeforeInstall, current.getNotifyType());
     // The removal of the older component and the install, both kept from restarting the machine.
-    const std::string runs = testing_support::readFile(record);
     EXPECT_NE(std::string::npos, runs.find(std::string(" /x ") + kAutoUpdateProductCode + " /qn REBOOT=ReallySuppress"))
         << runs;
     EXPECT_NE(std::string::npos, runs.find("\" ALLUSERS=1 /qn REBOOT=ReallySuppress")) << runs;

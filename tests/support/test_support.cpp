@@ -1,12 +1,16 @@
 // Implementation of the shared test helpers.
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
 #include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "platform/logger.h"
+#include "platform/tstrings.h"
 
 namespace testing_support {
 
@@ -92,6 +96,14 @@ int LogCapture::count(const std::string& text) const {
 TempDir::TempDir() : path_(tempRoot() + "\\" + uniqueName("tbxtest")) { CreateDirectoryA(path_.c_str(), nullptr); }
 
 TempDir::~TempDir() { removeTree(path_); }
+
+std::string localLowFolder() {
+    PWSTR path = nullptr;
+    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
+    std::string folder = tstrings::toAnsi(path);
+    CoTaskMemFree(path);
+    return folder;
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -64,6 +64,8 @@ private:
 
 // The user's temporary folder without a trailing separator.
 std::string tempRoot();
+// The user's LocalLow folder, below which the launcher keeps its payload and the guard flag.
+std::string localLowFolder();
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);

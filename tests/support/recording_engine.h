@@ -1,0 +1,54 @@
+// The recording msiexec in place of the engine: what a program under test would start, and what it was asked.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/win_handles.h"
+
+namespace testing_support {
+
+// Points "InstallerLocation" somewhere else while it lives; puts the previous value back after, or removes the
+// value when there was none.
+class InstallerLocationOverride {
+public:
+    InstallerLocationOverride();
+    ~InstallerLocationOverride();
+    InstallerLocationOverride(const InstallerLocationOverride&) = delete;
+    InstallerLocationOverride& operator=(const InstallerLocationOverride&) = delete;
+    void set(const std::string& folder);
+    void remove();
+
+private:
+    UniqueRegKey key;
+    bool hadValue = false;
+    std::string previous;
+};
+
+// msirecorder copied as msiexec.exe into a folder of its own, which the installer location names, with its
+// record file named in the inherited environment; all of it is undone on destruction.
+class RecordingEngine {
+public:
+    RecordingEngine();
+    ~RecordingEngine();
+    RecordingEngine(const RecordingEngine&) = delete;
+    RecordingEngine& operator=(const RecordingEngine&) = delete;
+
+    const std::string& folder() const { return folder_; }
+    std::string msiexec() const { return folder_ + "\\msiexec.exe"; }
+    const std::string& recordPath() const { return record_; }
+    InstallerLocationOverride& location() { return location_; }
+    // What the engine returns, run by run (one code, or several separated as the recorder reads them).
+    void setExit(const std::string& codes) const;
+    void clearRecord() const;
+    // The record's lines, and the command lines of its "cmd " lines without that prefix.
+    std::vector<std::string> records() const;
+    std::vector<std::string> commandLines() const;
+
+private:
+    InstallerLocationOverride location_;
+    std::string folder_;
+    std::string record_;
+};
+
+}  // namespace testing_support
