@@ -6,6 +6,7 @@
 #include <psapi.h>
 
 #include <cstring>
+#include <string>
 
 // Points "InstallerLocation" at `folder` while the object lives and puts the previous value back after.
 class InstallerLocationOverride {
@@ -51,4 +52,46 @@ struct PeakMemory {
 
     SIZE_T peakPrivate = 0;
     PROCESS_MEMORY_COUNTERS_EX counters{};
+};
+
+// A program started with the clock running: times count from just before its start.
+class TimedProcess {
+public:
+    TimedProcess() { QueryPerformanceFrequency(&frequency); }
+    ~TimedProcess() {
+        if (!process.hProcess) return;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    TimedProcess(const TimedProcess&) = delete;
+    TimedProcess& operator=(const TimedProcess&) = delete;
+
+    // False when the program cannot be started.
+    bool start(const char* program, std::string commandLine) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        QueryPerformanceCounter(&started);
+        return CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process) != FALSE;
+    }
+    HANDLE handle() const { return process.hProcess; }
+    // Milliseconds from the start until a performance counter reading, or until now.
+    double msUntil(long long counter) const {
+        return 1000.0 * static_cast<double>(counter - started.QuadPart) / static_cast<double>(frequency.QuadPart);
+    }
+    double msUntilNow() const {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return msUntil(now.QuadPart);
+    }
+    DWORD exitCode() const {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        return code;
+    }
+
+private:
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER started{};
+    PROCESS_INFORMATION process{};
 };

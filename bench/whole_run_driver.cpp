@@ -26,20 +26,12 @@ int main(int argc, char** argv) {
 
     std::string commandLine = std::string("\"") + argv[1] + "\"";
     for (int i = 4; i < argc; ++i) commandLine += std::string(" ") + argv[i];
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    if (!CreateProcessA(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return 4;
+    TimedProcess run;
+    if (!run.start(argv[1], commandLine)) return 4;
     PeakMemory memory;
-    auto sample = [&] { memory.sample(process.hProcess); };
-    while (WaitForSingleObject(process.hProcess, 2) == WAIT_TIMEOUT) sample();
-    QueryPerformanceCounter(&end);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
+    while (WaitForSingleObject(run.handle(), 2) == WAIT_TIMEOUT) memory.sample(run.handle());
+    const double totalMs = run.msUntilNow();
+    const DWORD exitCode = run.exitCode();
 
     // The first engine start in the record file.
     double engineMs = -1;
@@ -48,13 +40,12 @@ int main(int argc, char** argv) {
         while (std::fgets(line, sizeof line, records)) {
             if (std::strncmp(line, "started ", 8) == 0) {
                 const long long stamp = std::strtoll(line + 8, nullptr, 10);
-                engineMs = 1000.0 * static_cast<double>(stamp - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+                engineMs = run.msUntil(stamp);
                 break;
             }
         }
         std::fclose(records);
     }
-    const double totalMs = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
     std::printf("total_ms=%.1f engine_start_ms=%.1f exit=%ld peak_private_bytes=%llu\n", totalMs, engineMs,
                 static_cast<long>(exitCode), static_cast<unsigned long long>(memory.peakPrivate));
     return 0;

@@ -23,24 +23,15 @@ int main(int argc, char** argv) {
     // Created here first so no poll for its appearance blurs the time; the launcher opens the same object.
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "LumoTBXCabExtractWaitEvent");
     std::string commandLine = std::string("\"") + argv[1] + "\" /s";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    LARGE_INTEGER frequency, start, signalled;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    if (!CreateProcessA(argv[1], &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return 4;
+    TimedProcess run;
+    if (!run.start(argv[1], commandLine)) return 4;
     PeakMemory memory;
-    auto sample = [&] { memory.sample(process.hProcess); };
-    while (WaitForSingleObject(event, 2) == WAIT_TIMEOUT) sample();
-    QueryPerformanceCounter(&signalled);
-    sample();
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
+    while (WaitForSingleObject(event, 2) == WAIT_TIMEOUT) memory.sample(run.handle());
+    const double ms = run.msUntilNow();
+    memory.sample(run.handle());
+    WaitForSingleObject(run.handle(), INFINITE);
+    const DWORD exitCode = run.exitCode();
 
-    double ms = 1000.0 * static_cast<double>(signalled.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
     std::printf("launcher_ms=%.0f exit=%ld peak_private_bytes=%llu peak_working_set_bytes=%llu\n", ms,
                 static_cast<long>(exitCode), static_cast<unsigned long long>(memory.peakPrivate),
                 static_cast<unsigned long long>(memory.counters.PeakWorkingSetSize));
