@@ -35,13 +35,7 @@ std::string tempFolder() {
     return tstrings::stripTrailingSeparators(temp);
 }
 
-std::string localLowFolder() {
-    PWSTR path = nullptr;
-    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
-    std::string folder = tstrings::toAnsi(path);
-    CoTaskMemFree(path);
-    return folder;
-}
+using testing_support::localLowFolder;
 
 std::string kitFolder() {
     return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64";
