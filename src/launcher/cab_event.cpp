@@ -13,39 +13,34 @@
 
 namespace {
 
-// Kept open until the process ends, on purpose: the event must outlive the cabinet thread and the engine.
-HANDLE cabExtractEvent = nullptr;
-
 // SYSTEM and administrators may do anything with the event, everyone else may only wait for it (the kit
 // database's custom action waits; nothing but the launcher sets it).
 constexpr const wchar_t* kEventSecurity = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x00100000;;;WD)";
 
 }  // namespace
 
-bool CreateCabExtractEvent() {
+UniqueHandle CreateCabExtractEvent() {
     LocalMemory descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
             kEventSecurity, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()), nullptr)) {
         DWORD code = GetLastError();
         TBX_LOG_AS("WinMain", LOG_ERROR, "The event's access list cannot be built: " + systemErrorText(code));
-        return false;
+        return UniqueHandle();
     }
     SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-    HANDLE event = CreateEventA(&security, TRUE, FALSE, kCabExtractEventName);
+    UniqueHandle event(CreateEventA(&security, TRUE, FALSE, kCabExtractEventName));
     DWORD code = GetLastError();
     if (!event) {
         TBX_LOG_AS("WinMain", LOG_ERROR,
                    std::string("CreateEventA(") + kCabExtractEventName + ") failed with " + systemErrorText(code));
-        return false;
+        return UniqueHandle();
     }
     if (code == ERROR_ALREADY_EXISTS) {
-        CloseHandle(event);
         TBX_LOG_AS("WinMain", LOG_ERROR,
                    std::string("The event ") + kCabExtractEventName +
                        " exists already: another program made it and could tell the installer that the cabinets are "
                        "complete. Exiting installer.");
-        return false;
+        return UniqueHandle();
     }
-    cabExtractEvent = event;
-    return true;
+    return event;
 }

@@ -7,22 +7,29 @@ CabinetWriter::ThreadStarter threadStarter = &CreateThread;
 
 }  // namespace
 
-// The event itself is created, and kept to the end of the process, by whoever runs the engine; the writer only
-// opens it, to start unsignalled and to release a waiting engine when the thread cannot run.
-CabinetWriter::CabinetWriter(HMODULE module) : event(OpenEventA(EVENT_MODIFY_STATE, FALSE, kCabExtractEventName)) {
-    if (event) ResetEvent(event.get());
-    thread.reset(threadStarter(nullptr, 0, ExtractCabFiles, module, 0, nullptr));
+CabinetWriter::CabinetWriter(HMODULE module, const PerUserPaths& paths, bool is64, HANDLE event) {
+    job.module = module;
+    job.paths = &paths;
+    job.is64 = is64;
+    job.event = event;
+    if (event) ResetEvent(event);
+    thread.reset(threadStarter(nullptr, 0, ExtractCabFiles, &job, 0, nullptr));
     if (!thread) {
-        startFailure = {GetLastError(), "Installer : Wrapper.CreateThread "};
-        if (event) SetEvent(event.get());
+        outcome = {GetLastError(), "Installer : Wrapper.CreateThread "};
+        if (event) SetEvent(event);
     }
 }
 
+CabinetWriter::~CabinetWriter() {
+    if (thread) WaitForSingleObject(thread.get(), INFINITE);
+}
+
 PayloadWriteResult CabinetWriter::finish() {
-    if (!thread) return startFailure;
+    if (!thread) return outcome;
     WaitForSingleObject(thread.get(), INFINITE);
     thread.reset();
-    return cabinetThreadResult();
+    outcome = job.result;
+    return outcome;
 }
 
 void CabinetWriter::setThreadStarter(ThreadStarter start) { threadStarter = start ? start : &CreateThread; }

@@ -8,9 +8,11 @@
 
 class CabinetWriter {
 public:
-    // Resets the cabinet event and starts the thread. When the thread cannot be started the event is set at
-    // once, so that the engine does not wait for it.
-    explicit CabinetWriter(HMODULE module);
+    // Resets the run's cabinet event `event` and starts the thread, which writes the cabinets below `paths`.
+    // When the thread cannot be started the event is set at once, so that the engine does not wait for it.
+    CabinetWriter(HMODULE module, const PerUserPaths& paths, bool is64, HANDLE event);
+    // Waits for a thread that is still running: it writes into this object.
+    ~CabinetWriter();
     CabinetWriter(const CabinetWriter&) = delete;
     CabinetWriter& operator=(const CabinetWriter&) = delete;
 
@@ -23,7 +25,7 @@ public:
     static void setThreadStarter(ThreadStarter start);
 
 private:
-    UniqueHandle event;
+    CabinetJob job;
     UniqueHandle thread;
-    PayloadWriteResult startFailure;
+    PayloadWriteResult outcome;  // the start's failure, then the thread's result
 };

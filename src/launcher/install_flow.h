@@ -5,7 +5,8 @@
 
 #include "process/exit_codes.h"
 
-// Runs the whole installation and returns the process exit code.
+// Runs the whole installation and returns the process exit code; logs "Wrapper exit code: <code>" last, on
+// every path.
 int RunInstallation(HINSTANCE instance, const wchar_t* commandLine);
 
 // True when FindFirstFileA finds an entry for `path`.

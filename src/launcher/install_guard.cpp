@@ -2,13 +2,12 @@
 #include "launcher/install_guard.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <cstring>
 #include <string>
 
 #include "launcher/payload.h"
-#include "launcher/payload_folders.h"
+#include "launcher/per_user_paths.h"
 #include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/dll.h"
@@ -23,21 +22,6 @@ constexpr const char* kStatusParentKey = "Software";
 constexpr const char* kStatusKey = "Zoltsys";
 constexpr const char* kStatusValue = "InstallStatus";
 constexpr REGSAM kReadWrite = 0x2001F;
-
-// Logs why the flag path could not be built; `code` is 0 when only a join failed.
-bool flagPathFailure(const char* pathSoFar, DWORD code) {
-    char message[2048];
-    formatInto(message, "Fail to create directory %s, ErrorCode is %d", pathSoFar, static_cast<int>(code));
-    logit(message);
-    return false;
-}
-
-// Creates the folder; an existing one is fine.
-bool createFolder(const char* path, DWORD& code) {
-    if (CreateDirectoryA(path, nullptr)) return true;
-    code = GetLastError();
-    return code == ERROR_ALREADY_EXISTS;
-}
 
 // Deletes the checked entry itself, through its handle; systems before Windows 6.0 lack the call and delete
 // by name (they know no symbolic links, and the link count was checked just before).
@@ -55,21 +39,8 @@ bool deleteOpenedEntry(UniqueFile& entry, const char* path) {
 }  // namespace
 
 bool GetInstallFlagPath(char (&path)[MAX_PATH]) {
-    char folder[MAX_PATH] = "";
-    if (!GetUserDataFolder(folder)) return false;
-    std::memcpy(path, folder, sizeof folder);
-    // The user may write in every folder of the chain: each is checked and held before the flag is touched.
-    if (!holdPayloadFolder(path, FolderRole::Shared, "GetInstallFlagPath")) return false;
-    // The join drops the leading backslash of the part, so one separator results.
-    if (!PathAppendA(path, "\\Lumo\\")) return false;
-    DWORD code = 0;
-    if (!createFolder(path, code)) return flagPathFailure(path, code);
-    if (!holdPayloadFolder(path, FolderRole::Shared, "GetInstallFlagPath")) return false;
-    if (!PathAppendA(path, "Zolt\\")) return flagPathFailure(path, 0);
-    if (!createFolder(path, code)) return flagPathFailure(path, code);
-    if (!holdPayloadFolder(path, FolderRole::Shared, "GetInstallFlagPath")) return false;
-    if (!PathAppendA(path, "ZOLT_INSTALL_FLAG")) return flagPathFailure(path, 0);
-    return true;
+    PerUserPaths paths;
+    return paths.locate() == ERROR_SUCCESS && paths.guardFlag(path);
 }
 
 FlagTest TestAndClearInstallFlag(const char* path) {

@@ -14,6 +14,7 @@
 #include "platform/ansi_path.h"
 #include "launcher/payload_folders.h"
 #include "launcher/payload_lock.h"
+#include "launcher/per_user_paths.h"
 #include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/dll.h"
@@ -29,9 +30,6 @@ namespace {
 constexpr DWORD kWriteChunkSize = 8192;
 
 WriteFileFunction writeFileSeam = &WriteFile;
-
-// Written by the cabinet thread before it ends, read by the main thread only after it has waited for that end.
-PayloadWriteResult cabinetThreadOutcome;
 
 // FOLDERID_LocalAppDataLow, spelled out so no newer SDK header is needed.
 constexpr GUID kFolderIdLocalAppDataLow = {
@@ -73,25 +71,6 @@ std::string correctForWow64(const std::string& folder) {
     std::string system32 = SysInfo::getSystem32Dir();
     if (system32.empty() || folder.compare(0, system32.size(), system32) != 0) return folder;
     return SysInfo::getSystemWow64Dir() + folder.substr(system32.size());
-}
-
-// Builds F\Lumo\Zolt\tbx<version>[_x64], creating each folder on the way, checking it and holding it (the
-// user may write in F and in the two folders above the leaf, so any of them could have been replaced by a
-// link). False when a name does not fit, or after reportTampering.
-bool buildKitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) {
-    char userData[kUserDataFolderSize] = "";
-    if (!GetUserDataFolder(userData)) return false;
-    char lumo[kPayloadPathSize];
-    char zolt[kPayloadPathSize];
-    if (!formatInto(lumo, "%s\\Lumo\\", userData) || !formatInto(zolt, "%sZolt\\", lumo)) return false;
-    bool ok = is64 ? formatInto(folder, "%s%s%s_x64", zolt, buildconstants::kitProductWord,
-                                buildconstants::productVersion)
-                   : formatInto(folder, "%s%s%s", zolt, buildconstants::kitProductWord,
-                                buildconstants::productVersion);
-    return ok && holdPayloadFolder(userData, FolderRole::Shared, function) &&
-           holdPayloadFolder(lumo, FolderRole::Shared, function) &&
-           holdPayloadFolder(zolt, FolderRole::Shared, function) &&
-           holdPayloadFolder(folder, FolderRole::Leaf, function);
 }
 
 struct CabinetEntry {
@@ -147,28 +126,16 @@ bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) {
 }
 
 bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64) {
-    char folder[kPayloadPathSize];
-    if (!buildKitFolder(folder, is64, "GetMsiPath") ||
-        !formatInto(path, kPayloadPathSize, "%s\\%s%s.msi", folder, buildconstants::kitProductWord,
-                    buildconstants::productVersion)) {
-        if (!tamperingDetected()) TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
-        return false;
-    }
-    return true;
+    PerUserPaths paths;
+    return paths.locate() == ERROR_SUCCESS && paths.kitDatabase(path, is64);
 }
 
 bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64) {
-    char folder[kPayloadPathSize];
-    if (!buildKitFolder(folder, is64, "GetCabPath") ||
-        !formatInto(path, kPayloadPathSize, "%s\\%s.cab", folder, baseName)) {
-        if (!tamperingDetected())
-            TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
-        return false;
-    }
-    return true;
+    PerUserPaths paths;
+    return paths.locate() == ERROR_SUCCESS && paths.cabinet(path, baseName, is64);
 }
 
-PayloadWriteResult writeResourceFile(HMODULE module, const char* path, HRSRC resource) {
+PayloadWriteResult WriteResourceToFile(HMODULE module, const char* path, HRSRC resource) {
     DWORD size = SizeofResource(module, resource);
     const char* data = nullptr;
     if (size > 0) {
@@ -198,32 +165,25 @@ PayloadWriteResult writeResourceFile(HMODULE module, const char* path, HRSRC res
         return {error, "Installer : Wrapper.CloseHandle "};
     }
     // From here until the engine has read it, the file must stay exactly what was written; the check reports
-    // (and removes) a changed file, which ends the run as access denied.
-    if (!holdVerifiedPayload(path, data, size)) return {ERROR_ACCESS_DENIED, "Installer : Wrapper.VerifyPayload "};
+    // (and removes) a changed file.
+    if (!holdVerifiedPayload(path, data, size)) return {ERROR_SUCCESS, "Installer : Wrapper.VerifyPayload ", true};
     return {};
 }
 
-int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource) {
-    const PayloadWriteResult result = writeResourceFile(module, path, resource);
-    if (!result.ok()) fatalSystemError(result.what, result.error);
-    return 1;
-}
-
-PayloadWriteResult writeCabinetFiles(HMODULE module) {
-    const bool is64 = !Is32BitEnvironment();
+PayloadWriteResult writeCabinetFiles(const CabinetJob& job) {
     for (const CabinetEntry& cab : kCabinets) {
         char baseName[64];
         char path[kPayloadPathSize];
         formatInto(baseName, "%s%s%s%s%s0", cab.prefix, buildconstants::versionMajor, buildconstants::versionMinor,
                    buildconstants::versionMicro, buildconstants::versionUpdate);
         // A folder of the chain that is not safe was reported; nothing is written there.
-        if (!GetCabPath(path, baseName, is64))
-            return {tamperingDetected() ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
-                                        : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE),
-                    "Installer : Wrapper.GetCabPath "};
-        HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(cab.id), cab.type);
+        if (!job.paths->cabinet(path, baseName, job.is64)) {
+            if (tamperingDetected()) return {ERROR_SUCCESS, "Installer : Wrapper.GetCabPath ", true};
+            return {ERROR_FILENAME_EXCED_RANGE, "Installer : Wrapper.GetCabPath "};
+        }
+        HRSRC resource = FindResourceA(job.module, MAKEINTRESOURCEA(cab.id), cab.type);
         if (!resource) continue;
-        const PayloadWriteResult result = writeResourceFile(module, path, resource);
+        const PayloadWriteResult result = WriteResourceToFile(job.module, path, resource);
         if (!result.ok()) return result;
     }
     return {};
@@ -231,51 +191,30 @@ PayloadWriteResult writeCabinetFiles(HMODULE module) {
 
 void setPayloadWriteFunction(WriteFileFunction write) { writeFileSeam = write ? write : &WriteFile; }
 
-DWORD WINAPI ExtractCabFiles(LPVOID moduleArgument) {
-    cabinetThreadOutcome = writeCabinetFiles(static_cast<HMODULE>(moduleArgument));
+DWORD WINAPI ExtractCabFiles(LPVOID argument) {
+    CabinetJob& job = *static_cast<CabinetJob*>(argument);
+    job.result = writeCabinetFiles(job);
     // A changed cabinet that could not be removed must never be read: the event stays unset, and the run ends
-    // with the error once the engine has given up waiting.
+    // once the engine has given up waiting.
     if (tamperedPayloadRemains()) return 1;
     // Set also after a failure: the engine then finds a cabinet missing and fails, instead of waiting forever.
-    // The launcher created the event already; this opens the same object.
-    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
-    if (event) SetEvent(event.get());
+    if (job.event) SetEvent(job.event);
     return 1;
 }
 
-PayloadWriteResult cabinetThreadResult() { return cabinetThreadOutcome; }
-
-int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled) {
-    char userData[kUserDataFolderSize] = "";
-    if (!GetUserDataFolder(userData)) return -1;
-    char vantrel[kAutoUpdatePathSize];
-    char zolt[kAutoUpdatePathSize];
-    char au[kAutoUpdatePathSize];
+AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths, bool autoUpdateEnabled) {
     char msiPath[kAutoUpdatePathSize];
-    if (!formatInto(vantrel, "%s\\Vantrel\\", userData) || !formatInto(zolt, "%sZolt\\", vantrel) ||
-        !formatInto(au, "%sAU\\", zolt) || !formatInto(msiPath, "%sau.msi", au)) {
-        TBX_LOG_AS("ExtractAutoUpdateMsi", LOG_ERROR, "The auto-update database path does not fit its buffer.");
-        return kExitFailed;
-    }
-    const struct {
-        const char* folder;
-        FolderRole role;
-        const char* failure;
-    } chain[] = {
-        {vantrel, FolderRole::Shared, "Can not create the Vantrel directory to extract installer files. \n"},
-        {zolt, FolderRole::Shared, "Can not create the Zolt directory to extract installer files. \n"},
-        {au, FolderRole::Leaf, "Can not create the AU directory to extract installer files. \n"},
-    };
-    if (!holdPayloadFolder(userData, FolderRole::Shared, "ExtractAutoUpdateMsi")) return -1;
-    for (const auto& step : chain) {
-        if (!CreateDirectoryA(step.folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            logit(step.failure);
-            return kExitFailed;
-        }
-        if (!holdPayloadFolder(step.folder, step.role, "ExtractAutoUpdateMsi")) return -1;
-    }
+    if (!paths.autoUpdateDatabase(msiPath))
+        return {tamperingDetected() ? AutoUpdateExtraction::Tampered : AutoUpdateExtraction::FolderUnusable};
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(TBX_RES_AU_MSI), TBX_RES_TYPE_INSTALLER);
-    if (!resource) return -5;
-    if (!WriteResourceToFile(module, msiPath, resource)) return -1;
-    return InstallAutoUpdate(msiPath, autoUpdateEnabled);
+    if (!resource) return {AutoUpdateExtraction::NotCarried};
+    const PayloadWriteResult written = WriteResourceToFile(module, msiPath, resource);
+    if (written.tampered) return {AutoUpdateExtraction::Tampered};
+    if (!written.ok()) {
+        // The kit is installed already: the record says why the component is missing, the exit code stays.
+        TBX_LOG_AS("ExtractAutoUpdateMsi", LOG_ERROR,
+                   std::string(written.what) + "failed with " + systemErrorText(written.error));
+        return {AutoUpdateExtraction::WriteFailed};
+    }
+    return {AutoUpdateExtraction::Installed, InstallAutoUpdate(msiPath, autoUpdateEnabled)};
 }

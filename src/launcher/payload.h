@@ -27,40 +27,61 @@ DWORD GetUserDataFolderChecked(char (&folder)[kUserDataFolderSize]);
 // The same, true on success.
 bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]);
 
-// Creates the kit folder chain and writes the kit database path into `path` 
-// False when a name does not fit its buffer.
+class PerUserPaths;
+
+// The kit database path below the per-user folder, creating and holding its folder chain. False when a name
+// does not fit its buffer, or after reportTampering.
 bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64);
 
-// Creates the kit folder chain and writes the path of cabinet `baseName` into `path`.
+// The same for cabinet `baseName`.
 bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64);
 
-// The outcome of writing one payload file: the Win32 error code and the failing step, or success.
+// The outcome of writing one payload file: the Win32 error code and the failing step, or success. `tampered`
+// says that the file or a folder of its chain was changed by someone else (reported already), which is no
+// Win32 error of the write.
 struct PayloadWriteResult {
     DWORD error = ERROR_SUCCESS;
     const char* what = nullptr;
+    bool tampered = false;
     bool ok() const { return what == nullptr; }
 };
 
-// Writes the resource to `path` in chunks of 8192 bytes. A failed write or close deletes the cut file.
-PayloadWriteResult writeResourceFile(HMODULE module, const char* path, HRSRC resource);
-
-// Writes the resource to `path`; returns 1. Any file error is reported (a box unless the run is silent) and
-// ends the process with the Win32 error code.
-int WriteResourceToFile(HMODULE module, const char* path, HRSRC resource);
-
-// Writes the four cabinets in their fixed order (a missing resource is skipped); stops at the first failure.
-PayloadWriteResult writeCabinetFiles(HMODULE module);
+// Writes the resource to `path` in chunks of 8192 bytes, then checks it against the resource and holds it. A
+// failed write or close deletes the cut file.
+PayloadWriteResult WriteResourceToFile(HMODULE module, const char* path, HRSRC resource);
 
 // The call that writes payload chunks; tests put a failing one in front of WriteFile. Null restores WriteFile.
 using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 void setPayloadWriteFunction(WriteFileFunction write);
 
-// Thread routine, argument = the executable's module handle: writes the four cabinets, then sets the event,
-// also after a failure; returns 1.
-DWORD WINAPI ExtractCabFiles(LPVOID module);
-// What the cabinet thread's last run came to; read it only after the thread has ended.
-PayloadWriteResult cabinetThreadResult();
+// What the cabinet thread writes and where it reports: owned by whoever starts the thread, read after it ended.
+struct CabinetJob {
+    HMODULE module = nullptr;
+    const PerUserPaths* paths = nullptr;
+    bool is64 = true;
+    HANDLE event = nullptr;  // the run's cabinet event; set when the thread is done
+    PayloadWriteResult result;
+};
 
-// Writes the auto-update database and installs it: InstallAutoUpdate's result, -1 when a folder cannot
-// be created, -5 when the database resource is missing.
-int ExtractAutoUpdateMsi(HMODULE module, bool autoUpdateEnabled);
+// Writes the four cabinets in their fixed order (a missing resource is skipped); stops at the first failure.
+PayloadWriteResult writeCabinetFiles(const CabinetJob& job);
+
+// Thread routine, argument = a CabinetJob: writes the four cabinets, stores the outcome in the job, then sets
+// the event, also after a failure; returns 1.
+DWORD WINAPI ExtractCabFiles(LPVOID job);
+
+// What writing and installing the auto-update database came to.
+enum class AutoUpdateExtraction {
+    Installed,       // the install ran; `installerResult` is InstallAutoUpdate's result
+    NotCarried,      // the launcher carries no auto-update database
+    FolderUnusable,  // a folder could not be made or its name does not fit (logged)
+    WriteFailed,     // the database could not be written (logged)
+    Tampered,        // a folder or the written file was changed by someone else (reported)
+};
+struct AutoUpdateOutcome {
+    AutoUpdateExtraction what = AutoUpdateExtraction::Installed;
+    int installerResult = 0;
+};
+
+// Writes the auto-update database below the per-user folder and installs it.
+AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths, bool autoUpdateEnabled);

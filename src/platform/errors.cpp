@@ -112,7 +112,3 @@ int reportSystemError(const char* what, DWORD code) {
     if (!silentRun) MessageBoxA(nullptr, text, "Error", MB_OK);
     return code != 0 ? static_cast<int>(code) : kFailureWithoutCode;
 }
-
-void fatalSystemError(const char* what) { fatalSystemError(what, GetLastError()); }
-
-void fatalSystemError(const char* what, DWORD code) { ExitProcess(static_cast<UINT>(reportSystemError(what, code))); }

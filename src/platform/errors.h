@@ -35,10 +35,6 @@ bool isSilentRun();
 // code is 0 so that a failure never reads as success.
 int reportSystemError(const char* what, DWORD code);
 
-// Reports GetLastError() for `what` as above and ends the process with the returned code.
-[[noreturn]] void fatalSystemError(const char* what);
-[[noreturn]] void fatalSystemError(const char* what, DWORD code);
-
 #define TBX_THROW_SYS(context, address, code) \
     throw ::QmbError<::SysError>(::SysError((context), reinterpret_cast<const void*>(address), (code)), TBX_HERE)
 #define TBX_THROW_SYS_AS(name, context, address, code) \

@@ -2,10 +2,14 @@
 // unchanged; the two that a successful run may end with are named so callers can tell them from failures.
 #pragma once
 
+constexpr int kExitSuccess = 0;                 // installed
+constexpr int kExitNoKitDatabase = 1;          // the launcher carries no kit database
 constexpr int kExitFailed = -1;                // the guard, a same-version removal or the extraction failed
 constexpr int kExitEngineNotFound = -3;        // the installer engine's location is unknown
 constexpr int kExitConfigurationRefused = -80; // the options or a settings file were refused
-constexpr int kExitTampered = 5;               // ERROR_ACCESS_DENIED: a link or a changed file below the launcher
+// A link, a second name or a changed payload file below the launcher. Negative, so that no Win32 error of a
+// payload write (ERROR_ACCESS_DENIED is 5) can be taken for it.
+constexpr int kExitTampered = -5;
 constexpr int kExitPathTooLong = 206;          // ERROR_FILENAME_EXCED_RANGE: a path does not fit its buffer
 constexpr int kExitFunctionFailed = 1627;      // ERROR_FUNCTION_FAILED: a program could not be run, or the run broke
 constexpr int kExitCommandTooLong = 1639;      // ERROR_INVALID_COMMAND_LINE: a command does not fit its buffer

@@ -18,7 +18,7 @@
 namespace {
 
 constexpr DWORD kRefused = static_cast<DWORD>(-1);
-constexpr DWORD kTampered = 5;
+constexpr DWORD kTampered = static_cast<DWORD>(kExitTampered);
 
 // Libraries that Windows 7 and Windows 10 both list as known DLLs: the loader takes them from the system
 // folder only, whatever lies beside the executable.

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "e2e_support.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
+#include "process/exit_codes.h"
 #include "products/product_codes.h"
 
 namespace {
@@ -249,6 +251,67 @@ TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
     EXPECT_EQ(static_cast<DWORD>(-1), runLauncher("/s"));
     EXPECT_TRUE(records().empty());
     EXPECT_FALSE(fileExists(kitDatabase())) << "nothing is extracted";
+}
+
+// How many "Wrapper exit code: " records `log` holds, and the code the last record of all gives ("" when the last
+// record is another one).
+struct FinalRecords {
+    size_t count = 0;
+    std::string lastCode;
+};
+FinalRecords finalRecords(const std::string& log) {
+    static const std::string kFinal = "INFO: Wrapper exit code: ";
+    FinalRecords found;
+    for (size_t at = log.find(kFinal); at != std::string::npos; at = log.find(kFinal, at + 1)) ++found.count;
+    const size_t lastRecord = log.rfind("\n[");
+    const size_t last = log.rfind(kFinal);
+    if (last != std::string::npos && (lastRecord == std::string::npos || last > lastRecord))
+        found.lastCode = tstrings::trim(log.substr(last + kFinal.size()), "\r\n");
+    return found;
+}
+
+// Every way out of the run, early or not, leaves through one exit that writes the exit code as the last record.
+TEST_F(RecordedEngine, EveryWayOutEndsWithOneExitCodeRecord) {
+    const std::string flag = localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG";
+    struct Case {
+        const char* name;
+        const char* arguments;
+        const char* exe;
+        int exitCode;
+        // Sets the scene; what it returns is held for the run.
+        std::function<UniqueHandle()> scene;
+    } cases[] = {
+        {"a refused option", "/s /bogus", "tbx-setup.exe", kExitConfigurationRefused, [] { return UniqueHandle(); }},
+        {"a held guard flag", "/s", "tbx-setup.exe", kExitFailed,
+         [&flag] {
+             CreateDirectoryA((localLowFolder() + "\\Lumo").c_str(), nullptr);
+             CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
+             return UniqueHandle(CreateFileA(flag.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+         }},
+        {"an event made by another program", "/s", "tbx-setup.exe", kExitFailed,
+         [] { return UniqueHandle(CreateEventA(nullptr, TRUE, TRUE, "LumoTBXCabExtractWaitEvent")); }},
+        {"no kit database", "/s", "tbx-setup-nokit.exe", kExitNoKitDatabase, [] { return UniqueHandle(); }},
+        {"installed", "/s", "tbx-setup.exe", kExitSuccess, [] { return UniqueHandle(); }},
+    };
+    const std::string logPath = tempFolder() + "\\zusched.log";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(logPath.c_str());
+        {
+            UniqueHandle held = c.scene();
+            EXPECT_EQ(static_cast<DWORD>(c.exitCode), runLauncher(c.arguments, c.exe));
+        }
+        const FinalRecords final = finalRecords(readFile(logPath));
+        EXPECT_EQ(1u, final.count);
+        EXPECT_EQ(std::to_string(c.exitCode), final.lastCode);
+    }
+    engine->location().remove();
+    DeleteFileA(logPath.c_str());
+    EXPECT_EQ(static_cast<DWORD>(kExitEngineNotFound), runLauncher("/s"));
+    const FinalRecords final = finalRecords(readFile(logPath));
+    EXPECT_EQ(1u, final.count) << "no engine";
+    EXPECT_EQ(std::to_string(kExitEngineNotFound), final.lastCode) << "no engine";
 }
 
 // Makes Wine report Windows XP (5.2) to tbx-setup.exe alone while it lives.

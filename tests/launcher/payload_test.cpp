@@ -13,6 +13,7 @@
 #include "buildinfo/payload_resources.h"
 #include "launcher/payload_folders.h"
 #include "launcher/payload_lock.h"
+#include "launcher/per_user_paths.h"
 #include "platform/descriptor_check.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
@@ -35,6 +36,14 @@ std::string resourceBytes(WORD id, const char* type) {
     DWORD size = SizeofResource(self, found);
     const char* data = static_cast<const char*>(LockResource(LoadResource(self, found)));
     return std::string(data ? data : "", size);
+}
+
+// The per-user folders of a run, found as the run finds them.
+const PerUserPaths& userPaths() {
+    static PerUserPaths paths;
+    static const bool located = paths.locate() == ERROR_SUCCESS;
+    EXPECT_TRUE(located);
+    return paths;
 }
 
 void removeKitFolderFiles() {
@@ -100,7 +109,7 @@ TEST_F(ResourceWriting, WritesEverySizeWholeAndReplacesAnOlderFile) {
         HMODULE self = GetModuleHandleA(nullptr);
         HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(c.id), c.type);
         ASSERT_NE(nullptr, resource);
-        EXPECT_EQ(1, WriteResourceToFile(self, target.c_str(), resource));
+        EXPECT_TRUE(WriteResourceToFile(self, target.c_str(), resource).ok());
         std::string written = readFile(target);
         EXPECT_EQ(c.size, written.size());
         EXPECT_EQ(resourceBytes(c.id, c.type), written);
@@ -125,11 +134,12 @@ TEST_F(ResourceWriting, AFailedWriteDeletesTheCutFileAndReportsTheError) {
     ASSERT_NE(nullptr, resource);
     writeCalls = 0;
     setPayloadWriteFunction(&diskFullOnSecondChunk);
-    const PayloadWriteResult result = writeResourceFile(self, target.c_str(), resource);
+    const PayloadWriteResult result = WriteResourceToFile(self, target.c_str(), resource);
     setPayloadWriteFunction(nullptr);
     EXPECT_FALSE(result.ok());
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
     EXPECT_STREQ("Installer : Wrapper.WriteFile (In small chunks) ", result.what);
+    EXPECT_FALSE(result.tampered);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(target.c_str()));
 }
 
@@ -146,7 +156,7 @@ TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
     ASSERT_TRUE(event);
     {
         CabinetWriter::setThreadStarter(&noThreads);
-        CabinetWriter writer(GetModuleHandleA(nullptr));
+        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get());
         CabinetWriter::setThreadStarter(nullptr);
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 0));
         const PayloadWriteResult result = writer.finish();
@@ -156,7 +166,7 @@ TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
     {
         writeCalls = 0;
         setPayloadWriteFunction(&diskFullOnSecondChunk);
-        CabinetWriter writer(GetModuleHandleA(nullptr));
+        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get());
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 30000));
         const PayloadWriteResult result = writer.finish();
         setPayloadWriteFunction(nullptr);
@@ -166,12 +176,10 @@ TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
             EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\" + name).c_str())) << name;
     }
     {
-        CabinetWriter writer(GetModuleHandleA(nullptr));
+        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get());
         EXPECT_TRUE(writer.finish().ok());
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\sz193170.cab").c_str()));
     }
-    // The writer keeps the event for the life of the process; the next test starts from an unset one.
-    ResetEvent(event.get());
     removeKitFolderFiles();
 }
 
@@ -187,7 +195,7 @@ DWORD openError(const std::string& path, DWORD access) {
 TEST_F(ResourceWriting, AWrittenFileIsHeldReadableOnlyUntilReleased) {
     HMODULE self = GetModuleHandleA(nullptr);
     HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SJ), "ZOLT_CAB7");
-    ASSERT_EQ(1, WriteResourceToFile(self, target.c_str(), resource));
+    ASSERT_TRUE(WriteResourceToFile(self, target.c_str(), resource).ok());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, GENERIC_WRITE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, DELETE));
     HANDLE reader = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -204,7 +212,7 @@ TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
     ASSERT_TRUE(CreateHardLinkA(target.c_str(), elsewhere.c_str(), nullptr));
     HMODULE self = GetModuleHandleA(nullptr);
     HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SS), "ZOLT_CAB9");
-    ASSERT_EQ(1, WriteResourceToFile(self, target.c_str(), resource));
+    ASSERT_TRUE(WriteResourceToFile(self, target.c_str(), resource).ok());
     EXPECT_EQ("precious", readFile(elsewhere));
     EXPECT_EQ(resourceBytes(TBX_RES_CAB_SS, "ZOLT_CAB9"), readFile(target));
     DeleteFileA(elsewhere.c_str());
@@ -250,7 +258,11 @@ TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {
     removeKitFolderFiles();
     UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
     ASSERT_TRUE(event);
-    UniqueHandle thread(CreateThread(nullptr, 0, ExtractCabFiles, GetModuleHandleA(nullptr), 0, nullptr));
+    CabinetJob job;
+    job.module = GetModuleHandleA(nullptr);
+    job.paths = &userPaths();
+    job.event = event.get();
+    UniqueHandle thread(CreateThread(nullptr, 0, ExtractCabFiles, &job, 0, nullptr));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 30000));
     // Everything is in place the moment the event is seen, not only when the thread ends.
     struct {
@@ -269,6 +281,7 @@ TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {
     DWORD result = 0;
     GetExitCodeThread(thread.get(), &result);
     EXPECT_EQ(1u, result);
+    EXPECT_TRUE(job.result.ok());
     removeKitFolderFiles();
 }
 
@@ -276,7 +289,12 @@ TEST(CabinetThread, MissingCabinetResourcesAreSkippedAndTheEventIsStillSet) {
     removeKitFolderFiles();
     UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
     // kernel32 carries none of the payload resources.
-    EXPECT_EQ(1u, ExtractCabFiles(GetModuleHandleA("kernel32")));
+    CabinetJob job;
+    job.module = GetModuleHandleA("kernel32");
+    job.paths = &userPaths();
+    job.event = event.get();
+    EXPECT_EQ(1u, ExtractCabFiles(&job));
+    EXPECT_TRUE(job.result.ok());
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 0));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\ss193170.cab").c_str()));
 }
@@ -286,19 +304,18 @@ TEST(AutoUpdateDatabase, IsWrittenBelowVantrelAndAnExistingChainIsAccepted) {
     DeleteFileA(database.c_str());
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run == 0 ? "fresh" : "folders already there");
-        // The result is the installation's (this database is not a real one); -1 and -5 would mean that a
-        // folder or the resource failed.
-        const int result = ExtractAutoUpdateMsi(GetModuleHandleA(nullptr), true);
-        EXPECT_NE(-1, result);
-        EXPECT_NE(-5, result);
+        // The installation itself runs (this database is not a real one, so its result is the engine's).
+        const AutoUpdateOutcome outcome = ExtractAutoUpdateMsi(GetModuleHandleA(nullptr), userPaths(), true);
+        EXPECT_EQ(AutoUpdateExtraction::Installed, outcome.what);
         EXPECT_EQ(resourceBytes(TBX_RES_AU_MSI, TBX_RES_TYPE_INSTALLER), readFile(database));
         releaseHeldPayload();
     }
     DeleteFileA(database.c_str());
 }
 
-TEST(AutoUpdateDatabase, MissingResourceGivesMinusFive) {
-    EXPECT_EQ(-5, ExtractAutoUpdateMsi(GetModuleHandleA("kernel32"), true));
+TEST(AutoUpdateDatabase, AMissingResourceIsToldApartFromAFailure) {
+    EXPECT_EQ(AutoUpdateExtraction::NotCarried,
+              ExtractAutoUpdateMsi(GetModuleHandleA("kernel32"), userPaths(), true).what);
 }
 
 }  // namespace

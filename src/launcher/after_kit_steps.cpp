@@ -1,0 +1,88 @@
+// What follows the kit's engine run: the settings put back after a failure, the public runtime, the
+// auto-update component and the run's final code.
+#include <string>
+
+#include "buildinfo/build_constants.h"
+#include "launcher/escaped_exception.h"
+#include "launcher/install_flow.h"
+#include "launcher/install_steps.h"
+#include "launcher/tampering.h"
+#include "platform/bounded_format.h"
+#include "platform/logger.h"
+#include "platform/registry_key.h"
+#include "platform/tstrings.h"
+#include "platform/win_handles.h"
+#include "process/executor.h"
+#include "products/tbx_home.h"
+
+namespace {
+
+bool isRuntimeOfThisVersionInstalled() {
+    std::string keyPath = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
+    UniqueRegKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool FileExists(const char* path) {
+    WIN32_FIND_DATAA data;
+    UniqueFind found(FindFirstFileA(path, &data));
+    return static_cast<bool>(found);
+}
+
+StepResult restoreSettingsAfterFailure(RunContext& run) {
+    if (!run.afterKit.restoreSettings) return StepResult::proceed();
+    logit(tstrings::format("TBX installation failed.  Return Code: %d, ErrorCode: %d", run.afterKit.exitCode,
+                           static_cast<int>(GetLastError()))
+              .c_str());
+    run.config->RestoreConfigSettings();
+    return StepResult::proceed();
+}
+
+// The public runtime that the fresh kit carries; its result never changes the exit code.
+StepResult installPublicRuntime(RunContext& run) {
+    if (!run.afterKit.runPublicRuntime) return StepResult::proceed();
+    char kitHome[kCommandBufferSize] = "";
+    if (!FindTBXHome(kitHome, sizeof kitHome)) return StepResult::proceed();
+    char installerPath[kCommandBufferSize];
+    if (!formatInto(installerPath, "%s\\pln.exe", kitHome)) {
+        TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime installer path does not fit its buffer.");
+        return StepResult::proceed();
+    }
+    const InstallerOptions& options = run.options;
+    if (FileExists(installerPath)) {
+        char command[kCommandBufferSize];
+        bool ok = formatInto(command, options.noStartMenu ? "\"%s\" /s LAUNCHEDFROMTBX=1 NOSTARTMENU=1"
+                                                          : "\"%s\" /s LAUNCHEDFROMTBX=1",
+                             installerPath);
+        if (ok && options.publicRuntimeDir[0] != '\0')
+            ok = AppendInstallDirArgument(command, options.publicRuntimeDir);
+        if (ok && options.reallySuppress) ok = appendInto(command, " REBOOT=ReallySuppress");
+        if (ok)
+            Executor::ExecProcessWaitForFinish(installerPath, command, 1);
+        else
+            TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime command does not fit its buffer; not run.");
+    }
+    DeleteFileA(installerPath);
+    return StepResult::proceed();
+}
+
+// The auto-update component never decides the run's exit code, also when it fails unexpectedly; only tampering
+// with its payload does.
+StepResult installAutoUpdate(RunContext& run) {
+    if (!run.afterKit.tryAutoUpdate || !isRuntimeOfThisVersionInstalled()) return StepResult::proceed();
+    try {
+        const AutoUpdateOutcome outcome =
+            ExtractAutoUpdateMsi(run.instance, run.paths, run.config->getFlag(FLAG_AUTO_UPDATE));
+        run.autoUpdateTampered = outcome.what == AutoUpdateExtraction::Tampered;
+    } catch (...) {
+        logEscapedException(TBX_HERE_AS("WinMain"));
+    }
+    return StepResult::proceed();
+}
+
+StepResult endWithKitResult(RunContext& run) {
+    return StepResult::endRun(finalExitCode(run.afterKit.exitCode, run.removalWantsRestart, run.autoUpdateTampered),
+                              run.autoUpdateTampered ? "the auto-update payload was changed" : "");
+}

@@ -1,0 +1,34 @@
+// The steps of the installation run, in the order the flow takes them. Each returns StepResult::proceed()
+// or ends the run with its exit code; none ends the process.
+#pragma once
+
+#include "launcher/run_context.h"
+#include "launcher/step_result.h"
+
+// Preparation: nothing on the machine changes.
+StepResult refuseLinkedLog(RunContext& run);
+StepResult prepareProcess(RunContext& run);
+StepResult loadConfiguration(RunContext& run);
+StepResult locatePerUserFolder(RunContext& run);
+StepResult applyLanguageOption(RunContext& run);
+StepResult readInstallerOptions(RunContext& run);
+
+// The guard and what must be ours before anything is removed or written.
+StepResult testGuard(RunContext& run);
+StepResult warnAboutOldWindows(RunContext& run);
+StepResult setGuard(RunContext& run);
+StepResult createCabinetEvent(RunContext& run);
+StepResult checkSettingsWritable(RunContext& run);
+
+// The kit: removal of the same version, the database, the command, the export and the engine.
+StepResult removeSameVersion(RunContext& run);
+StepResult writeKitDatabase(RunContext& run);
+StepResult composeCommand(RunContext& run);
+StepResult exportSettings(RunContext& run);
+StepResult runKitEngine(RunContext& run);
+
+// After the kit's engine run: never change what the engine decided, except for tampering and a pending restart.
+StepResult restoreSettingsAfterFailure(RunContext& run);
+StepResult installPublicRuntime(RunContext& run);
+StepResult installAutoUpdate(RunContext& run);
+StepResult endWithKitResult(RunContext& run);

@@ -1,0 +1,27 @@
+// Every per-user path of the run (guard flag, kit database, cabinets, auto-update database), built from the one
+// per-user data folder; the folders of each chain are created, checked and held on the way.
+#pragma once
+
+#include <windows.h>
+
+#include "launcher/payload.h"
+
+class PerUserPaths {
+public:
+    // Finds the per-user data folder: 0, or the code of GetUserDataFolderChecked (after its ERROR record).
+    DWORD locate();
+    const char* userDataFolder() const { return userData; }
+
+    // Each builds its path below the folder found by locate, creating each folder of the chain, checking it
+    // from its handle and holding it (the user may write in the folders above the leaves, so any of them could
+    // be replaced by a link). False when a name does not fit (logged), or after reportTampering.
+    bool guardFlag(char (&path)[MAX_PATH]) const;
+    bool kitDatabase(char (&path)[kPayloadPathSize], bool is64) const;
+    bool cabinet(char (&path)[kPayloadPathSize], const char* baseName, bool is64) const;
+    bool autoUpdateDatabase(char (&path)[kAutoUpdatePathSize]) const;
+
+private:
+    bool kitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) const;
+
+    char userData[kUserDataFolderSize] = "";
+};
