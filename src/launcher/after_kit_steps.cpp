@@ -6,7 +6,6 @@
 #include "launcher/escaped_exception.h"
 #include "launcher/install_flow.h"
 #include "launcher/install_steps.h"
-#include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/logger.h"
 #include "platform/registry_key.h"

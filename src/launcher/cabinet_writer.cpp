@@ -1,19 +1,15 @@
 // Starting the cabinet thread and collecting its outcome.
 #include "launcher/cabinet_writer.h"
 
-namespace {
-
-CabinetWriter::ThreadStarter threadStarter = &CreateThread;
-
-}  // namespace
-
-CabinetWriter::CabinetWriter(HMODULE module, const PerUserPaths& paths, bool is64, HANDLE event) {
+CabinetWriter::CabinetWriter(HMODULE module, const PerUserPaths& paths, bool is64, HANDLE event,
+                             ThreadStarter start, WriteFileFunction write) {
     job.module = module;
     job.paths = &paths;
     job.is64 = is64;
     job.event = event;
+    job.write = write;
     if (event) ResetEvent(event);
-    thread.reset(threadStarter(nullptr, 0, ExtractCabFiles, &job, 0, nullptr));
+    thread.reset(start(nullptr, 0, ExtractCabFiles, &job, 0, nullptr));
     if (!thread) {
         outcome = {GetLastError(), "Installer : Wrapper.CreateThread "};
         if (event) SetEvent(event);
@@ -31,5 +27,3 @@ PayloadWriteResult CabinetWriter::finish() {
     outcome = job.result;
     return outcome;
 }
-
-void CabinetWriter::setThreadStarter(ThreadStarter start) { threadStarter = start ? start : &CreateThread; }

@@ -8,9 +8,15 @@
 
 class CabinetWriter {
 public:
-    // Resets the run's cabinet event `event` and starts the thread, which writes the cabinets below `paths`.
-    // When the thread cannot be started the event is set at once, so that the engine does not wait for it.
-    CabinetWriter(HMODULE module, const PerUserPaths& paths, bool is64, HANDLE event);
+    // The call that starts the thread: CreateThread, or in tests one that fails.
+    using ThreadStarter = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                                          LPDWORD);
+
+    // Resets the run's cabinet event `event` and starts the thread, which writes the cabinets below `paths`
+    // with `write`. When the thread cannot be started the event is set at once, so that the engine does not
+    // wait for it.
+    CabinetWriter(HMODULE module, const PerUserPaths& paths, bool is64, HANDLE event,
+                  ThreadStarter start = &CreateThread, WriteFileFunction write = &WriteFile);
     // Waits for a thread that is still running: it writes into this object.
     ~CabinetWriter();
     CabinetWriter(const CabinetWriter&) = delete;
@@ -18,11 +24,6 @@ public:
 
     // Waits for the thread to end: the failure of its start or of its writes, or success.
     PayloadWriteResult finish();
-
-    // The call that starts the thread; tests put a failing one in front of CreateThread. Null restores it.
-    using ThreadStarter = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
-                                          LPDWORD);
-    static void setThreadStarter(ThreadStarter start);
 
 private:
     CabinetJob job;

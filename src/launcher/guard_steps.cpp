@@ -2,7 +2,6 @@
 #include "launcher/cab_event.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
-#include "launcher/tampering.h"
 #include "platform/logger.h"
 #include "platform/tstrings.h"
 #include "strings/string_ids.h"
@@ -18,8 +17,8 @@ void showInProgressBox(HINSTANCE instance) {
 }
 
 // A flag path that cannot be built because a folder was tampered with ends the run; otherwise `orElse` does.
-StepResult flagPathFailure(const StepResult& orElse) {
-    if (tamperingDetected()) return StepResult::endRun(kExitTampered, "a folder of the guard flag's path");
+StepResult flagPathFailure(const RunContext& run, const StepResult& orElse) {
+    if (run.holds.tampered()) return StepResult::endRun(kExitTampered, "a folder of the guard flag's path");
     logit("Fail to get the file path for Zolt install flag ");
     return orElse;
 }
@@ -29,7 +28,7 @@ StepResult flagPathFailure(const StepResult& orElse) {
 StepResult testGuard(RunContext& run) {
     char installFlag[MAX_PATH] = "";
     // Without a path there is nothing to test; setting the guard tries again.
-    if (!run.paths.guardFlag(installFlag)) return flagPathFailure(StepResult::proceed());
+    if (!run.paths.guardFlag(installFlag)) return flagPathFailure(run, StepResult::proceed());
     // A flag file that cannot be deleted is held by another installation.
     const FlagTest flag = TestAndClearInstallFlag(installFlag);
     if (flag == FlagTest::Unsafe) return StepResult::endRun(kExitTampered, "the guard flag is a link");
@@ -46,7 +45,7 @@ StepResult testGuard(RunContext& run) {
 StepResult setGuard(RunContext& run) {
     char installFlag[MAX_PATH] = "";
     if (!run.paths.guardFlag(installFlag))
-        return flagPathFailure(StepResult::endRun(kExitFailed, "the guard flag's path"));
+        return flagPathFailure(run, StepResult::endRun(kExitFailed, "the guard flag's path"));
     // Held unshared until the run ends; not through a link someone put in the name's place since the test.
     run.guardFlag.reset(CreateFileA(installFlag, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

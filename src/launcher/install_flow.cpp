@@ -6,7 +6,6 @@
 
 #include "launcher/escaped_exception.h"
 #include "launcher/install_steps.h"
-#include "launcher/payload_lock.h"
 #include "platform/logger.h"
 
 namespace {
@@ -49,7 +48,7 @@ StepResult performSteps(RunContext& run) {
 // The one way out: what the run holds is released and the exit code is the last record.
 int finishRun(RunContext& run, const StepResult& result) {
     // The engine runs that read the payload have ended.
-    releaseHeldPayload();
+    run.holds.release();
     run.cabEvent.reset();
     run.guardFlag.reset();
     if (Logger::instance().threshold <= LOG_INFO)

@@ -8,7 +8,6 @@
 
 #include "launcher/payload.h"
 #include "launcher/per_user_paths.h"
-#include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/dll.h"
 #include "platform/link_check.h"
@@ -39,7 +38,8 @@ bool deleteOpenedEntry(UniqueFile& entry, const char* path) {
 }  // namespace
 
 bool GetInstallFlagPath(char (&path)[MAX_PATH]) {
-    PerUserPaths paths;
+    RunHolds holds;
+    PerUserPaths paths(holds);
     return paths.locate() == ERROR_SUCCESS && paths.guardFlag(path);
 }
 
@@ -57,8 +57,9 @@ FlagTest TestAndClearInstallFlag(const char* path) {
     }
     std::string unsafe = unsafeOpenedEntry(flag.get(), EntryKind::File);
     if (!unsafe.empty()) {
-        reportTampering("WinMain", std::string("The installation flag ") + path + " " + unsafe +
-                                       "; nothing is deleted. Exiting installer.");
+        TBX_LOG_AS("WinMain", LOG_ERROR,
+                   std::string("The installation flag ") + path + " " + unsafe +
+                       "; nothing is deleted. Exiting installer.");
         return FlagTest::Unsafe;
     }
     // A failed deletion leaves the name in place; creating the flag then fails and ends the run.

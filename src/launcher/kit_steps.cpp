@@ -5,7 +5,6 @@
 #include "launcher/cabinet_writer.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
-#include "launcher/tampering.h"
 #include "platform/errors.h"
 #include "platform/logger.h"
 #include "platform/tstrings.h"
@@ -49,13 +48,13 @@ StepResult removeSameVersion(RunContext& run) {
 
 StepResult writeKitDatabase(RunContext& run) {
     if (!run.paths.kitDatabase(run.msiPath, run.is64)) {
-        if (tamperingDetected()) return StepResult::endRun(kExitTampered, "a folder of the kit database's path");
+        if (run.holds.tampered()) return StepResult::endRun(kExitTampered, "a folder of the kit database's path");
         return StepResult::endRun(kExitPathTooLong, "the kit database path", ERROR_FILENAME_EXCED_RANGE);
     }
     HRSRC kitDatabase = FindResourceA(run.instance, MAKEINTRESOURCEA(TBX_RES_KIT_MSI), TBX_RES_TYPE_INSTALLER);
     // Nothing to install: the run ends as it began.
     if (!kitDatabase) return StepResult::endRun(kExitNoKitDatabase, "the launcher carries no kit database");
-    const PayloadWriteResult written = WriteResourceToFile(run.instance, run.msiPath, kitDatabase);
+    const PayloadWriteResult written = WriteResourceToFile(run.holds, run.instance, run.msiPath, kitDatabase);
     if (written.tampered) return StepResult::endRun(kExitTampered, "the kit database was changed");
     if (!written.ok())
         return StepResult::endRun(reportSystemError(written.what, written.error), written.what, written.error);

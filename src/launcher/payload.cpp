@@ -15,7 +15,6 @@
 #include "launcher/payload_folders.h"
 #include "launcher/payload_lock.h"
 #include "launcher/per_user_paths.h"
-#include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/dll.h"
 #include "platform/errors.h"
@@ -29,7 +28,6 @@ namespace {
 
 constexpr DWORD kWriteChunkSize = 8192;
 
-WriteFileFunction writeFileSeam = &WriteFile;
 
 // FOLDERID_LocalAppDataLow, spelled out so no newer SDK header is needed.
 constexpr GUID kFolderIdLocalAppDataLow = {
@@ -126,16 +124,19 @@ bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]) {
 }
 
 bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64) {
-    PerUserPaths paths;
+    RunHolds holds;
+    PerUserPaths paths(holds);
     return paths.locate() == ERROR_SUCCESS && paths.kitDatabase(path, is64);
 }
 
 bool GetCabPath(char (&path)[kPayloadPathSize], const char* baseName, bool is64) {
-    PerUserPaths paths;
+    RunHolds holds;
+    PerUserPaths paths(holds);
     return paths.locate() == ERROR_SUCCESS && paths.cabinet(path, baseName, is64);
 }
 
-PayloadWriteResult WriteResourceToFile(HMODULE module, const char* path, HRSRC resource) {
+PayloadWriteResult WriteResourceToFile(RunHolds& holds, HMODULE module, const char* path, HRSRC resource,
+                                       WriteFileFunction write) {
     DWORD size = SizeofResource(module, resource);
     const char* data = nullptr;
     if (size > 0) {
@@ -150,7 +151,7 @@ PayloadWriteResult WriteResourceToFile(HMODULE module, const char* path, HRSRC r
     while (done < size) {
         DWORD written = 0;
         DWORD chunk = std::min(size - done, kWriteChunkSize);
-        if (!writeFileSeam(file.get(), data + done, chunk, &written, nullptr)) {
+        if (!write(file.get(), data + done, chunk, &written, nullptr)) {
             const DWORD error = GetLastError();
             // A cut file must not pass for a complete one; the engine finds it missing and fails on its own.
             file.reset();
@@ -166,7 +167,7 @@ PayloadWriteResult WriteResourceToFile(HMODULE module, const char* path, HRSRC r
     }
     // From here until the engine has read it, the file must stay exactly what was written; the check reports
     // (and removes) a changed file.
-    if (!holdVerifiedPayload(path, data, size)) return {ERROR_SUCCESS, "Installer : Wrapper.VerifyPayload ", true};
+    if (!holdVerifiedPayload(holds, path, data, size)) return {ERROR_SUCCESS, "Installer : Wrapper.VerifyPayload ", true};
     return {};
 }
 
@@ -178,25 +179,23 @@ PayloadWriteResult writeCabinetFiles(const CabinetJob& job) {
                    buildconstants::versionMicro, buildconstants::versionUpdate);
         // A folder of the chain that is not safe was reported; nothing is written there.
         if (!job.paths->cabinet(path, baseName, job.is64)) {
-            if (tamperingDetected()) return {ERROR_SUCCESS, "Installer : Wrapper.GetCabPath ", true};
+            if (job.paths->heldBy().tampered()) return {ERROR_SUCCESS, "Installer : Wrapper.GetCabPath ", true};
             return {ERROR_FILENAME_EXCED_RANGE, "Installer : Wrapper.GetCabPath "};
         }
         HRSRC resource = FindResourceA(job.module, MAKEINTRESOURCEA(cab.id), cab.type);
         if (!resource) continue;
-        const PayloadWriteResult result = WriteResourceToFile(job.module, path, resource);
+        const PayloadWriteResult result = WriteResourceToFile(job.paths->heldBy(), job.module, path, resource, job.write);
         if (!result.ok()) return result;
     }
     return {};
 }
-
-void setPayloadWriteFunction(WriteFileFunction write) { writeFileSeam = write ? write : &WriteFile; }
 
 DWORD WINAPI ExtractCabFiles(LPVOID argument) {
     CabinetJob& job = *static_cast<CabinetJob*>(argument);
     job.result = writeCabinetFiles(job);
     // A changed cabinet that could not be removed must never be read: the event stays unset, and the run ends
     // once the engine has given up waiting.
-    if (tamperedPayloadRemains()) return 1;
+    if (job.paths->heldBy().tamperedFileRemains()) return 1;
     // Set also after a failure: the engine then finds a cabinet missing and fails, instead of waiting forever.
     if (job.event) SetEvent(job.event);
     return 1;
@@ -205,10 +204,10 @@ DWORD WINAPI ExtractCabFiles(LPVOID argument) {
 AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths, bool autoUpdateEnabled) {
     char msiPath[kAutoUpdatePathSize];
     if (!paths.autoUpdateDatabase(msiPath))
-        return {tamperingDetected() ? AutoUpdateExtraction::Tampered : AutoUpdateExtraction::FolderUnusable};
+        return {paths.heldBy().tampered() ? AutoUpdateExtraction::Tampered : AutoUpdateExtraction::FolderUnusable};
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(TBX_RES_AU_MSI), TBX_RES_TYPE_INSTALLER);
     if (!resource) return {AutoUpdateExtraction::NotCarried};
-    const PayloadWriteResult written = WriteResourceToFile(module, msiPath, resource);
+    const PayloadWriteResult written = WriteResourceToFile(paths.heldBy(), module, msiPath, resource);
     if (written.tampered) return {AutoUpdateExtraction::Tampered};
     if (!written.ok()) {
         // The kit is installed already: the record says why the component is missing, the exit code stays.

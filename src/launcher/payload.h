@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "process/bitness.h"
+#include "launcher/run_holds.h"
 #include "process/exit_codes.h"
 
 // Capacities, in characters including the terminator, of the payload path buffers.
@@ -29,8 +30,8 @@ bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]);
 
 class PerUserPaths;
 
-// The kit database path below the per-user folder, creating and holding its folder chain. False when a name
-// does not fit its buffer, or after reportTampering.
+// The kit database path below the per-user folder (its folder chain created and checked). False when a name does
+// not fit its buffer, or after a tampering report.
 bool GetMsiPath(char (&path)[kPayloadPathSize], bool is64);
 
 // The same for cabinet `baseName`.
@@ -46,13 +47,13 @@ struct PayloadWriteResult {
     bool ok() const { return what == nullptr; }
 };
 
-// Writes the resource to `path` in chunks of 8192 bytes, then checks it against the resource and holds it. A
-// failed write or close deletes the cut file.
-PayloadWriteResult WriteResourceToFile(HMODULE module, const char* path, HRSRC resource);
-
-// The call that writes payload chunks; tests put a failing one in front of WriteFile. Null restores WriteFile.
+// The call that writes payload chunks: WriteFile, or in tests one that fails.
 using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-void setPayloadWriteFunction(WriteFileFunction write);
+
+// Writes the resource to `path` in chunks of 8192 bytes with `write`, then checks it against the resource and
+// holds it in `holds`. A failed write or close deletes the cut file.
+PayloadWriteResult WriteResourceToFile(RunHolds& holds, HMODULE module, const char* path, HRSRC resource,
+                                       WriteFileFunction write = &WriteFile);
 
 // What the cabinet thread writes and where it reports: owned by whoever starts the thread, read after it ended.
 struct CabinetJob {
@@ -60,6 +61,7 @@ struct CabinetJob {
     const PerUserPaths* paths = nullptr;
     bool is64 = true;
     HANDLE event = nullptr;  // the run's cabinet event; set when the thread is done
+    WriteFileFunction write = &WriteFile;
     PayloadWriteResult result;
 };
 

@@ -6,7 +6,6 @@
 #include <sddl.h>
 
 #include "launcher/payload_lock.h"
-#include "launcher/tampering.h"
 #include "platform/errors.h"
 #include "platform/link_check.h"
 #include "platform/tstrings.h"
@@ -50,14 +49,14 @@ std::wstring leafFolderSecurityText() {
     return L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;WD)S:P(ML;OICI;NW;;;ME)";
 }
 
-bool holdPayloadFolder(const char* path, FolderRole role, const char* function) {
+bool holdPayloadFolder(RunHolds& holds, const char* path, FolderRole role, const char* function) {
     const std::string key = folderKey(path);
-    if (isHeld(key)) return true;
+    if (holds.isHeld(key)) return true;
 
     LocalMemory descriptor;
     if (role == FolderRole::Leaf && !leafDescriptor(descriptor)) {
         DWORD code = GetLastError();
-        reportTampering(function, "The payload folder's access list cannot be built: " + systemErrorText(code));
+        holds.reportTampering(function, "The payload folder's access list cannot be built: " + systemErrorText(code));
         return false;
     }
     SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
@@ -71,23 +70,23 @@ bool holdPayloadFolder(const char* path, FolderRole role, const char* function) 
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!folder) {
         DWORD code = GetLastError();
-        reportTampering(function,
+        holds.reportTampering(function,
                         std::string("The payload folder ") + path + " cannot be opened: " + systemErrorText(code));
         return false;
     }
     std::string unsafe = unsafeOpenedEntry(folder.get(), EntryKind::Folder);
     if (!unsafe.empty()) {
-        reportTampering(function, std::string("The payload folder ") + path + " " + unsafe + "; not used.");
+        holds.reportTampering(function, std::string("The payload folder ") + path + " " + unsafe + "; not used.");
         return false;
     }
     if (role == FolderRole::Leaf) {
         DWORD code = protectLeaf(folder.get(), descriptor.get());
         if (code != ERROR_SUCCESS) {
-            reportTampering(function, std::string("The payload folder ") + path +
+            holds.reportTampering(function, std::string("The payload folder ") + path +
                                           " cannot be given its access list: " + systemErrorText(code));
             return false;
         }
     }
-    holdPayloadEntry(std::move(folder), key);
+    holds.hold(std::move(folder), key);
     return true;
 }

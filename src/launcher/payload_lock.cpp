@@ -6,33 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/tampering.h"
 #include "platform/errors.h"
 #include "platform/link_check.h"
 
 namespace {
 
 constexpr DWORD kCompareChunk = 64 * 1024;
-
-// The held handles of every thread, with the keys of held folders.
-struct Holds {
-    CRITICAL_SECTION lock;
-    std::vector<std::pair<std::string, UniqueFile>> entries;
-    Holds() { InitializeCriticalSection(&lock); }
-};
-
-Holds& holds() {
-    // Never destroyed: a run that ends without releasing keeps its handles to the very end of the process.
-    static Holds* instance = new Holds;
-    return *instance;
-}
-
-class Locked {
-public:
-    Locked() : h(holds()) { EnterCriticalSection(&h.lock); }
-    ~Locked() { LeaveCriticalSection(&h.lock); }
-    Holds& h;
-};
 
 // Compares the open file with the resource bytes without copying the resource (cabinets exceed 100 MB).
 bool sameBytes(HANDLE file, const char* data, DWORD size) {
@@ -52,26 +31,6 @@ bool sameBytes(HANDLE file, const char* data, DWORD size) {
 
 }  // namespace
 
-void holdPayloadEntry(UniqueFile entry, const std::string& key) {
-    Locked locked;
-    locked.h.entries.emplace_back(key, std::move(entry));
-}
-
-bool isHeld(const std::string& key) {
-    Locked locked;
-    for (const auto& entry : locked.h.entries)
-        if (!key.empty() && entry.first == key) return true;
-    return false;
-}
-
-void releaseHeldPayload() {
-    std::vector<std::pair<std::string, UniqueFile>> released;
-    {
-        Locked locked;
-        released.swap(locked.h.entries);
-    }
-}
-
 UniqueFile createPayloadFile(const char* path) {
     // DeleteFileA removes a link itself, never what it points to.
     if (!DeleteFileA(path)) {
@@ -86,31 +45,31 @@ UniqueFile createPayloadFile(const char* path) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-bool holdVerifiedPayload(const char* path, const char* data, DWORD size) {
+bool holdVerifiedPayload(RunHolds& holds, const char* path, const char* data, DWORD size) {
     UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
                                 nullptr));
     if (!file) {
         DWORD code = GetLastError();
-        reportTampering("WriteResourceToFile", std::string("The written payload file ") + path +
+        holds.reportTampering("WriteResourceToFile", std::string("The written payload file ") + path +
                                                    " cannot be reopened for reading alone: " + systemErrorText(code));
         return false;
     }
     std::string unsafe = unsafeOpenedEntry(file.get(), EntryKind::File);
     if (!unsafe.empty()) {
-        reportTampering("WriteResourceToFile", std::string("The written payload file ") + path + " " + unsafe);
+        holds.reportTampering("WriteResourceToFile", std::string("The written payload file ") + path + " " + unsafe);
         return false;
     }
     if (!sameBytes(file.get(), data, size)) {
         // Removed, so that an engine told to go on finds it missing and fails instead of reading it.
         file.reset();
         const bool removed = DeleteFileA(path) != FALSE;
-        if (!removed) markTamperedPayloadRemains();
-        reportTampering("WriteResourceToFile", std::string("The payload file ") + path +
+        if (!removed) holds.markTamperedFileRemains();
+        holds.reportTampering("WriteResourceToFile", std::string("The payload file ") + path +
                                                    " was changed after it was written; " +
                                                    (removed ? "it is removed." : "it cannot be removed."));
         return false;
     }
-    holdPayloadEntry(std::move(file));
+    holds.hold(std::move(file));
     return true;
 }

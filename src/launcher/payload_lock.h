@@ -1,19 +1,12 @@
-// Writing payload files afresh, then keeping them exactly as written until the process ends.
+// Writing payload files afresh, then keeping them exactly as written while the run needs them.
 #pragma once
 
 #include <windows.h>
 
+#include "launcher/run_holds.h"
 #include "platform/win_handles.h"
 
 #include <string>
-
-// Keeps `entry` open until releaseHeldPayload (the engine reads the payload after the writer is done); any
-// thread may call it. `key` names a held folder for isHeld.
-void holdPayloadEntry(UniqueFile entry, const std::string& key = std::string());
-bool isHeld(const std::string& key);
-
-// Closes every held payload file and folder: the engine runs that read them have ended.
-void releaseHeldPayload();
 
 // Creates `path` new for writing, with no sharing. An entry already there (a file from an earlier run, or a
 // link someone put there) is removed by its own name first, never followed. Empty on failure, with
@@ -22,6 +15,6 @@ UniqueFile createPayloadFile(const char* path);
 
 // After the write handle is closed: reopens `path` read-only, sharing read only (so no one else can write,
 // replace, rename or delete it while it is held), checks that it holds exactly `size` bytes equal to `data`
-// and holds it until releaseHeldPayload. False after reportTampering when it cannot be reopened or differs;
-// a file that differs is removed when it can be.
-bool holdVerifiedPayload(const char* path, const char* data, DWORD size);
+// and holds it in `holds`. False after holds.reportTampering when it cannot be reopened or differs; a file that
+// differs is removed when it can be.
+bool holdVerifiedPayload(RunHolds& holds, const char* path, const char* data, DWORD size);

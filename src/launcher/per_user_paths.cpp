@@ -5,7 +5,6 @@
 
 #include "buildinfo/build_constants.h"
 #include "launcher/payload_folders.h"
-#include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/logger.h"
 
@@ -29,7 +28,7 @@ void logFlagFolderFailure(const char* pathSoFar, DWORD code) {
 }
 
 template <size_t N>
-bool holdChain(const ChainFolder (&chain)[N], const char* function) {
+bool holdChain(RunHolds& holds, const ChainFolder (&chain)[N], const char* function) {
     for (const ChainFolder& folder : chain) {
         if (folder.failure && !CreateDirectoryA(folder.path, nullptr)) {
             const DWORD code = GetLastError();
@@ -38,7 +37,7 @@ bool holdChain(const ChainFolder (&chain)[N], const char* function) {
                 return false;
             }
         }
-        if (!holdPayloadFolder(folder.path, folder.role, function)) return false;
+        if (!holdPayloadFolder(holds, folder.path, folder.role, function)) return false;
     }
     return true;
 }
@@ -63,7 +62,7 @@ bool PerUserPaths::guardFlag(char (&path)[MAX_PATH]) const {
         {lumo, FolderRole::Shared, &logFlagFolderFailure},
         {zolt, FolderRole::Shared, &logFlagFolderFailure},
     };
-    if (!holdChain(chain, "GetInstallFlagPath")) return false;
+    if (!holdChain(*holds, chain, "GetInstallFlagPath")) return false;
     if (!formatInto(path, "%sZOLT_INSTALL_FLAG", zolt)) {
         logFlagFolderFailure(zolt, 0);
         return false;
@@ -84,14 +83,14 @@ bool PerUserPaths::kitFolder(char (&folder)[kPayloadPathSize], bool is64, const 
         {zolt, FolderRole::Shared, nullptr},
         {folder, FolderRole::Leaf, nullptr},
     };
-    return holdChain(chain, function);
+    return holdChain(*holds, chain, function);
 }
 
 bool PerUserPaths::kitDatabase(char (&path)[kPayloadPathSize], bool is64) const {
     char folder[kPayloadPathSize];
     if (!kitFolder(folder, is64, "GetMsiPath") ||
         !formatInto(path, "%s\\%s%s.msi", folder, buildconstants::kitProductWord, buildconstants::productVersion)) {
-        if (!tamperingDetected()) TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
+        if (!holds->tampered()) TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
         return false;
     }
     return true;
@@ -100,7 +99,7 @@ bool PerUserPaths::kitDatabase(char (&path)[kPayloadPathSize], bool is64) const 
 bool PerUserPaths::cabinet(char (&path)[kPayloadPathSize], const char* baseName, bool is64) const {
     char folder[kPayloadPathSize];
     if (!kitFolder(folder, is64, "GetCabPath") || !formatInto(path, "%s\\%s.cab", folder, baseName)) {
-        if (!tamperingDetected())
+        if (!holds->tampered())
             TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
         return false;
     }
@@ -125,5 +124,5 @@ bool PerUserPaths::autoUpdateDatabase(char (&path)[kAutoUpdatePathSize]) const {
         {au, FolderRole::Leaf,
          [](const char*, DWORD) { logit("Can not create the AU directory to extract installer files. \n"); }},
     };
-    return holdChain(chain, "ExtractAutoUpdateMsi");
+    return holdChain(*holds, chain, "ExtractAutoUpdateMsi");
 }

@@ -5,16 +5,21 @@
 #include <windows.h>
 
 #include "launcher/payload.h"
+#include "launcher/run_holds.h"
 
 class PerUserPaths {
 public:
+    // The folders of every chain are held in `holds`, which outlives this object.
+    explicit PerUserPaths(RunHolds& holds_) : holds(&holds_) {}
+
     // Finds the per-user data folder: 0, or the code of GetUserDataFolderChecked (after its ERROR record).
     DWORD locate();
     const char* userDataFolder() const { return userData; }
+    RunHolds& heldBy() const { return *holds; }
 
     // Each builds its path below the folder found by locate, creating each folder of the chain, checking it
     // from its handle and holding it (the user may write in the folders above the leaves, so any of them could
-    // be replaced by a link). False when a name does not fit (logged), or after reportTampering.
+    // be replaced by a link). False when a name does not fit (logged), or after a tampering report.
     bool guardFlag(char (&path)[MAX_PATH]) const;
     bool kitDatabase(char (&path)[kPayloadPathSize], bool is64) const;
     bool cabinet(char (&path)[kPayloadPathSize], const char* baseName, bool is64) const;
@@ -23,5 +28,6 @@ public:
 private:
     bool kitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) const;
 
+    RunHolds* holds;
     char userData[kUserDataFolderSize] = "";
 };

@@ -9,6 +9,7 @@
 #include "launcher/install_command.h"
 #include "launcher/payload.h"
 #include "launcher/per_user_paths.h"
+#include "launcher/run_holds.h"
 #include "launcher/run_plan.h"
 #include "platform/win_handles.h"
 #include "process/exit_codes.h"
@@ -34,7 +35,9 @@ struct RunContext {
     bool is64 = true;
     std::optional<InstallConfigData> config;
     bool silent = false;
-    PerUserPaths paths;
+    // What the run holds below the launcher, and whether any of it was found changed.
+    RunHolds holds;
+    PerUserPaths paths{holds};
     InstallerOptions options;
 
     // The guard: the flag file, unshared and deleted when closed, held until the run ends.

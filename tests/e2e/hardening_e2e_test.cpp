@@ -13,6 +13,7 @@
 #include "e2e_support.h"
 #include "import_table.h"
 #include "platform/win_handles.h"
+#include "process/exit_codes.h"
 #include "test_support.h"
 
 namespace {

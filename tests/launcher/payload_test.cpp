@@ -38,16 +38,20 @@ std::string resourceBytes(WORD id, const char* type) {
     return std::string(data ? data : "", size);
 }
 
-// The per-user folders of a run, found as the run finds them.
+// What the tests' runs hold, and their per-user folders, found as a run finds them.
+RunHolds& testHolds() {
+    static RunHolds holds;
+    return holds;
+}
 const PerUserPaths& userPaths() {
-    static PerUserPaths paths;
+    static PerUserPaths paths(testHolds());
     static const bool located = paths.locate() == ERROR_SUCCESS;
     EXPECT_TRUE(located);
     return paths;
 }
 
 void removeKitFolderFiles() {
-    releaseHeldPayload();
+    testHolds().release();
     for (const char* name : {"ss193170.cab", "st193170.cab", "sj193170.cab", "sz193170.cab", "tbx1.9.3_17.msi"})
         DeleteFileA((kitFolder() + "\\" + name).c_str());
 }
@@ -64,7 +68,6 @@ TEST(PayloadPaths, KitDatabaseAndCabinetsGoToTheVersionFolderBelowLocalLow) {
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kitFolder().c_str())) << "the chain is created";
     ASSERT_TRUE(GetMsiPath(path, false));
     EXPECT_EQ(localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17\\tbx1.9.3_17.msi", path);
-    releaseHeldPayload();
     RemoveDirectoryA((localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17").c_str());
 
     ASSERT_TRUE(GetCabPath(path, "sj193170", true));
@@ -84,10 +87,11 @@ protected:
         target = std::string(temp) + "tbx-payload-test.bin";
     }
     void TearDown() override {
-        releaseHeldPayload();
+        holds.release();
         DeleteFileA(target.c_str());
     }
     std::string target;
+    RunHolds holds;
 };
 
 TEST_F(ResourceWriting, WritesEverySizeWholeAndReplacesAnOlderFile) {
@@ -109,11 +113,11 @@ TEST_F(ResourceWriting, WritesEverySizeWholeAndReplacesAnOlderFile) {
         HMODULE self = GetModuleHandleA(nullptr);
         HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(c.id), c.type);
         ASSERT_NE(nullptr, resource);
-        EXPECT_TRUE(WriteResourceToFile(self, target.c_str(), resource).ok());
+        EXPECT_TRUE(WriteResourceToFile(holds, self, target.c_str(), resource).ok());
         std::string written = readFile(target);
         EXPECT_EQ(c.size, written.size());
         EXPECT_EQ(resourceBytes(c.id, c.type), written);
-        releaseHeldPayload();
+        holds.release();
     }
 }
 
@@ -133,9 +137,7 @@ TEST_F(ResourceWriting, AFailedWriteDeletesTheCutFileAndReportsTheError) {
     HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SZ), "ZOLT_CAB11");
     ASSERT_NE(nullptr, resource);
     writeCalls = 0;
-    setPayloadWriteFunction(&diskFullOnSecondChunk);
-    const PayloadWriteResult result = WriteResourceToFile(self, target.c_str(), resource);
-    setPayloadWriteFunction(nullptr);
+    const PayloadWriteResult result = WriteResourceToFile(holds, self, target.c_str(), resource, &diskFullOnSecondChunk);
     EXPECT_FALSE(result.ok());
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
     EXPECT_STREQ("Installer : Wrapper.WriteFile (In small chunks) ", result.what);
@@ -155,9 +157,7 @@ TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
     UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
     ASSERT_TRUE(event);
     {
-        CabinetWriter::setThreadStarter(&noThreads);
-        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get());
-        CabinetWriter::setThreadStarter(nullptr);
+        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get(), &noThreads);
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 0));
         const PayloadWriteResult result = writer.finish();
         EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), result.error);
@@ -165,11 +165,10 @@ TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
     }
     {
         writeCalls = 0;
-        setPayloadWriteFunction(&diskFullOnSecondChunk);
-        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get());
+        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get(), &CreateThread,
+                             &diskFullOnSecondChunk);
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 30000));
         const PayloadWriteResult result = writer.finish();
-        setPayloadWriteFunction(nullptr);
         EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
         // The first cabinet is two chunks: its second fails, it is deleted and no later one is written.
         for (const char* name : {"ss193170.cab", "st193170.cab", "sj193170.cab", "sz193170.cab"})
@@ -195,13 +194,13 @@ DWORD openError(const std::string& path, DWORD access) {
 TEST_F(ResourceWriting, AWrittenFileIsHeldReadableOnlyUntilReleased) {
     HMODULE self = GetModuleHandleA(nullptr);
     HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SJ), "ZOLT_CAB7");
-    ASSERT_TRUE(WriteResourceToFile(self, target.c_str(), resource).ok());
+    ASSERT_TRUE(WriteResourceToFile(holds, self, target.c_str(), resource).ok());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, GENERIC_WRITE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, DELETE));
     HANDLE reader = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, reader) << "the engine reads it";
     CloseHandle(reader);
-    releaseHeldPayload();
+    holds.release();
     EXPECT_EQ(0u, openError(target, GENERIC_WRITE));
 }
 
@@ -212,7 +211,7 @@ TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
     ASSERT_TRUE(CreateHardLinkA(target.c_str(), elsewhere.c_str(), nullptr));
     HMODULE self = GetModuleHandleA(nullptr);
     HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SS), "ZOLT_CAB9");
-    ASSERT_TRUE(WriteResourceToFile(self, target.c_str(), resource).ok());
+    ASSERT_TRUE(WriteResourceToFile(holds, self, target.c_str(), resource).ok());
     EXPECT_EQ("precious", readFile(elsewhere));
     EXPECT_EQ(resourceBytes(TBX_RES_CAB_SS, "ZOLT_CAB9"), readFile(target));
     DeleteFileA(elsewhere.c_str());
@@ -247,9 +246,10 @@ TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
 
 TEST(PayloadFolders, AHeldFolderCannotBeRenamedUntilReleased) {
     const std::string folder = localLowFolder() + "\\tbx-held-folder-test";
-    ASSERT_TRUE(holdPayloadFolder(folder.c_str(), FolderRole::Leaf, "test"));
+    RunHolds holds;
+    ASSERT_TRUE(holdPayloadFolder(holds, folder.c_str(), FolderRole::Leaf, "test"));
     EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
-    releaseHeldPayload();
+    holds.release();
     EXPECT_TRUE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
     RemoveDirectoryA((folder + ".moved").c_str());
 }
@@ -308,7 +308,7 @@ TEST(AutoUpdateDatabase, IsWrittenBelowVantrelAndAnExistingChainIsAccepted) {
         const AutoUpdateOutcome outcome = ExtractAutoUpdateMsi(GetModuleHandleA(nullptr), userPaths(), true);
         EXPECT_EQ(AutoUpdateExtraction::Installed, outcome.what);
         EXPECT_EQ(resourceBytes(TBX_RES_AU_MSI, TBX_RES_TYPE_INSTALLER), readFile(database));
-        releaseHeldPayload();
+        testHolds().release();
     }
     DeleteFileA(database.c_str());
 }

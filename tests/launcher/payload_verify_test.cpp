@@ -1,12 +1,11 @@
 // The check between writing a payload file and holding it: a file whose bytes are not the resource's is
-// reported and not held. In its own program, since a report marks the whole process as tampered with.
+// reported, marks the run as tampered with and is not held.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
 #include "launcher/payload_lock.h"
-#include "launcher/tampering.h"
 #include "test_support.h"
 
 namespace {
@@ -27,10 +26,11 @@ TEST(PayloadVerification, OnlyTheExactBytesAreHeld) {
     testing_support::TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        RunHolds holds;
         testing_support::LogCapture log;
         const std::string path = dir.file("payload.cab");
         testing_support::writeFile(path, c.onDisk);
-        EXPECT_EQ(c.held, holdVerifiedPayload(path.c_str(), resource.data(), static_cast<DWORD>(resource.size())));
+        EXPECT_EQ(c.held, holdVerifiedPayload(holds, path.c_str(), resource.data(), static_cast<DWORD>(resource.size())));
         EXPECT_EQ(c.held ? 0 : 1, log.count("was changed after it was written"));
         // A held file refuses writers; a changed one is gone, so no engine can read it.
         if (c.held) {
@@ -41,9 +41,9 @@ TEST(PayloadVerification, OnlyTheExactBytesAreHeld) {
         } else {
             EXPECT_FALSE(testing_support::fileExists(path));
         }
-        releaseHeldPayload();
+        EXPECT_NE(c.held, holds.tampered());
+        holds.release();
     }
-    EXPECT_TRUE(tamperingDetected());
 }
 
 TEST(PayloadVerification, AFileHeldOpenForWritingBySomeoneElseIsReported) {
@@ -54,7 +54,9 @@ TEST(PayloadVerification, AFileHeldOpenForWritingBySomeoneElseIsReported) {
                                    OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(other);
     testing_support::LogCapture log;
-    EXPECT_FALSE(holdVerifiedPayload(path.c_str(), "db", 2));
+    RunHolds holds;
+    EXPECT_FALSE(holdVerifiedPayload(holds, path.c_str(), "db", 2));
+    EXPECT_TRUE(holds.tampered());
     EXPECT_EQ(1, log.count("cannot be reopened for reading alone"));
 }
 
