@@ -11,7 +11,9 @@
 #include "launcher/install_command.h"
 #include "launcher/cab_event.h"
 #include "launcher/escaped_exception.h"
+#include "launcher/help_step.h"
 #include "launcher/install_guard.h"
+#include "launcher/installer_wait_step.h"
 #include "launcher/payload.h"
 #include "launcher/payload_lock.h"
 #include "launcher/tampering.h"
@@ -23,6 +25,7 @@
 #include "platform/tstrings.h"
 #include "platform/ui_locale.h"
 #include "platform/win_handles.h"
+#include "platform/window_station.h"
 #include "process/engine_result.h"
 #include "process/executor.h"
 #include "process/msiexec_path.h"
@@ -46,7 +49,7 @@ void showInProgressBox(HINSTANCE instance) {
 }
 
 void warnAboutOldWindows(HINSTANCE instance, bool silent) {
-    if (!silent) {
+    if (mayShowBox(silent)) {
         std::string caption = StringResource(IDS_WARNING_CAPTION, instance).string();
         std::string text = tstrings::format(StringResource(IDS_OLD_WINDOWS_TEXT, instance).string().c_str(),
                                             buildconstants::productFamilyNumber);
@@ -136,6 +139,8 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
     // before the first record.
     if (logFileUnsafe(Logger::instance())) return kExitTampered;
     SetDllDirectoryA("");
+    const StepResult help = showHelpIfAsked(instance, commandLine);
+    if (help.endsRun()) return help.exitCode();
     WORD langId = Locale::fromUserPreferences().langId();
     const bool is64 = !Is32BitEnvironment();
 
@@ -184,7 +189,7 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         FlagTest flag = TestAndClearInstallFlag(installFlag);
         if (flag == FlagTest::Unsafe) return kExitTampered;
         if (flag == FlagTest::Held) {
-            if (!silent) showInProgressBox(instance);
+            if (mayShowBox(silent)) showInProgressBox(instance);
             logit(
                 "TBX wrapper: Another Zolt installation is in progress. You must complete that installation "
                 "before you can run this installer.");
@@ -218,6 +223,9 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
         logit("Error occurred while exporting configuration settings. Exiting installer.");
         return kExitConfigurationRefused;
     }
+
+    const StepResult installerWait = waitForInstallerStep(instance, silent, config.getInstallerWaitSeconds());
+    if (installerWait.endsRun()) return installerWait.exitCode();
 
     bool removalWantsRestart = false;
     if (!UninstallPLNOrTBXIfSameVersionExists(silent, &removalWantsRestart)) return kExitFailed;
@@ -271,7 +279,8 @@ int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
                        std::strstr(installerArguments, "ADDLOCAL=ALL") || !std::strstr(installerArguments, "ADDLOCAL")))
             installPublicRuntime(publicRuntimeDir, noStartMenu, reallySuppress);
 
-        if (engineSucceeded(exitCode) && isRuntimeOfThisVersionInstalled()) {
+        if (engineSucceeded(exitCode) && isRuntimeOfThisVersionInstalled() &&
+            installerFreeForAutoUpdate(config.getInstallerWaitSeconds())) {
             installAutoUpdateAfterKit(instance, config);
             if (tamperingDetected()) exitCode = kExitTampered;
         }
