@@ -9,7 +9,6 @@
 
 #include "config_test_support.h"
 #include "e2e_support.h"
-#include "launcher/install_guard.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
 
