@@ -2,7 +2,6 @@
 #include "installconfig/argument_import.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 namespace {
