@@ -55,4 +55,14 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
                          -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(settings_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(settings_fuzz PRIVATE settings_native_fuzzing)
+
+  # The command line and the option pipeline: argument vectors and both settings texts through the real rules.
+  add_executable(option_fuzz ${CMAKE_SOURCE_DIR}/tests/installconfig/fuzz/option_fuzz.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/settings/installer_rules.cpp ${TBX_OPTION_RULES_SOURCE}
+                 ${CMAKE_SOURCE_DIR}/src/installconfig/argument_import.cpp)
+  target_include_directories(option_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/tests/settings)
+  target_compile_options(option_fuzz PRIVATE -Wall -Wextra -g -fsanitize=fuzzer,address,undefined
+                         -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(option_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(option_fuzz PRIVATE settings_native_fuzzing)
 endif()

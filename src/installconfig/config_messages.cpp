@@ -4,6 +4,7 @@
 #include "installconfig/config_log.h"
 #include "installconfig/install_config_data.h"
 #include "platform/tstrings.h"
+#include "platform/window_station.h"
 #include "strings/config_message_ids.h"
 
 namespace {
@@ -83,5 +84,5 @@ void InstallConfigData::showResourceMessage(unsigned id, bool silent, const std:
     // A message box text, not a command: cutting it to the buffer is harmless.
     std::string message = fillMessage(format, first, second).substr(0, 1023);
     logit(message.c_str());
-    if (!silent) MessageBoxA(nullptr, message.c_str(), caption, MB_ICONERROR);
+    if (mayShowBox(silent)) MessageBoxA(nullptr, message.c_str(), caption, MB_ICONERROR);
 }

@@ -165,6 +165,7 @@ int InstallConfigData::CheckParams(const ConfigSlot& slot, bool silent) {
 }
 
 int InstallConfigData::CheckParam(const OptionDescriptor& row, const char* value) {
+    if (const int32_t outOfRange = checkOptionRange(row.name, value)) return outOfRange;
     if (row.enterpriseOnly) {
         CONFIG_LOG("InstallConfigData::IsInstallerEnterprise", LOG_INFO,
                    tstrings::format("IsInstallerEnterprise is %d", IsInstallerEnterprise ? 1 : 0));

@@ -78,6 +78,13 @@ int InstallConfigData::getLanguageId() const {
     return value;
 }
 
+int InstallConfigData::getInstallerWaitSeconds() const {
+    int32_t value = kInstallerWaitDefaultSeconds;
+    if (isOptionSet(NumberOptions[NUMBER_INSTALLER_WAIT]))
+        throwOnSettingsError(api.getInt(workingConfig.config, NumberOptions[NUMBER_INSTALLER_WAIT], &value));
+    return value;
+}
+
 bool InstallConfigData::isOptionSet(const char* name, const ConfigSlot& slot) const {
     const char* text = nullptr;
     if (api.getString(slot.config, name, &text) == 0) return true;

@@ -30,6 +30,8 @@ public:
     const char* getValue(int index) const;
     std::string getValueAnsi(int index) const;
     int getLanguageId() const;
+    // Seconds to wait for another installation's hold on the Windows Installer: INSTALLER_WAIT or 600.
+    int getInstallerWaitSeconds() const;
     bool isOptionSet(const char* name) const { return isOptionSet(name, workingConfig); }
     bool isOptionSet(const std::string& name) const { return isOptionSet(name.c_str(), workingConfig); }
     bool isOptionSet(const char* name, const ConfigSlot& slot) const;

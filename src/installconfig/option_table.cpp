@@ -20,7 +20,8 @@ const char* const ValueOptions[13] = {
 };
 // clang-format on
 
-const char* const NumberOptions[3] = {"WEB_ZOLT_SECURITY_LEVEL", "/lang", "TEST_CONFIG_FILE_ERRORS"};
+const char* const NumberOptions[4] = {"WEB_ZOLT_SECURITY_LEVEL", "/lang", "TEST_CONFIG_FILE_ERRORS",
+                                      "INSTALLER_WAIT"};
 
 const char* const Switches[6] = {"/s", "/h", "-download", "-no_override", "/q", "/l"};
 
@@ -30,7 +31,7 @@ constexpr bool N = false;
 }  // namespace
 
 // name, exported, forwardedToMsi, msiPassThrough, prefixMatch, checkReadable, plainTextNote, enterpriseOnly
-const OptionDescriptor OptionDescriptors[46] = {
+const OptionDescriptor OptionDescriptors[47] = {
     {"INSTALL_SILENT", Y, Y, N, N, N, N, N},
     {"STATIC", N, Y, N, N, N, N, N},
     {"AUTO_UPDATE", Y, Y, N, N, N, N, N},
@@ -71,6 +72,7 @@ const OptionDescriptor OptionDescriptors[46] = {
     {"WEB_ZOLT_SECURITY_LEVEL", N, Y, N, N, N, N, N},
     {"/lang", N, N, N, N, N, N, N},
     {"TEST_CONFIG_FILE_ERRORS", N, N, N, N, N, N, N},
+    {"INSTALLER_WAIT", N, N, N, N, N, N, N},
     {"/s", N, N, N, N, N, N, N},
     {"/h", N, N, N, N, N, N, N},
     {"-download", N, N, N, N, N, N, N},
@@ -118,4 +120,18 @@ bool isSwitchName(const char* name) {
     for (const char* s : Switches)
         if (std::strcmp(s, name) == 0) return true;
     return false;
+}
+
+int32_t checkOptionRange(const char* name, const char* value) {
+    constexpr int32_t kRefused = 3090;
+    if (std::strcmp(name, NumberOptions[NUMBER_INSTALLER_WAIT]) != 0) return 0;
+    // Plain decimal digits only: the engine reads a leading 0 as octal and ignores what follows a number, so
+    // "0600" or "10s" would not wait for what the administrator wrote.
+    if (!value || !*value || std::strlen(value) > 5 || (value[0] == '0' && value[1] != '\0')) return kRefused;
+    long seconds = 0;
+    for (const char* p = value; *p; ++p) {
+        if (*p < '0' || *p > '9') return kRefused;
+        seconds = seconds * 10 + (*p - '0');
+    }
+    return seconds <= kInstallerWaitMaxSeconds ? 0 : kRefused;
 }

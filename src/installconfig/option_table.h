@@ -9,7 +9,7 @@
 // Getters address options by their index in these tables; the indexes are part of the interface.
 extern const char* const FlagOptions[24];
 extern const char* const ValueOptions[13];
-extern const char* const NumberOptions[3];
+extern const char* const NumberOptions[4];
 extern const char* const Switches[6];
 
 enum FlagOptionIndex {
@@ -28,7 +28,7 @@ enum ValueOptionIndex {
     VALUE_MSI_CMDLINE = 11,
     VALUE_CMDLINE = 12,
 };
-enum NumberOptionIndex { NUMBER_WEB_ZOLT_SECURITY_LEVEL = 0, NUMBER_LANG = 1 };
+enum NumberOptionIndex { NUMBER_WEB_ZOLT_SECURITY_LEVEL = 0, NUMBER_LANG = 1, NUMBER_INSTALLER_WAIT = 3 };
 
 // One row of the option descriptor list: how an option is matched, exported, forwarded and checked.
 struct OptionDescriptor {
@@ -42,8 +42,8 @@ struct OptionDescriptor {
     bool enterpriseOnly;   // refused unless the installer is the enterprise edition
 };
 
-// The 46 rows in list order: argument lookup, CMDLINE assembly, checks and dumps follow this order.
-extern const OptionDescriptor OptionDescriptors[46];
+// The 47 rows in list order: argument lookup, CMDLINE assembly, checks and dumps follow this order.
+extern const OptionDescriptor OptionDescriptors[47];
 constexpr size_t kOptionDescriptorCount = sizeof OptionDescriptors / sizeof OptionDescriptors[0];
 
 extern const settings::FixedValueEntry FLAG_VALUES[4];
@@ -56,6 +56,14 @@ extern const char* const CheckedPathOptions[5];
 extern const char* const DEFAULT_SETTINGS;
 
 bool isSwitchName(const char* name);
+
+// How long a run waits for another installation's hold on the Windows Installer: seconds, default and limit.
+constexpr int32_t kInstallerWaitDefaultSeconds = 600;
+constexpr int32_t kInstallerWaitMaxSeconds = 86400;
+
+// The range rule of a numeric option that has one (INSTALLER_WAIT): 0 when `value` is within it or the option
+// has no range, else 3090. Portable, like the rules above.
+int32_t checkOptionRange(const char* name, const char* value);
 
 // Registers the option rules (value checks and key mapping) on the two builders. Returns 0, or the result of
 // the first settings call that failed. Portable: the native tests, the fuzzer and the benchmark use it too.

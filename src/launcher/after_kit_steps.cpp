@@ -6,6 +6,7 @@
 #include "launcher/escaped_exception.h"
 #include "launcher/install_flow.h"
 #include "launcher/install_steps.h"
+#include "launcher/installer_wait_step.h"
 #include "platform/bounded_format.h"
 #include "platform/logger.h"
 #include "platform/registry_key.h"
@@ -71,6 +72,8 @@ StepResult installPublicRuntime(RunContext& run) {
 // with its payload does.
 StepResult installAutoUpdate(RunContext& run) {
     if (!run.afterKit.tryAutoUpdate || !isRuntimeOfThisVersionInstalled()) return StepResult::proceed();
+    // Skipped, with a WARNING, while another installation keeps the installer busy.
+    if (!installerFreeForAutoUpdate(run.config->getInstallerWaitSeconds())) return StepResult::proceed();
     try {
         const AutoUpdateOutcome outcome =
             ExtractAutoUpdateMsi(run.instance, run.paths, run.config->getFlag(FLAG_AUTO_UPDATE));

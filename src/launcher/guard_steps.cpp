@@ -4,6 +4,7 @@
 #include "launcher/install_steps.h"
 #include "platform/logger.h"
 #include "platform/tstrings.h"
+#include "platform/window_station.h"
 #include "strings/string_ids.h"
 
 namespace {
@@ -33,7 +34,7 @@ StepResult testGuard(RunContext& run) {
     const FlagTest flag = TestAndClearInstallFlag(installFlag);
     if (flag == FlagTest::Unsafe) return StepResult::endRun(kExitTampered, "the guard flag is a link");
     if (flag == FlagTest::Held) {
-        if (!run.silent) showInProgressBox(run.instance);
+        if (mayShowBox(run.silent)) showInProgressBox(run.instance);
         logit(
             "TBX wrapper: Another Zolt installation is in progress. You must complete that installation "
             "before you can run this installer.");

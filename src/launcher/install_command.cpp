@@ -13,6 +13,13 @@ bool isQuoted(const char* text) {
     return length >= 2 && text[0] == '"' && text[length - 1] == '"';
 }
 
+// The engine reads its switches in any letter case: a /QN given by the administrator is the quiet switch too.
+bool containsQuietSwitch(const char* text) {
+    for (const char* p = text; *p; ++p)
+        if (p[0] == '/' && (p[1] == 'q' || p[1] == 'Q') && (p[2] == 'n' || p[2] == 'N')) return true;
+    return false;
+}
+
 bool refuse(const char* what) {
     TBX_LOG_AS("WinMain", LOG_ERROR, std::string(what) + " does not fit the installer command buffer; refused.");
     return false;
@@ -21,7 +28,7 @@ bool refuse(const char* what) {
 }  // namespace
 
 bool AppendSilentArguments(char (&installerArguments)[kCommandBufferSize], bool addLocalSet) {
-    if (!std::strstr(installerArguments, "/qn") && !appendInto(installerArguments, " /qn"))
+    if (!containsQuietSwitch(installerArguments) && !appendInto(installerArguments, " /qn"))
         return refuse("The quiet switch");
     if (!addLocalSet && !appendInto(installerArguments, " ADDLOCAL=PublicplnFeature,ToolsFeature"))
         return refuse("The default feature list");

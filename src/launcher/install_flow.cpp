@@ -16,6 +16,7 @@ using Step = StepResult (*)(RunContext&);
 constexpr Step kInstallationSteps[] = {
     refuseLinkedLog,              // a log that is a link gets no record: stop first
     prepareProcess,               // library search path, UI language, 32 or 64 bits
+    answerHelp,                   // "/?": the usage, and nothing changes
     loadConfiguration,            // defaults, runtime settings, install configuration file, command line
     locatePerUserFolder,          // every per-user path of the run is built from it
     applyLanguageOption,          // "/lang"
@@ -25,6 +26,7 @@ constexpr Step kInstallationSteps[] = {
     setGuard,                     // held until the run ends
     createCabinetEvent,           // ours before anything is removed or written
     checkSettingsWritable,        // found before anything is removed
+    waitForInstaller,             // another installation's hold on the Windows Installer
     removeSameVersion,            // an installed kit or runtime of this version
     writeKitDatabase,             // the database, verified and held
     composeCommand,               // msiexec and its command line

@@ -8,6 +8,7 @@
 // Preparation: nothing on the machine changes.
 StepResult refuseLinkedLog(RunContext& run);
 StepResult prepareProcess(RunContext& run);
+StepResult answerHelp(RunContext& run);
 StepResult loadConfiguration(RunContext& run);
 StepResult locatePerUserFolder(RunContext& run);
 StepResult applyLanguageOption(RunContext& run);
@@ -19,6 +20,9 @@ StepResult warnAboutOldWindows(RunContext& run);
 StepResult setGuard(RunContext& run);
 StepResult createCabinetEvent(RunContext& run);
 StepResult checkSettingsWritable(RunContext& run);
+
+// Another installation's hold on the Windows Installer, waited out or asked about before the first engine run.
+StepResult waitForInstaller(RunContext& run);
 
 // The kit: removal of the same version, the database, the command, the export and the engine.
 StepResult removeSameVersion(RunContext& run);

@@ -5,6 +5,7 @@
 #include "launcher/cabinet_writer.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
+#include "launcher/installer_wait_step.h"
 #include "platform/errors.h"
 #include "platform/logger.h"
 #include "platform/tstrings.h"
@@ -38,6 +39,10 @@ StepResult checkSettingsWritable(RunContext& run) {
         return StepResult::endRun(kExitConfigurationRefused, "the runtime settings file cannot be written");
     }
     return StepResult::proceed();
+}
+
+StepResult waitForInstaller(RunContext& run) {
+    return waitForInstallerStep(run.instance, run.silent, run.config->getInstallerWaitSeconds());
 }
 
 StepResult removeSameVersion(RunContext& run) {

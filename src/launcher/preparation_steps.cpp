@@ -2,6 +2,7 @@
 #include <string>
 
 #include "buildinfo/build_constants.h"
+#include "launcher/help_step.h"
 #include "launcher/install_steps.h"
 #include "platform/bounded_format.h"
 #include "platform/errors.h"
@@ -10,6 +11,7 @@
 #include "platform/sysinfo.h"
 #include "platform/tstrings.h"
 #include "platform/ui_locale.h"
+#include "platform/window_station.h"
 #include "strings/string_ids.h"
 
 namespace {
@@ -38,6 +40,8 @@ StepResult prepareProcess(RunContext& run) {
     run.is64 = !Is32BitEnvironment();
     return StepResult::proceed();
 }
+
+StepResult answerHelp(RunContext& run) { return showHelpIfAsked(run.instance, run.commandLine); }
 
 StepResult loadConfiguration(RunContext& run) {
     run.config.emplace(run.instance);
@@ -90,7 +94,7 @@ StepResult readInstallerOptions(RunContext& run) {
 
 StepResult warnAboutOldWindows(RunContext& run) {
     if (SysInfo::osVersionClass() > WIN_XP) return StepResult::proceed();
-    if (!run.silent) {
+    if (mayShowBox(run.silent)) {
         std::string caption = StringResource(IDS_WARNING_CAPTION, run.instance).string();
         std::string text = tstrings::format(StringResource(IDS_OLD_WINDOWS_TEXT, run.instance).string().c_str(),
                                             buildconstants::productFamilyNumber);

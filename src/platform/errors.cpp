@@ -7,6 +7,7 @@
 
 #include "platform/logger.h"
 #include "platform/tstrings.h"
+#include "platform/window_station.h"
 
 std::string joinErrorMessages(const std::string& message, const std::string& detail) {
     static const char kWhite[] = " \t\r\n\f\v";
@@ -109,6 +110,6 @@ int reportSystemError(const char* what, DWORD code) {
     std::snprintf(text, sizeof text, "%s failed with error %d: %s", what, static_cast<int>(code), description);
     logErrorAt(TBX_HERE, text);
     // No one can dismiss a box in an unattended run (it may be running in session 0): the record is the report.
-    if (!silentRun) MessageBoxA(nullptr, text, "Error", MB_OK);
+    if (mayShowBox(silentRun)) MessageBoxA(nullptr, text, "Error", MB_OK);
     return code != 0 ? static_cast<int>(code) : kFailureWithoutCode;
 }

@@ -15,3 +15,4 @@ constexpr int kExitFunctionFailed = 1627;      // ERROR_FUNCTION_FAILED: a progr
 constexpr int kExitCommandTooLong = 1639;      // ERROR_INVALID_COMMAND_LINE: a command does not fit its buffer
 constexpr int kExitEngineRebootStarted = 1641; // from the engine: done, and a restart is under way
 constexpr int kExitEngineRebootRequired = 3010; // from the engine: done, a restart completes it
+constexpr int kExitInstallerBusy = 1618;       // ERROR_INSTALL_ALREADY_RUNNING: another run kept the installer

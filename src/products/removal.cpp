@@ -9,6 +9,7 @@
 #include "platform/plain_reg_key.h"
 #include "platform/resources.h"
 #include "platform/tstrings.h"
+#include "platform/window_station.h"
 #include "process/bitness.h"
 #include "process/engine_result.h"
 #include "process/executor.h"
@@ -104,7 +105,7 @@ bool removeSameVersionInstalls(bool silent, bool* rebootRequired) {
     if (!keyOpens(kitKey, arch)) {
         TBX_LOG_AS(kRemovalName, LOG_INFO, "No same version TBX exists");
     } else if (!IsSameOrOlderBuildInstalled(true)) {
-        if (!silent) showNewerBuildMessage();
+        if (mayShowBox(silent)) showNewerBuildMessage();
         return false;
     } else if (!UninstallExistingTBX(silent, rebootRequired)) {
         TBX_LOG_AS(kRemovalName, LOG_ERROR, tstrings::format("UninstallExistingTBX (%s) failed", kitKey));

@@ -113,7 +113,7 @@ TEST_F(ConfigEndToEnd, BadInputNeverStartsTheEngine) {
     } cases[] = {
         {"value outside the list", "EULA=Maybe", "\"EULA=Maybe\";."},
         {"unknown argument", "/unknown", "\"/unknown\";."},
-        {"upper-case switch", "/S", "\"/S\";."},
+        {"switch with a value", "/S=1", "\"/S=1\";."},
         {"silent, two bad arguments in one message", "/s FOO=1 EULA=Yes", "\"FOO=1\";\"EULA=Yes\";."},
         {"unknown key on line 3", "INSTALLCFG=" + unknownKeyFile,
          "Configuration file " + unknownKeyFile + " is malformed in line 3."},

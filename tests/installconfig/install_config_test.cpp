@@ -156,7 +156,7 @@ TEST_F(InstallConfigTest, BadArgumentsAreAllListedInOneMessage) {
         {"security level out of range", {"/s", "WEB_ZOLT_SECURITY_LEVEL=5"}, "\"WEB_ZOLT_SECURITY_LEVEL=5\";"},
         {"unknown option", {"/s", "FOO=1"}, "\"FOO=1\";"},
         {"flag without value", {"/s", "INSTALL_SILENT"}, "\"INSTALL_SILENT\";"},
-        {"upper-case switch", {"-download", "/S"}, "\"/S\";"},
+        {"switch with a value", {"-download", "/S=1"}, "\"/S=1\";"},
         {"log switch without path", {"/s", "/l"}, "\"/l\";"},
         {"relative install directory", {"/s", "INSTALLDIR=kit"}, "\"INSTALLDIR=kit\";"},
         {"two bad arguments", {"/s", "BAR=2", "INSTALLDIR=C:\\ok", "EULA=Yes"}, "\"BAR=2\";\"EULA=Yes\";"},
@@ -169,6 +169,44 @@ TEST_F(InstallConfigTest, BadArgumentsAreAllListedInOneMessage) {
         EXPECT_EQ(occurrences(caseLog, "There are errors in the following switches:"), 1);
         EXPECT_EQ(occurrences(caseLog, badSwitchesLine(c.list)), 1) << caseLog.raw();
         EXPECT_EQ(occurrences(caseLog, "Error occurred while importing important args. Exiting installer."), 1);
+    }
+}
+
+// A switch typed in another letter case is stored under its listed key, so every later test finds it.
+TEST_F(InstallConfigTest, SwitchesInAnyLetterCaseAreStoredAsListed) {
+    EXPECT_EQ(load({"/S", "-DOWNLOAD", "/H", "-NO_OVERRIDE", "/QN"}), 0);
+    for (const char* key : {"/s", "-download", "/h", "-no_override", "/q"}) {
+        SCOPED_TRACE(key);
+        EXPECT_TRUE(config.isOptionSet(key));
+    }
+    EXPECT_TRUE(config.isSilent());
+    EXPECT_EQ(workingString("MSI_CMDLINE"), "/QN");
+}
+
+TEST_F(InstallConfigTest, InstallerWaitComesFromEitherSourceWithinItsRange) {
+    std::string file = dir.file("wait.cfg");
+    writeFile(file, "INSTALLER_WAIT=45\n");
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int result;
+        int seconds;  // when loaded
+    } cases[] = {
+        {"default", {"/s"}, 0, 600},
+        {"command line, key in any case", {"/s", "installer_wait=0"}, 0, 0},
+        {"the file", {"/s", "INSTALLCFG=" + file}, 0, 45},
+        {"the command line wins over the file", {"/s", "INSTALLCFG=" + file, "INSTALLER_WAIT:86400"}, 0, 86400},
+        {"above the limit", {"/s", "INSTALLER_WAIT=86401"}, kOptionRefused, 0},
+        {"a leading zero reads as octal: refused", {"/s", "INSTALLER_WAIT=010"}, kOptionRefused, 0},
+        {"not a number", {"/s", "INSTALLER_WAIT=soon"}, 313, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        EXPECT_EQ(fresh.LoadConfigSettings(commandLine(c.args).c_str()), c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(fresh.getInstallerWaitSeconds(), c.seconds);
+        }
     }
 }
 

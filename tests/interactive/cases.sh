@@ -214,6 +214,57 @@ case_old_windows() {
   end_case
 }
 
+# Another installation owning the Windows Installer's mutex until release_installer.
+hold_installer() {
+  rm -f "$OUT/installer-held"
+  ( exec wine "$BIN/holdmutex.exe" "$(winpath "$OUT/installer-held")" 600000 >/dev/null 2>&1 ) &
+  mutex_pid=$!
+  local i=0
+  while [ ! -e "$OUT/installer-held" ] && [ $i -lt 100 ]; do sleep 0.2; i=$((i + 1)); done
+}
+release_installer() { kill "$mutex_pid" 2>/dev/null; wait "$mutex_pid" 2>/dev/null; sleep 1; }
+
+asking_text="Another installation holds the Windows Installer; asking."
+
+# With a person at the screen: Retry looks again (the box comes back while the installer stays busy), Cancel
+# ends the run with 1618 before anything is extracted.
+case_installer_busy() { # <lang> <LC_ALL or empty>
+  local lang=$1 locale=$2 caption text id i=0
+  caption=$(rc_text "$lang" IDS_INSTALLER_BUSY_CAPTION)
+  text=$(rc_text "$lang" IDS_INSTALLER_BUSY_TEXT)
+  begin_case "installer-busy-$lang"
+  fresh_log; hold_installer
+  LAUNCH_ENV=${locale:+LC_ALL=$locale} launch_env "$BIN/tbx-setup.exe"
+  wait_for_box "$launched_pid" 60
+  check "one Retry/Cancel box (got $box_count: $box_lines)" [ "$box_lines" = "$caption	$text" ]
+  [ "$box_count" -ge 1 ] && shoot_and_close "$caption" "installer-busy-$lang"
+  while [ "$(log_count "$asking_text")" -lt 2 ] && kill -0 "$launched_pid" 2>/dev/null && [ $i -lt 120 ]; do
+    sleep 0.5; i=$((i + 1))
+  done
+  wait_for_box "$launched_pid" 60
+  check "the box again after Retry (got $box_count: $box_lines)" [ "$box_lines" = "$caption	$text" ]
+  if id=$(x_window_named "$caption"); then
+    xdotool windowfocus --sync "$id" 2>/dev/null || true
+    xdotool key --window "$id" Escape
+  fi
+  wait_exit "$launched_pid" 120
+  check "exit code low byte 82 (1618), got $exit_low" [ "$exit_low" -eq 82 ]
+  check "cancel logged" log_has "the user cancelled"
+  check "nothing extracted, engine never started" [ ! -e "$recorder_log" ]
+  release_installer
+  end_case
+}
+
+case_installer_busy_silent() {
+  begin_case installer-busy-silent
+  fresh_log; hold_installer
+  expect_no_window 82 "$BIN/tbx-setup.exe" /s INSTALLER_WAIT=1
+  check "gave up with an ERROR record" log_has "ERROR: Another installation still holds the Windows Installer after 1"
+  check "engine never started" [ ! -e "$recorder_log" ]
+  release_installer
+  end_case
+}
+
 run_cases() {
   if [ -n "${CASES:-}" ]; then local c; for c in $CASES; do $c; done; return; fi
   case_payload_failure
@@ -229,4 +280,8 @@ run_cases() {
   case_settings_not_writable
   case_newer_build
   case_old_windows
+  case_installer_busy en ""
+  case_installer_busy ja ja_JP.UTF-8
+  case_installer_busy zh zh_CN.UTF-8
+  case_installer_busy_silent
 }

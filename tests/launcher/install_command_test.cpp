@@ -26,6 +26,7 @@ TEST(SilentArguments, AddsQuietSwitchAndDefaultFeaturesOnlyWhereMissing) {
         {"/qn already there", "/qn REBOOT=ReallySuppress ", false,
          "/qn REBOOT=ReallySuppress  ADDLOCAL=PublicplnFeature,ToolsFeature"},
         {"/qn inside another switch still counts", "/qn+ ", true, "/qn+ "},
+        {"/QN in capitals is the same switch", "/QN ", true, "/QN "},
         {"ADDLOCAL option given", "", true, " /qn"},
     };
     for (const Case& c : cases) {

@@ -18,6 +18,7 @@ set(TBX_OPTION_RULES_SOURCE ${CMAKE_CURRENT_LIST_DIR}/../../src/installconfig/op
 # Test and benchmark sources that only the native build compiles (a fuzzer, a Google Benchmark program).
 set(TBX_SETTINGS_NATIVE_ONLY_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fuzz/settings_fuzz.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../installconfig/fuzz/option_fuzz.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../../bench/settings/load_benchmark.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/fuzz/embed_corpus.cmake)

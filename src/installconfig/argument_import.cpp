@@ -1,0 +1,88 @@
+// Reading the launcher's arguments into a configuration, without the Windows parts.
+#include "installconfig/argument_import.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+constexpr int32_t kTextHadErrors = 313;  // the settings engine's "text had errors"
+
+std::string lowerC(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+void listBadArgument(std::string& badArguments, const std::string& argument) {
+    badArguments += "\"" + argument + "\";";
+}
+
+}  // namespace
+
+bool argumentMatchesOption(const OptionDescriptor& row, const std::string& argument) {
+    const size_t separator = argument.find_first_of("=:");
+    const bool hasSeparator = separator != std::string::npos;
+    const std::string key = lowerC(hasSeparator ? argument.substr(0, separator) : argument);
+    if (hasSeparator == isSwitchName(row.name)) return false;
+    const std::string name = lowerC(row.name);
+    if (row.prefixMatch) return key.compare(0, name.size(), name) == 0;
+    return key == name;
+}
+
+const OptionDescriptor* findOptionFor(const std::string& argument, const OptionDescriptor* rows, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (argumentMatchesOption(rows[i], argument)) return &rows[i];
+    return nullptr;
+}
+
+std::string storedTextFor(const OptionDescriptor& row, const std::string& argument) {
+    // The later presence test looks for the key as listed: a switch typed in another letter case must be
+    // stored under that key, not as typed.
+    if (row.prefixMatch || isSwitchName(row.name)) return row.name;
+    return argument;
+}
+
+bool isHelpArgument(const std::string& argument) {
+    const std::string key = lowerC(argument);
+    return key == "/?" || key == "-?" || key == "/help";
+}
+
+ArgumentImport importArguments(const std::vector<std::string>& args, const OptionDescriptor* rows, size_t count,
+                               const ArgumentSink& sink) {
+    ArgumentImport out;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& argument = args[i];
+        if (argument.empty()) continue;
+        // One argument is one option: a line break would smuggle further lines into the configuration text.
+        const bool oneLine = argument.find_first_of("\r\n") == std::string::npos;
+        const OptionDescriptor* row = oneLine ? findOptionFor(argument, rows, count) : nullptr;
+        if (!row) {
+            sink.report("arg " + argument + " is not supported");
+            out.result = kTextHadErrors;
+            listBadArgument(out.badArguments, argument);
+            continue;
+        }
+        if (row->msiPassThrough) {
+            if (std::strcmp(row->name, "/l") == 0) {
+                if (i + 1 < args.size()) {
+                    out.logFileGiven = true;
+                    out.logFile = args[++i];
+                } else {
+                    sink.report("arg " + argument + " is incorrect");
+                    out.result = kTextHadErrors;
+                    listBadArgument(out.badArguments, argument);
+                }
+                continue;
+            }
+            out.passThrough += " " + argument;
+        }
+        const int32_t loaded = sink.load(storedTextFor(*row, argument));
+        if (loaded != 0 || !sink.present(row->name)) {
+            out.result = loaded != 0 ? loaded : kTextHadErrors;
+            sink.report("Loading arg " + argument + " failed with " + std::to_string(out.result));
+            listBadArgument(out.badArguments, argument);
+        }
+    }
+    return out;
+}
