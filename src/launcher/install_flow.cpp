@@ -18,6 +18,7 @@
 #include "platform/bounded_format.h"
 #include "platform/errors.h"
 #include "platform/logger.h"
+#include "platform/registry_key.h"
 #include "platform/resources.h"
 #include "platform/sysinfo.h"
 #include "platform/tstrings.h"
@@ -90,8 +91,8 @@ void installPublicRuntime(const char* publicRuntimeDir, bool noStartMenu, bool r
 
 bool isRuntimeOfThisVersionInstalled() {
     std::string keyPath = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
-    UniqueRegKey key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+    RegistryKey key;
+    return key.Open(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 // The kit's engine run, and once more when the installed product asks for a reinstall. A run after which

@@ -212,10 +212,9 @@ TEST_F(ConfigEndToEnd, AnUntrustedRuntimeSettingsFileNeverReachesTheEngine) {
         // Wine keeps an access list as the file's mode, so the launcher reads this one back.
         {"everyone may write it",
          [](const std::string& path, const std::string&) {
-             LocalMemory sd;
-             return ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                        "D:(A;;FA;;;WD)", SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(sd.receive()),
-                        nullptr) &&
+             LocalMemory<PSECURITY_DESCRIPTOR> sd;
+             return ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;WD)", SDDL_REVISION_1,
+                                                                         sd.receive(), nullptr) &&
                     SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd.get());
          },
          false},
@@ -246,11 +245,11 @@ TEST_F(ConfigEndToEnd, AnUntrustedRuntimeSettingsFileNeverReachesTheEngine) {
         // A new file with the exported option alone, not writable by others, and nothing written through a
         // second name.
         EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
-        LocalMemory sd;
+        LocalMemory<PSECURITY_DESCRIPTOR> sd;
         ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
                   GetNamedSecurityInfoA(runtimeFile.path().c_str(), SE_FILE_OBJECT,
                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                        nullptr, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(sd.receive())));
+                                        nullptr, nullptr, sd.receive()));
         EXPECT_EQ("", foreignGrant(sd.get(), FILE_WRITE_DATA, self));
         if (testing_support::fileExists(second)) {
             EXPECT_EQ(planted, testing_support::readFile(second));

@@ -14,6 +14,7 @@
 #include "launcher/install_guard.h"
 #include "products/product_codes.h"
 #include "test_support.h"
+#include "platform/registry_key.h"
 #include "platform/win_handles.h"
 
 namespace {
@@ -295,7 +296,7 @@ TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
 class RedirectedLocalLow {
 public:
     explicit RedirectedLocalLow(const std::string& folder) {
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ | KEY_WRITE, key.receive()));
+        EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, kKey, KEY_READ | KEY_WRITE));
         char value[1024] = "";
         DWORD size = sizeof value - 1;
         DWORD type = 0;
@@ -317,7 +318,7 @@ public:
 private:
     static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
     static constexpr const char* kValue = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}";
-    UniqueRegKey key;
+    RegistryKey key;
     bool hadValue = false;
     DWORD previousType = REG_SZ;
     std::string previous;

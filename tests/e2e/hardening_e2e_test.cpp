@@ -12,6 +12,7 @@
 #include "buildinfo/build_constants.h"
 #include "e2e_support.h"
 #include "import_table.h"
+#include "platform/registry_key.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
 
@@ -66,9 +67,8 @@ class NativeCrypt32First {
 public:
     explicit NativeCrypt32First(const std::string& exeName)
         : keyPath("Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides") {
-        UniqueRegKey key;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                                 key.receive(), nullptr));
+        RegistryKey key;
+        EXPECT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, keyPath.c_str(), KEY_WRITE));
         RegSetValueExA(key.get(), "crypt32", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
     }
     ~NativeCrypt32First() {

@@ -14,6 +14,7 @@
 #include "buildinfo/build_constants.h"
 #include "buildinfo/payload_resources.h"
 #include "e2e_support.h"
+#include "platform/registry_key.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
 #include "products/product_codes.h"
@@ -78,15 +79,13 @@ std::string systemMsiexec() {
 
 // Removes the demo kit when an earlier run left it installed, so no removal pass runs before the install.
 void uninstallDemoKit() {
-    UniqueRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kitKey().c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) ==
-        ERROR_SUCCESS)
+    RegistryKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, kitKey().c_str(), KEY_READ | KEY_WOW64_64KEY) == ERROR_SUCCESS)
         run(systemMsiexec(), "/x " + kitProductCode() + " /qn");
     // A silent run also installs the public runtime and the auto-update component; left behind, they would
     // make the next run install the auto-update database through the recording engine.
     const std::string runtimeKey = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, runtimeKey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) ==
-        ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, runtimeKey.c_str(), KEY_READ | KEY_WOW64_64KEY) == ERROR_SUCCESS)
         run(systemMsiexec(), "/x " + zscrub::ZCleaner::getProductGUID(buildconstants::productVersion, 64) + " /qn");
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Auto Update", 0, KEY_READ | KEY_WOW64_32KEY,
                       key.receive()) == ERROR_SUCCESS)
@@ -94,8 +93,8 @@ void uninstallDemoKit() {
 }
 
 std::string readString(HKEY root, const std::string& keyPath, const char* name) {
-    UniqueRegKey key;
-    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (key.Open(root, keyPath.c_str(), KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS)
         return "<no key>";
     char value[1024] = "";
     DWORD size = sizeof value - 1;
@@ -255,18 +254,17 @@ TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
 class OldWindowsForLauncher {
 public:
     OldWindowsForLauncher() {
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                                 key.receive(), nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, kKey, KEY_WRITE));
         RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("winxp64"), 8);
     }
     ~OldWindowsForLauncher() {
-        key.reset();
+        key.Close();
         RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
     }
 
 private:
     static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\tbx-setup.exe";
-    UniqueRegKey key;
+    RegistryKey key;
 };
 
 TEST_F(RecordedEngine, OldWindowsIsOnlyWarnedAboutAndUsesTheRoamingFolder) {
