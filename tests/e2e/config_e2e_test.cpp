@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr DWORD kConfigError = static_cast<DWORD>(-80);
-
 std::string localLowFolder() {
     char path[MAX_PATH] = "";
     GetEnvironmentVariableA("USERPROFILE", path, sizeof path);
@@ -122,7 +120,7 @@ TEST_F(ConfigEndToEnd, BadInputNeverStartsTheEngine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(kConfigError, run(c.arguments));
+        EXPECT_EQ(e2e::exitCode(kExitConfigurationRefused), run(c.arguments));
         EXPECT_TRUE(installRuns().empty()) << "the engine never ran";
         EXPECT_EQ(1, occurrences(log, c.message)) << log;
         EXPECT_EQ(1, occurrences(log, "Unable to install Zolt"));

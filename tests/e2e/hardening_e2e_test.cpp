@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr DWORD kRefused = static_cast<DWORD>(-1);
-constexpr DWORD kTampered = 5;
-
 // Libraries that Windows 7 and Windows 10 both list as known DLLs: the loader takes them from the system
 // folder only, whatever lies beside the executable.
 const std::set<std::string> kKnownOnWindows7And10 = {
@@ -95,7 +92,8 @@ TEST(LibraryPlanting, ACrypt32BesideTheLauncherNeverRuns) {
     DeleteFileA(mark.c_str());
 
     // A bad option ends the run early, well after everything the launcher imports is loaded.
-    EXPECT_EQ(static_cast<DWORD>(-80), runProgram(downloads.file("tbx-setup.exe"), "/s NO_SUCH_OPTION=1"));
+    EXPECT_EQ(e2e::exitCode(kExitConfigurationRefused),
+              runProgram(downloads.file("tbx-setup.exe"), "/s NO_SUCH_OPTION=1"));
     EXPECT_FALSE(testing_support::fileExists(mark)) << "the launcher ran the planted crypt32.dll";
 }
 
@@ -135,7 +133,7 @@ TEST_F(HardenedLauncher, AnEventMadeByAnotherProgramStopsTheRunBeforeAnythingIsW
     setter.stop = true;
     WaitForSingleObject(thread.get(), INFINITE);
 
-    EXPECT_EQ(kRefused, code);
+    EXPECT_EQ(e2e::exitCode(kExitFailed), code);
     EXPECT_TRUE(records().empty()) << "the engine ran";
     EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
     EXPECT_NE(std::string::npos, log.find("ERROR: The event LumoTBXCabExtractWaitEvent exists already")) << log;
@@ -181,7 +179,7 @@ TEST_F(HardenedLauncher, ALinkInPlaceOfTheFlagOrTheLogStopsTheRunAndTouchesNothi
         DeleteFileA(c.linkPath.c_str());
         ASSERT_TRUE(CreateHardLinkA(c.linkPath.c_str(), victim.c_str(), nullptr)) << GetLastError();
 
-        EXPECT_EQ(kTampered, run("/s"));
+        EXPECT_EQ(e2e::exitCode(kExitTampered), run("/s"));
         EXPECT_EQ("precious\n", testing_support::readFile(victim));
         EXPECT_TRUE(records().empty()) << "the engine ran";
         EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
@@ -203,7 +201,7 @@ TEST_F(HardenedLauncher, AnythingButAPlainFolderInThePayloadChainStopsTheRun) {
     makeGuardFolders();
     testing_support::writeFile(kitFolder(), "not a folder");
 
-    EXPECT_EQ(kTampered, run("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitTampered), run("/s"));
     EXPECT_EQ("not a folder", testing_support::readFile(kitFolder()));
     EXPECT_TRUE(records().empty()) << "the engine ran";
     EXPECT_NE(std::string::npos, log.find("ERROR: The payload folder " + kitFolder() + " is not a folder")) << log;

@@ -87,8 +87,7 @@ void uninstallDemoKit() {
     const std::string runtimeKey = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
     if (key.Open(HKEY_LOCAL_MACHINE, runtimeKey.c_str(), KEY_READ | KEY_WOW64_64KEY) == ERROR_SUCCESS)
         run(systemMsiexec(), "/x " + zscrub::ZCleaner::getProductGUID(buildconstants::productVersion, 64) + " /qn");
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Auto Update", 0, KEY_READ | KEY_WOW64_32KEY,
-                      key.receive()) == ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Auto Update", KEY_READ | KEY_WOW64_32KEY) == ERROR_SUCCESS)
         run(systemMsiexec(), std::string("/x ") + kAutoUpdateProductCode + " /qn");
 }
 
@@ -216,10 +215,11 @@ TEST_F(RecordedEngine, ValuesThatDoNotFitAreRefusedBeforeTheEngineRuns) {
         std::string arguments;
         DWORD exitCode;
     } cases[] = {
-        {"MSI_CMDLINE beyond its buffer", "/s MSI_CMDLINE=" + huge, 1639},
-        {"MSI_CMDLINE that fits its buffer but not the base command", "/s MSI_CMDLINE=" + huge.substr(0, 1000), 1639},
+        {"MSI_CMDLINE beyond its buffer", "/s MSI_CMDLINE=" + huge, e2e::exitCode(kExitCommandTooLong)},
+        {"MSI_CMDLINE that fits its buffer but not the base command", "/s MSI_CMDLINE=" + huge.substr(0, 1000),
+         e2e::exitCode(kExitCommandTooLong)},
         // The configuration's own check refuses a directory this long before the flow sees it.
-        {"INSTALLDIR beyond its buffer", "/s INSTALLDIR=C:\\" + huge, static_cast<DWORD>(-80)},
+        {"INSTALLDIR beyond its buffer", "/s INSTALLDIR=C:\\" + huge, e2e::exitCode(kExitConfigurationRefused)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,7 +230,7 @@ TEST_F(RecordedEngine, ValuesThatDoNotFitAreRefusedBeforeTheEngineRuns) {
 
 TEST_F(RecordedEngine, MissingEngineLocationGivesMinusThree) {
     engine->location().remove();
-    EXPECT_EQ(static_cast<DWORD>(-3), runLauncher("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitEngineNotFound), runLauncher("/s"));
     EXPECT_TRUE(records().empty());
 }
 
@@ -245,7 +245,7 @@ TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
     UniqueHandle held(CreateFileA(flag.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
-    EXPECT_EQ(static_cast<DWORD>(-1), runLauncher("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitFailed), runLauncher("/s"));
     EXPECT_TRUE(records().empty());
     EXPECT_FALSE(fileExists(kitDatabase())) << "nothing is extracted";
 }
