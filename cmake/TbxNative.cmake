@@ -30,7 +30,7 @@ find_package(benchmark QUIET)
 if(benchmark_FOUND)
   tbx_settings_library(settings_native FLAGS -O2)
   add_executable(settings_bench ${CMAKE_SOURCE_DIR}/bench/settings/load_benchmark.cpp
-                 ${CMAKE_SOURCE_DIR}/tests/settings/installer_rules.cpp ${TBX_OPTION_RULES_SOURCE} ${CMAKE_SOURCE_DIR}/tests/settings/test_support.cpp)
+                 ${CMAKE_SOURCE_DIR}/tests/settings/installer_rules.cpp ${TBX_OPTION_RULES_SOURCE} ${CMAKE_SOURCE_DIR}/tests/settings/settings_test_files.cpp)
   target_include_directories(settings_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/settings)
   target_compile_options(settings_bench PRIVATE -O2 -Wall -Wextra)
   target_link_libraries(settings_bench PRIVATE settings_native benchmark::benchmark)

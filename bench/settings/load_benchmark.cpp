@@ -12,7 +12,7 @@
 
 #include "installer_rules.h"
 #include "settings/settings_api.h"
-#include "test_support.h"
+#include "settings_test_files.h"
 
 namespace {
 

@@ -19,9 +19,9 @@ bool splitCommandLine(const wchar_t* commandLine, std::vector<std::string>& args
     args.clear();
     if (!commandLine || !*commandLine) return true;
     int count = 0;
-    LocalMemory block(CommandLineToArgvW(commandLine, &count));
+    LocalMemory<LPWSTR*> block(CommandLineToArgvW(commandLine, &count));
     if (!block) return false;
-    wchar_t** argv = static_cast<wchar_t**>(block.get());
+    LPWSTR* argv = block.get();
     for (int i = 0; i < count; ++i) args.push_back(tstrings::toUtf8(argv[i]));
     return true;
 }

@@ -22,10 +22,9 @@ UniqueFile openUnfollowed(const std::wstring& path, DWORD access, DWORD share, D
 }
 
 // The owner and access list of an open entry; false when they cannot be read.
-bool readDescriptor(HANDLE entry, LocalMemory& descriptor) {
+bool readDescriptor(HANDLE entry, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
     return GetSecurityInfo(entry, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                           nullptr, nullptr, nullptr,
-                           reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive())) == ERROR_SUCCESS;
+                           nullptr, nullptr, nullptr, descriptor.receive()) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -76,8 +75,8 @@ RuntimeSettingsCheck::RuntimeSettingsCheck(const std::wstring& path) {
         reason = "the folder above it " + reason;
         return;
     }
-    LocalMemory fileDescriptor;
-    LocalMemory folderDescriptor;
+    LocalMemory<PSECURITY_DESCRIPTOR> fileDescriptor;
+    LocalMemory<PSECURITY_DESCRIPTOR> folderDescriptor;
     if (!readDescriptor(file.get(), fileDescriptor) || !readDescriptor(folder.get(), folderDescriptor)) {
         reason = "its access lists cannot be read";
         return;

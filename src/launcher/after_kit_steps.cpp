@@ -19,8 +19,8 @@ namespace {
 
 bool isRuntimeOfThisVersionInstalled() {
     std::string keyPath = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
-    UniqueRegKey key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+    RegistryKey key;
+    return key.Open(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 }  // namespace

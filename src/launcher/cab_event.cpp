@@ -20,9 +20,9 @@ constexpr const wchar_t* kEventSecurity = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x001
 }  // namespace
 
 UniqueHandle CreateCabExtractEvent() {
-    LocalMemory descriptor;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            kEventSecurity, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()), nullptr)) {
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kEventSecurity, SDDL_REVISION_1, descriptor.receive(),
+                                                              nullptr)) {
         DWORD code = GetLastError();
         TBX_LOG_AS("WinMain", LOG_ERROR, "The event's access list cannot be built: " + systemErrorText(code));
         return UniqueHandle();

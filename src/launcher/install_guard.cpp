@@ -12,7 +12,7 @@
 #include "platform/dll.h"
 #include "platform/link_check.h"
 #include "platform/logger.h"
-#include "platform/plain_reg_key.h"
+#include "platform/registry_key.h"
 #include "platform/win_handles.h"
 
 namespace {
@@ -70,10 +70,10 @@ FlagTest TestAndClearInstallFlag(const char* path) {
 bool ReadInstallStatus(char* buffer, size_t capacity) {
     if (capacity == 0) return false;
     buffer[0] = '\0';
-    PlainRegKey software;
-    PlainRegKey zoltsys;
+    RegistryKey software;
+    RegistryKey zoltsys;
     if (software.Open(HKEY_LOCAL_MACHINE, kStatusParentKey, KEY_READ) != ERROR_SUCCESS ||
-        zoltsys.Open(software, kStatusKey, KEY_READ) != ERROR_SUCCESS)
+        zoltsys.Open(software.get(), kStatusKey, KEY_READ) != ERROR_SUCCESS)
         return false;
     DWORD length = static_cast<DWORD>(capacity);
     if (zoltsys.QueryStringValue(kStatusValue, buffer, &length) != ERROR_SUCCESS) {
@@ -84,15 +84,15 @@ bool ReadInstallStatus(char* buffer, size_t capacity) {
 }
 
 bool ClearInstallStatus() {
-    PlainRegKey software;
-    PlainRegKey zoltsys;
+    RegistryKey software;
+    RegistryKey zoltsys;
     if (software.Open(HKEY_LOCAL_MACHINE, kStatusParentKey, KEY_READ) != ERROR_SUCCESS ||
-        zoltsys.Open(software, kStatusKey, kReadWrite) != ERROR_SUCCESS)
+        zoltsys.Open(software.get(), kStatusKey, kReadWrite) != ERROR_SUCCESS)
         return false;
     zoltsys.DeleteValue(kStatusValue);
     DWORD subkeys = 0;
     DWORD values = 0;
-    if (RegQueryInfoKeyA(zoltsys, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+    if (RegQueryInfoKeyA(zoltsys.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
                          nullptr, nullptr) == ERROR_SUCCESS &&
         subkeys == 0 && values == 0) {
         zoltsys.Close();

@@ -42,15 +42,14 @@ std::wstring queryLocalAppDataLow() {
         TBX_LOG_AS("GetUserDataFolder", LOG_ERROR, "SHGetKnownFolderPath is not available");
         return std::wstring();
     }
-    CoTaskMemory path;
-    const HRESULT hr = getKnownFolderPath(kFolderIdLocalAppDataLow, 0, nullptr,
-                                          reinterpret_cast<PWSTR*>(path.receive()));
+    CoTaskMemory<PWSTR> path;
+    const HRESULT hr = getKnownFolderPath(kFolderIdLocalAppDataLow, 0, nullptr, path.receive());
     if (FAILED(hr) || !path) {
         TBX_LOG_AS("GetUserDataFolder", LOG_ERROR,
                    "SHGetKnownFolderPath(FOLDERID_LocalAppDataLow) failed with " + comErrorText(hr));
         return std::wstring();
     }
-    return static_cast<const wchar_t*>(path.get());
+    return path.get();
 }
 
 std::wstring queryRoamingAppData() {

@@ -20,10 +20,9 @@ std::string folderKey(const char* path) {
     return key;
 }
 
-bool leafDescriptor(LocalMemory& descriptor) {
-    return ConvertStringSecurityDescriptorToSecurityDescriptorW(
-               leafFolderSecurityText().c_str(), SDDL_REVISION_1,
-               reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()), nullptr) != FALSE;
+bool leafDescriptor(LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(leafFolderSecurityText().c_str(), SDDL_REVISION_1,
+                                                                descriptor.receive(), nullptr) != FALSE;
 }
 
 // A leaf that existed before (made by anyone, with any access list) is brought to the protected one.
@@ -53,7 +52,7 @@ bool holdPayloadFolder(RunHolds& holds, const char* path, FolderRole role, const
     const std::string key = folderKey(path);
     if (holds.isHeld(key)) return true;
 
-    LocalMemory descriptor;
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     if (role == FolderRole::Leaf && !leafDescriptor(descriptor)) {
         DWORD code = GetLastError();
         holds.reportTampering(function, "The payload folder's access list cannot be built: " + systemErrorText(code));

@@ -10,9 +10,9 @@
 namespace {
 
 std::string sidText(PSID sid) {
-    LocalMemory text;
-    if (!sid || !ConvertSidToStringSidA(sid, reinterpret_cast<LPSTR*>(text.receive()))) return "<unreadable SID>";
-    return static_cast<const char*>(text.get());
+    LocalMemory<LPSTR> text;
+    if (!sid || !ConvertSidToStringSidA(sid, text.receive())) return "<unreadable SID>";
+    return text.get();
 }
 
 bool isWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid, type) != FALSE; }

@@ -3,11 +3,11 @@
 
 #include <atomic>
 #include <cstdio>
-#include <memory>
 
 #include "platform/logger.h"
 #include "platform/tstrings.h"
 #include "platform/window_station.h"
+#include "platform/win_handles.h"
 
 std::string joinErrorMessages(const std::string& message, const std::string& detail) {
     static const char kWhite[] = " \t\r\n\f\v";
@@ -30,12 +30,12 @@ std::string joinErrorMessages(const std::string& message, const std::string& det
 std::string describeSystemError(DWORD code, HMODULE module) {
     DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
     if (module) flags |= FORMAT_MESSAGE_FROM_HMODULE;
-    LPWSTR raw = nullptr;
-    DWORD n = FormatMessageW(flags, module, code, 0, reinterpret_cast<LPWSTR>(&raw), 0, nullptr);
-    std::unique_ptr<void, HLOCAL (*)(HLOCAL)> owner(raw, LocalFree);
+    LocalMemory<LPWSTR> raw;
+    // With ALLOCATE_BUFFER the buffer argument is where the call stores the text it allocated.
+    DWORD n = FormatMessageW(flags, module, code, 0, reinterpret_cast<LPWSTR>(raw.receive()), 0, nullptr);
     if (n == 0 || !raw) return "No description available";
 
-    std::wstring text(raw, n);
+    std::wstring text(raw.get(), n);
     for (wchar_t& c : text)
         if (c < 0x20) c = L' ';
     size_t keep = text.size();

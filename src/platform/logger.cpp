@@ -51,6 +51,26 @@ HANDLE openLogForAppend(const std::string& path) {
     return opened;
 }
 
+// The threads of this process take turns before opening the log: the open denies other writers, so two of
+// them would refuse each other and lose records once the retries, meant for other processes, ran out.
+// Reentrant, so a record written while writing one cannot hang its thread; never deleted, so records written
+// while the process ends still find it.
+class OwnWritersTurn {
+public:
+    OwnWritersTurn() { EnterCriticalSection(&section()); }
+    ~OwnWritersTurn() { LeaveCriticalSection(&section()); }
+    OwnWritersTurn(const OwnWritersTurn&) = delete;
+    OwnWritersTurn& operator=(const OwnWritersTurn&) = delete;
+
+private:
+    static CRITICAL_SECTION& section() {
+        static CRITICAL_SECTION lock;
+        static const bool initialised = (InitializeCriticalSection(&lock), true);
+        (void)initialised;
+        return lock;
+    }
+};
+
 // The records are stored with CR LF line ends, as the runtime's text mode would write them.
 std::string withCarriageReturns(const std::string& text) {
     std::string out;
@@ -141,6 +161,7 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         std::string record = formatLogRecord(now, processName(), GetCurrentProcessId(), GetCurrentThreadId(), file,
                                              line, function, level, message);
         if (logRefused) return;
+        OwnWritersTurn turn;
         // Denying other writers keeps records of concurrent writers whole.
         LogFile file(openLogForAppend(logger.logFilePath));
         if (!file.isOpen()) return;

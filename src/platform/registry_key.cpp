@@ -1,4 +1,5 @@
-// The throwing registry key: open or create in a fixed view, typed reads and writes, subkey enumeration.
+// The registry key's life and its throwing use: open or create in a fixed view, typed reads and writes, subkey
+// enumeration.
 #include "platform/registry_key.h"
 
 #include <stdexcept>
@@ -68,6 +69,13 @@ void RegistryKey::close() {
     if (owned) closeRegHandle(handle);
     handle = nullptr;
     owned = false;
+}
+
+void RegistryKey::adopt(HKEY opened, REGSAM access) {
+    close();
+    handle = opened;
+    owned = true;
+    viewFlags = access & kViewBits;
 }
 
 bool RegistryKey::exists(const RegistryKey& parent, const std::string& subkey) {

@@ -45,4 +45,4 @@ void closeFindHandle(HANDLE find) {
     }
 }
 
-void win_handles_detail::freeCoTask(void* p) { CoTaskMemFree(p); }
+void win_handles_detail::freeCoTaskBlock(void* p) { CoTaskMemFree(p); }

@@ -1,8 +1,9 @@
-// Move-only owners of kernel handles, registry keys and system-allocated memory.
+// Move-only owners of kernel handles and system-allocated memory (registry keys: platform/registry_key.h).
 #pragma once
 
 #include <windows.h>
 
+#include <type_traits>
 #include <utility>
 
 // Close a handle or key; a failed close is logged, never thrown.
@@ -43,8 +44,18 @@ private:
 };
 
 namespace win_handles_detail {
-inline void freeLocal(void* p) { LocalFree(p); }
-void freeCoTask(void* p);
+void freeCoTaskBlock(void* p);
+
+template <class Pointer>
+void freeLocal(Pointer p) {
+    static_assert(std::is_pointer<Pointer>::value, "LocalMemory holds a pointer type");
+    LocalFree(p);
+}
+template <class Pointer>
+void freeCoTask(Pointer p) {
+    static_assert(std::is_pointer<Pointer>::value, "CoTaskMemory holds a pointer type");
+    freeCoTaskBlock(p);
+}
 }  // namespace win_handles_detail
 
 using UniqueHandle = Owned<HANDLE, closeHANDLE>;
@@ -52,9 +63,13 @@ using UniqueHandle = Owned<HANDLE, closeHANDLE>;
 using UniqueFile = Owned<HANDLE, closeHANDLE, invalidHandleValue>;
 // What FindFirstFile returns; closed with FindClose.
 using UniqueFind = Owned<HANDLE, closeFindHandle, invalidHandleValue>;
-using UniqueRegKey = Owned<HKEY, closeRegHandle>;
-using LocalMemory = Owned<void*, win_handles_detail::freeLocal>;
-using CoTaskMemory = Owned<void*, win_handles_detail::freeCoTask>;
+// Memory the system allocated with LocalAlloc (or CoTaskMemAlloc) and handed out as `Pointer`, the type the
+// call documents (PSECURITY_DESCRIPTOR, PSID, LPSTR, LPWSTR*, BYTE*): `receive()` is then exactly the call's
+// out-parameter and `get()` needs no cast.
+template <class Pointer>
+using LocalMemory = Owned<Pointer, win_handles_detail::freeLocal<Pointer>>;
+template <class Pointer>
+using CoTaskMemory = Owned<Pointer, win_handles_detail::freeCoTask<Pointer>>;
 
 // The process and thread handles that CreateProcess fills in; closes both.
 class UniqueProcessInformation {

@@ -5,17 +5,17 @@
 
 #include "platform/bounded_format.h"
 #include "platform/logger.h"
+#include "platform/registry_key.h"
 #include "platform/sysinfo.h"
-#include "platform/win_handles.h"
 
 namespace {
 
 constexpr const char* kMsiexecName = "\\msiexec.exe";
 
 bool readInstallerLocation(char* buffer, size_t capacity) {
-    UniqueRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer", 0, KEY_READ,
-                      key.receive()) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer", KEY_READ) !=
+        ERROR_SUCCESS)
         return false;
     // One character is kept back: a stored value need not end with a terminator.
     DWORD size = static_cast<DWORD>(capacity - 1);

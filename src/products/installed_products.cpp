@@ -9,7 +9,6 @@
 #include "platform/bounded_format.h"
 #include "platform/errors.h"
 #include "platform/logger.h"
-#include "platform/plain_reg_key.h"
 #include "platform/registry_key.h"
 #include "platform/sysinfo.h"
 #include "platform/tstrings.h"
@@ -120,7 +119,7 @@ bool IsSameOrOlderBuildInstalled(bool isKit) {
                     buildconstants::productVersion))
         return false;
     REGSAM view = installArch() == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    PlainRegKey key;
+    RegistryKey key;
     LONG result = key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ | view);
     if (result != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(result));
@@ -131,10 +130,11 @@ bool IsSameOrOlderBuildInstalled(bool isKit) {
     DWORD size = 0;
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
-    result = RegQueryValueExA(key, "BuildNumber", nullptr, &type, nullptr, &size);
+    result = RegQueryValueExA(key.get(), "BuildNumber", nullptr, &type, nullptr, &size);
     if (result == ERROR_SUCCESS) {
         data.resize(size);
-        result = RegQueryValueExA(key, "BuildNumber", nullptr, &type, data.empty() ? nullptr : data.data(), &size);
+        result =
+            RegQueryValueExA(key.get(), "BuildNumber", nullptr, &type, data.empty() ? nullptr : data.data(), &size);
     }
     if (result != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(result));

@@ -6,7 +6,7 @@
 #include "platform/bounded_format.h"
 #include "platform/errors.h"
 #include "platform/logger.h"
-#include "platform/plain_reg_key.h"
+#include "platform/registry_key.h"
 #include "platform/resources.h"
 #include "platform/tstrings.h"
 #include "platform/window_station.h"
@@ -26,7 +26,7 @@ constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVers
 REGSAM viewOf(int arch) { return arch == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
 bool keyOpens(const char* path, int arch) {
-    PlainRegKey key;
+    RegistryKey key;
     return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ | viewOf(arch)) == ERROR_SUCCESS;
 }
 
@@ -40,12 +40,12 @@ void showNewerBuildMessage() {
 }  // namespace
 
 bool isProductCodeRegistered(const std::string& code, bool view64) {
-    PlainRegKey uninstall;
+    RegistryKey uninstall;
     if (uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ | (view64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY)) !=
         ERROR_SUCCESS)
         return false;
-    PlainRegKey product;
-    return product.Open(uninstall, code.c_str(), KEY_READ) == ERROR_SUCCESS;
+    RegistryKey product;
+    return product.Open(uninstall.get(), code.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 DWORD uninstallProductCode(const std::string& code, bool silent) {

@@ -5,12 +5,12 @@
 
 #include "buildinfo/build_constants.h"
 #include "platform/logger.h"
-#include "platform/plain_reg_key.h"
+#include "platform/registry_key.h"
 #include "products/installed_products.h"
 
 bool FindTBXHome(char* buffer, size_t capacity) {
     std::string keyPath = std::string(zoltkeys::kitRoot) + "\\" + buildconstants::productVersion;
-    PlainRegKey key;
+    RegistryKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_READ) != ERROR_SUCCESS) {
         logit("FindTBXHome: Failed to open TBX main key!!");
         return false;

@@ -187,11 +187,10 @@ std::wstring currentUserSid() {
     if (size == 0) throw settings::Exception(200);
     std::vector<uint8_t> tokenUser(size);
     if (!GetTokenInformation(token.get(), TokenUser, tokenUser.data(), size, &size)) throw settings::Exception(200);
-    LocalMemory text;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid,
-                                reinterpret_cast<LPWSTR*>(text.receive())))
+    LocalMemory<LPWSTR> text;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(tokenUser.data())->User.Sid, text.receive()))
         throw settings::Exception(200);
-    return static_cast<const wchar_t*>(text.get());
+    return text.get();
 }
 
 // Only an account of an account domain (S-1-5-21-...) has a Domain Users group. LocalSystem (S-1-5-18), the
@@ -200,8 +199,8 @@ std::wstring currentUserSid() {
 bool hasAccountDomain(const std::wstring& userSid) { return userSid.rfind(L"S-1-5-21-", 0) == 0; }
 
 std::wstring domainUsersSid(const std::wstring& userSid) {
-    LocalMemory user;
-    if (!ConvertStringSidToSidW(userSid.c_str(), reinterpret_cast<PSID*>(user.receive())))
+    LocalMemory<PSID> user;
+    if (!ConvertStringSidToSidW(userSid.c_str(), user.receive()))
         throw settings::Exception(200);
     uint8_t domainSid[SECURITY_MAX_SID_SIZE];
     DWORD domainSize = sizeof(domainSid);
@@ -211,9 +210,9 @@ std::wstring domainUsersSid(const std::wstring& userSid) {
     if (!CreateWellKnownSid(WinAccountDomainUsersSid, domainSid, usersSid, &usersSize)) {
         throw settings::Exception(200);
     }
-    LocalMemory text;
-    if (!ConvertSidToStringSidW(usersSid, reinterpret_cast<LPWSTR*>(text.receive()))) throw settings::Exception(200);
-    return static_cast<const wchar_t*>(text.get());
+    LocalMemory<LPWSTR> text;
+    if (!ConvertSidToStringSidW(usersSid, text.receive())) throw settings::Exception(200);
+    return text.get();
 }
 
 }  // namespace
@@ -227,12 +226,10 @@ std::wstring settingsFileSecurityDescriptorText(const std::wstring& userSid) {
 std::wstring settingsFileSecurityDescriptorText() { return settingsFileSecurityDescriptorText(currentUserSid()); }
 
 std::vector<uint8_t> settingsFileSecurityDescriptor() {
-    LocalMemory descriptor;
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     ULONG length = 0;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(settingsFileSecurityDescriptorText().c_str(),
-                                                              SDDL_REVISION_1,
-                                                              reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()),
-                                                              &length)) {
+                                                              SDDL_REVISION_1, descriptor.receive(), &length)) {
         throw settings::Exception(200);
     }
     const uint8_t* bytes = static_cast<const uint8_t*>(descriptor.get());

@@ -34,7 +34,7 @@ std::vector<BYTE> protectValue(uint32_t value, bool machineScope) {
     DWORD flags = CRYPTPROTECT_UI_FORBIDDEN | (machineScope ? CRYPTPROTECT_LOCAL_MACHINE : 0);
     auto protect = crypt32<decltype(CryptProtectData)>("CryptProtectData");
     if (!protect(&in, nullptr, nullptr, nullptr, nullptr, flags, &out)) fail("encryption failed", GetLastError());
-    LocalMemory owner(out.pbData);
+    LocalMemory<BYTE*> owner(out.pbData);
     return std::vector<BYTE>(out.pbData, out.pbData + out.cbData);
 }
 
@@ -44,7 +44,7 @@ uint32_t unprotectValue(const std::vector<BYTE>& bytes) {
     auto unprotect = crypt32<decltype(CryptUnprotectData)>("CryptUnprotectData");
     if (!unprotect(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out))
         fail("decryption failed", GetLastError());
-    LocalMemory owner(out.pbData);
+    LocalMemory<BYTE*> owner(out.pbData);
     if (out.cbData != 4) throw std::runtime_error("decrypted data has wrong size");
     const BYTE* p = out.pbData;
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |

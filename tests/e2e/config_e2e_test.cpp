@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr DWORD kConfigError = static_cast<DWORD>(-80);
-
 std::string localLowFolder() {
     char path[MAX_PATH] = "";
     GetEnvironmentVariableA("USERPROFILE", path, sizeof path);
@@ -122,7 +120,7 @@ TEST_F(ConfigEndToEnd, BadInputNeverStartsTheEngine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(kConfigError, run(c.arguments));
+        EXPECT_EQ(e2e::exitCode(kExitConfigurationRefused), run(c.arguments));
         EXPECT_TRUE(installRuns().empty()) << "the engine never ran";
         EXPECT_EQ(1, occurrences(log, c.message)) << log;
         EXPECT_EQ(1, occurrences(log, "Unable to install Zolt"));
@@ -212,10 +210,9 @@ TEST_F(ConfigEndToEnd, AnUntrustedRuntimeSettingsFileNeverReachesTheEngine) {
         // Wine keeps an access list as the file's mode, so the launcher reads this one back.
         {"everyone may write it",
          [](const std::string& path, const std::string&) {
-             LocalMemory sd;
-             return ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                        "D:(A;;FA;;;WD)", SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(sd.receive()),
-                        nullptr) &&
+             LocalMemory<PSECURITY_DESCRIPTOR> sd;
+             return ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;WD)", SDDL_REVISION_1,
+                                                                         sd.receive(), nullptr) &&
                     SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd.get());
          },
          false},
@@ -246,11 +243,11 @@ TEST_F(ConfigEndToEnd, AnUntrustedRuntimeSettingsFileNeverReachesTheEngine) {
         // A new file with the exported option alone, not writable by others, and nothing written through a
         // second name.
         EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
-        LocalMemory sd;
+        LocalMemory<PSECURITY_DESCRIPTOR> sd;
         ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
                   GetNamedSecurityInfoA(runtimeFile.path().c_str(), SE_FILE_OBJECT,
                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                        nullptr, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(sd.receive())));
+                                        nullptr, nullptr, sd.receive()));
         EXPECT_EQ("", foreignGrant(sd.get(), FILE_WRITE_DATA, self));
         if (testing_support::fileExists(second)) {
             EXPECT_EQ(planted, testing_support::readFile(second));

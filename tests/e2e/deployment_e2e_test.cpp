@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "launcher/install_guard.h"
 #include "products/product_codes.h"
 #include "test_support.h"
+#include "platform/registry_key.h"
 #include "platform/win_handles.h"
 
 namespace {
@@ -22,8 +24,6 @@ const std::string kOwnVersion = buildconstants::productVersion;
 const std::string kKitKey = std::string(zoltkeys::kitRoot) + "\\" + kOwnVersion;
 const std::string kRuntimeKey = std::string(zoltkeys::runtimeRoot) + "\\" + kOwnVersion;
 const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const DWORD kRefused = static_cast<DWORD>(-1);
-const DWORD kConfigError = static_cast<DWORD>(-80);
 
 REGSAM installView() { return installArch() == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 std::string kitCode() { return kitProductCode(kOwnVersion, installArch() == 32); }
@@ -133,7 +133,8 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
         {"removal wants a restart, then the kit fails: the failure counts", true, false, false, "3010,1603", 1603,
          {removal, kit}, false},
         {"removal wants a restart, the kit too", true, false, false, "3010,3010", 3010, {removal, kit}, true},
-        {"removal fails: stopped before the install", true, false, false, "1603", kRefused, {removal}, false},
+        {"removal fails: stopped before the install", true, false, false, "1603", e2e::exitCode(kExitFailed),
+         {removal}, false},
         {"auto-update wants a restart: the exit code is the kit's", false, true, false, "0,3010", 0,
          {kit, autoUpdate}, true},
     };
@@ -149,14 +150,14 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
         const std::vector<std::string> runs = engineRuns();
         ASSERT_EQ(c.runs.size(), runs.size()) << e2e::readFile(engine.recordPath());
         for (size_t i = 0; i < runs.size(); ++i) EXPECT_NE(std::string::npos, runs[i].find(c.runs[i])) << runs[i];
-        if (c.reinstallAsked && c.exitCode == 1641) {
+        if (c.reinstallAsked && c.exitCode == e2e::exitCode(kExitEngineRebootStarted)) {
             EXPECT_EQ("reinstall", readInstallStatus());
         }
 
         const bool failed = c.exitCode == 1603;
         EXPECT_EQ(failed, log.find("TBX installation failed") != std::string::npos) << log;
         EXPECT_EQ(std::string::npos, log.find("Auto Update install failed"));
-        if (c.exitCode != kRefused) {
+        if (c.exitCode != e2e::exitCode(kExitFailed)) {
             const std::string record = "Wrapper exit code: " + std::to_string(static_cast<int>(c.exitCode));
             EXPECT_NE(std::string::npos, log.find(record));
         }
@@ -170,12 +171,20 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
     }
 }
 
-// Replaces the runtime settings folder by a file of the same name while it lives, so that no settings file can
-// be created there (as root under Wine nothing else makes a folder unwritable).
-class FileWhereTheSettingsFolderBelongs {
+// Something in the runtime settings file's way for as long as it lives; it checks, before it goes, that the run
+// left it as it was.
+class SettingsObstacle {
 public:
-    explicit FileWhereTheSettingsFolderBelongs(const std::string& settingsFile)
-        : folder(settingsFile.substr(0, settingsFile.find_last_of('\\'))) {
+    virtual ~SettingsObstacle() = default;
+    virtual void expectLeftAsItWas() const {}
+};
+
+// Replaces the runtime settings folder by a file of the same name, so that no settings file can be created there
+// (as root under Wine nothing else makes a folder unwritable).
+class FileWhereTheSettingsFolderBelongs : public SettingsObstacle {
+public:
+    explicit FileWhereTheSettingsFolderBelongs(const config_test::RuntimeFileGuard& settingsFile)
+        : folder(settingsFile.path().substr(0, settingsFile.path().find_last_of('\\'))) {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -188,7 +197,7 @@ public:
         RemoveDirectoryA(folder.c_str());
         testing_support::writeFile(folder, "not a folder");
     }
-    ~FileWhereTheSettingsFolderBelongs() {
+    ~FileWhereTheSettingsFolderBelongs() override {
         DeleteFileA(folder.c_str());
         CreateDirectoryA(folder.c_str(), nullptr);
     }
@@ -197,55 +206,82 @@ private:
     std::string folder;
 };
 
+// A settings file that another process holds: read access shared, writing and deleting not, so the launcher can
+// read the file but not replace it.
+class HeldSettingsFile : public SettingsObstacle {
+public:
+    explicit HeldSettingsFile(const config_test::RuntimeFileGuard& settingsFile) : file(settingsFile) {
+        file.write(kContent);
+        held.reset(CreateFileA(file.path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+        EXPECT_TRUE(held) << "cannot hold " << file.path();
+    }
+    void expectLeftAsItWas() const override { EXPECT_EQ(kContent, withoutCr(file.read())); }
+
+private:
+    static constexpr const char* kContent = "AUTO_UPDATE=Disable\n";
+    const config_test::RuntimeFileGuard& file;
+    UniqueFile held;
+};
+
+// A folder where the settings file belongs.
+class FolderWhereTheSettingsFileBelongs : public SettingsObstacle {
+public:
+    explicit FolderWhereTheSettingsFileBelongs(const config_test::RuntimeFileGuard& settingsFile)
+        : path(settingsFile.path()) {
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    ~FolderWhereTheSettingsFileBelongs() override { RemoveDirectoryA(path.c_str()); }
+    void expectLeftAsItWas() const override {
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    }
+
+private:
+    std::string path;
+};
+
+template <class Obstacle>
+std::unique_ptr<SettingsObstacle> place(const config_test::RuntimeFileGuard& settingsFile) {
+    return std::make_unique<Obstacle>(settingsFile);
+}
+
 // A settings file that cannot be written is found before the same-version kit is removed: the run ends with -80,
 // nothing is removed or installed, and the guard flag is gone. A folder in the settings file's place is not read
 // and stays where it is.
 TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsRemoved) {
     struct Case {
         const char* name;
+        std::unique_ptr<SettingsObstacle> (*obstruct)(const config_test::RuntimeFileGuard& settingsFile);
         const char* message;
+        const char* detail;  // another text the log holds, or null
     } cases[] = {
-        {"no file can be created in its folder", "Writing to the runtime configuration file failed."},
-        {"the file is held by another process", "Writing to the runtime configuration file failed."},
+        {"no file can be created in its folder", place<FileWhereTheSettingsFolderBelongs>,
+         "Writing to the runtime configuration file failed.", "result 306"},
+        {"the file is held by another process", place<HeldSettingsFile>,
+         "Writing to the runtime configuration file failed.", nullptr},
         // Not read at all: anything but a plain file in its place is not trusted.
-        {"a folder stands where the file belongs", "is not trusted (the file is a folder)"},
+        {"a folder stands where the file belongs", place<FolderWhereTheSettingsFileBelongs>,
+         "is not trusted (the file is a folder)", nullptr},
     };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        const Case& c = cases[i];
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         cleanRegistry();
         DeleteFileA(runtimeFile.path().c_str());
         registerSameVersionKit();
         DWORD code = 0;
-        if (i == 0) {
-            FileWhereTheSettingsFolderBelongs blocked(runtimeFile.path());
+        {
+            std::unique_ptr<SettingsObstacle> obstacle = c.obstruct(runtimeFile);
             code = run("/s EULA=Enable");
-        } else if (i == 1) {
-            runtimeFile.write("AUTO_UPDATE=Disable\n");
-            // Read access shared, writing and deleting not: the launcher can read the file but not replace it.
-            UniqueHandle held(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-            ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
-            code = run("/s EULA=Enable");
-        } else {
-            CreateDirectoryA(runtimeFile.path().c_str(), nullptr);
-            code = run("/s EULA=Enable");
+            obstacle->expectLeftAsItWas();
         }
-        EXPECT_EQ(kConfigError, code) << log;
+        EXPECT_EQ(e2e::exitCode(kExitConfigurationRefused), code) << log;
         EXPECT_TRUE(engineRuns().empty()) << "nothing removed, nothing installed";
         EXPECT_EQ(1, occurrences(log, c.message)) << log;
         EXPECT_NE(std::string::npos, log.find("\tERROR: ")) << log;
         EXPECT_FALSE(testing_support::fileExists(flagPath()));
-        if (i == 0) {
-            EXPECT_NE(std::string::npos, log.find("result 306")) << log;
-        }
-        if (i == 1) {
-            EXPECT_EQ("AUTO_UPDATE=Disable\n", withoutCr(runtimeFile.read()));
-        }
-        if (i == 2) {
-            DWORD attributes = GetFileAttributesA(runtimeFile.path().c_str());
-            EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
-            RemoveDirectoryA(runtimeFile.path().c_str());
+        if (c.detail) {
+            EXPECT_NE(std::string::npos, log.find(c.detail)) << log;
         }
     }
 }
@@ -295,7 +331,7 @@ TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
 class RedirectedLocalLow {
 public:
     explicit RedirectedLocalLow(const std::string& folder) {
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ | KEY_WRITE, key.receive()));
+        EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_CURRENT_USER, kKey, KEY_READ | KEY_WRITE));
         char value[1024] = "";
         DWORD size = sizeof value - 1;
         DWORD type = 0;
@@ -317,7 +353,7 @@ public:
 private:
     static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
     static constexpr const char* kValue = "{A520A1A4-1780-4FF6-BD18-167343C5AF16}";
-    UniqueRegKey key;
+    RegistryKey key;
     bool hadValue = false;
     DWORD previousType = REG_SZ;
     std::string previous;
@@ -333,7 +369,7 @@ TEST_F(Deployment, APerUserFolderThatCannotBeFoundStopsTheRun) {
         RedirectedLocalLow redirected(e2e::tempDir() + "\\tbx-no-such-locallow");
         code = run("/s");
     }
-    EXPECT_EQ(1627u, code) << log;
+    EXPECT_EQ(e2e::exitCode(kExitFunctionFailed), code) << log;
     EXPECT_TRUE(engineRuns().empty());
     EXPECT_NE(std::string::npos, log.find("(GetUserDataFolder)]\r\n\tERROR: ")) << log;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Lumo")) << "nothing at the root of the drive";

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "process/exit_codes.h"
 #include "recording_engine.h"
 #include "test_support.h"
 
@@ -42,6 +43,9 @@ DWORD runLauncherLogged(const std::string& arguments, std::string& log);
 // Starts a program, waits for its end and returns its full exit code; a start or wait that fails is a failure
 // of the test.
 DWORD runProgram(const std::string& program, const std::string& arguments, DWORD timeoutMs = 240000);
+
+// A named launcher exit code as the full 32-bit code a Windows parent reads (-1 reads 0xFFFFFFFF).
+constexpr DWORD exitCode(int named) { return static_cast<DWORD>(named); }
 
 // Points "InstallerLocation" at a folder holding the status-writing msiexec stand-in while it lives.
 class StandInEngine {

@@ -15,7 +15,6 @@
 
 namespace {
 
-const DWORD kRefused = static_cast<DWORD>(-1);
 const std::string kOwnVersion = buildconstants::productVersion;
 const std::string kKitKey = std::string(zoltkeys::kitRoot) + "\\" + kOwnVersion;
 const std::string kRuntimeKey = std::string(zoltkeys::runtimeRoot) + "\\" + kOwnVersion;
@@ -93,7 +92,8 @@ TEST_F(StandInEngineTest, OfTwoLaunchersStartedTogetherExactlyOneInstalls) {
     engine.release();
     DWORD codes[2] = {first.wait(), second.wait()};
     EXPECT_EQ(1, (codes[0] == 0) + (codes[1] == 0)) << codes[0] << " " << codes[1];
-    EXPECT_EQ(1, (codes[0] == kRefused) + (codes[1] == kRefused)) << codes[0] << " " << codes[1];
+    EXPECT_EQ(1, (codes[0] == e2e::exitCode(kExitFailed)) + (codes[1] == e2e::exitCode(kExitFailed)))
+        << codes[0] << " " << codes[1];
     EXPECT_EQ(1, countOf(engine.runs(), " /i ")) << log();
     EXPECT_FALSE(fileExists(flagPath()));
 }
@@ -105,7 +105,7 @@ TEST_F(StandInEngineTest, LauncherStartedDuringAnInstallationStopsBeforeExtracti
     ASSERT_EQ(1u, engine.runs().size()) << "the first launcher never reached the engine";
     EXPECT_TRUE(fileExists(flagPath()));
 
-    EXPECT_EQ(kRefused, e2e::runLauncher("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitFailed), e2e::runLauncher("/s"));
     EXPECT_NE(std::string::npos, log().find("TBX wrapper: Another Zolt installation is in progress. You must complete "
                                             "that installation before you can run this installer."));
     // Only the first launcher composed an installer command.
@@ -217,7 +217,7 @@ TEST_F(RealEngineTest, SecondSilentRunRemovesTheSameVersionKitAndInstallsAgain) 
     // A newer build of this version stops the run and keeps the kit.
     writeKey(kKitKey, {{"BuildNumber", "13"}});
     DeleteFileA(e2e::launcherLogPath().c_str());
-    EXPECT_EQ(kRefused, e2e::runLauncher("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitFailed), e2e::runLauncher("/s"));
     EXPECT_NE(std::string::npos, log().find("Existing build: 13 is newer than current build: 12"));
     EXPECT_EQ(std::string::npos, log().find(" /x "));
     EXPECT_TRUE(kitRegistered());

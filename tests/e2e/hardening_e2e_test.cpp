@@ -12,14 +12,12 @@
 #include "buildinfo/build_constants.h"
 #include "e2e_support.h"
 #include "import_table.h"
+#include "platform/registry_key.h"
 #include "platform/win_handles.h"
 #include "process/exit_codes.h"
 #include "test_support.h"
 
 namespace {
-
-constexpr DWORD kRefused = static_cast<DWORD>(-1);
-constexpr DWORD kTampered = static_cast<DWORD>(kExitTampered);
 
 // Libraries that Windows 7 and Windows 10 both list as known DLLs: the loader takes them from the system
 // folder only, whatever lies beside the executable.
@@ -67,9 +65,8 @@ class NativeCrypt32First {
 public:
     explicit NativeCrypt32First(const std::string& exeName)
         : keyPath("Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides") {
-        UniqueRegKey key;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                                 key.receive(), nullptr));
+        RegistryKey key;
+        EXPECT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, keyPath.c_str(), KEY_WRITE));
         RegSetValueExA(key.get(), "crypt32", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
     }
     ~NativeCrypt32First() {
@@ -96,7 +93,8 @@ TEST(LibraryPlanting, ACrypt32BesideTheLauncherNeverRuns) {
     DeleteFileA(mark.c_str());
 
     // A bad option ends the run early, well after everything the launcher imports is loaded.
-    EXPECT_EQ(static_cast<DWORD>(-80), runProgram(downloads.file("tbx-setup.exe"), "/s NO_SUCH_OPTION=1"));
+    EXPECT_EQ(e2e::exitCode(kExitConfigurationRefused),
+              runProgram(downloads.file("tbx-setup.exe"), "/s NO_SUCH_OPTION=1"));
     EXPECT_FALSE(testing_support::fileExists(mark)) << "the launcher ran the planted crypt32.dll";
 }
 
@@ -136,7 +134,7 @@ TEST_F(HardenedLauncher, AnEventMadeByAnotherProgramStopsTheRunBeforeAnythingIsW
     setter.stop = true;
     WaitForSingleObject(thread.get(), INFINITE);
 
-    EXPECT_EQ(kRefused, code);
+    EXPECT_EQ(e2e::exitCode(kExitFailed), code);
     EXPECT_TRUE(records().empty()) << "the engine ran";
     EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
     EXPECT_NE(std::string::npos, log.find("ERROR: The event LumoTBXCabExtractWaitEvent exists already")) << log;
@@ -182,7 +180,7 @@ TEST_F(HardenedLauncher, ALinkInPlaceOfTheFlagOrTheLogStopsTheRunAndTouchesNothi
         DeleteFileA(c.linkPath.c_str());
         ASSERT_TRUE(CreateHardLinkA(c.linkPath.c_str(), victim.c_str(), nullptr)) << GetLastError();
 
-        EXPECT_EQ(kTampered, run("/s"));
+        EXPECT_EQ(e2e::exitCode(kExitTampered), run("/s"));
         EXPECT_EQ("precious\n", testing_support::readFile(victim));
         EXPECT_TRUE(records().empty()) << "the engine ran";
         EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
@@ -204,7 +202,7 @@ TEST_F(HardenedLauncher, AnythingButAPlainFolderInThePayloadChainStopsTheRun) {
     makeGuardFolders();
     testing_support::writeFile(kitFolder(), "not a folder");
 
-    EXPECT_EQ(kTampered, run("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitTampered), run("/s"));
     EXPECT_EQ("not a folder", testing_support::readFile(kitFolder()));
     EXPECT_TRUE(records().empty()) << "the engine ran";
     EXPECT_NE(std::string::npos, log.find("ERROR: The payload folder " + kitFolder() + " is not a folder")) << log;

@@ -15,6 +15,7 @@
 #include "buildinfo/build_constants.h"
 #include "buildinfo/payload_resources.h"
 #include "e2e_support.h"
+#include "platform/registry_key.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
 #include "process/exit_codes.h"
@@ -80,24 +81,21 @@ std::string systemMsiexec() {
 
 // Removes the demo kit when an earlier run left it installed, so no removal pass runs before the install.
 void uninstallDemoKit() {
-    UniqueRegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kitKey().c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) ==
-        ERROR_SUCCESS)
+    RegistryKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, kitKey().c_str(), KEY_READ | KEY_WOW64_64KEY) == ERROR_SUCCESS)
         run(systemMsiexec(), "/x " + kitProductCode() + " /qn");
     // A silent run also installs the public runtime and the auto-update component; left behind, they would
     // make the next run install the auto-update database through the recording engine.
     const std::string runtimeKey = std::string("SOFTWARE\\Zoltsys\\Zolt Runtime Environment\\") + buildconstants::productVersion;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, runtimeKey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) ==
-        ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, runtimeKey.c_str(), KEY_READ | KEY_WOW64_64KEY) == ERROR_SUCCESS)
         run(systemMsiexec(), "/x " + zscrub::ZCleaner::getProductGUID(buildconstants::productVersion, 64) + " /qn");
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Auto Update", 0, KEY_READ | KEY_WOW64_32KEY,
-                      key.receive()) == ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Zoltsys\\Auto Update", KEY_READ | KEY_WOW64_32KEY) == ERROR_SUCCESS)
         run(systemMsiexec(), std::string("/x ") + kAutoUpdateProductCode + " /qn");
 }
 
 std::string readString(HKEY root, const std::string& keyPath, const char* name) {
-    UniqueRegKey key;
-    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.receive()) != ERROR_SUCCESS)
+    RegistryKey key;
+    if (key.Open(root, keyPath.c_str(), KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS)
         return "<no key>";
     char value[1024] = "";
     DWORD size = sizeof value - 1;
@@ -219,10 +217,11 @@ TEST_F(RecordedEngine, ValuesThatDoNotFitAreRefusedBeforeTheEngineRuns) {
         std::string arguments;
         DWORD exitCode;
     } cases[] = {
-        {"MSI_CMDLINE beyond its buffer", "/s MSI_CMDLINE=" + huge, 1639},
-        {"MSI_CMDLINE that fits its buffer but not the base command", "/s MSI_CMDLINE=" + huge.substr(0, 1000), 1639},
+        {"MSI_CMDLINE beyond its buffer", "/s MSI_CMDLINE=" + huge, e2e::exitCode(kExitCommandTooLong)},
+        {"MSI_CMDLINE that fits its buffer but not the base command", "/s MSI_CMDLINE=" + huge.substr(0, 1000),
+         e2e::exitCode(kExitCommandTooLong)},
         // The configuration's own check refuses a directory this long before the flow sees it.
-        {"INSTALLDIR beyond its buffer", "/s INSTALLDIR=C:\\" + huge, static_cast<DWORD>(-80)},
+        {"INSTALLDIR beyond its buffer", "/s INSTALLDIR=C:\\" + huge, e2e::exitCode(kExitConfigurationRefused)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -233,7 +232,7 @@ TEST_F(RecordedEngine, ValuesThatDoNotFitAreRefusedBeforeTheEngineRuns) {
 
 TEST_F(RecordedEngine, MissingEngineLocationGivesMinusThree) {
     engine->location().remove();
-    EXPECT_EQ(static_cast<DWORD>(-3), runLauncher("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitEngineNotFound), runLauncher("/s"));
     EXPECT_TRUE(records().empty());
 }
 
@@ -248,7 +247,7 @@ TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
     UniqueHandle held(CreateFileA(flag.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
-    EXPECT_EQ(static_cast<DWORD>(-1), runLauncher("/s"));
+    EXPECT_EQ(e2e::exitCode(kExitFailed), runLauncher("/s"));
     EXPECT_TRUE(records().empty());
     EXPECT_FALSE(fileExists(kitDatabase())) << "nothing is extracted";
 }
@@ -318,18 +317,17 @@ TEST_F(RecordedEngine, EveryWayOutEndsWithOneExitCodeRecord) {
 class OldWindowsForLauncher {
 public:
     OldWindowsForLauncher() {
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                                 key.receive(), nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, kKey, KEY_WRITE));
         RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("winxp64"), 8);
     }
     ~OldWindowsForLauncher() {
-        key.reset();
+        key.Close();
         RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
     }
 
 private:
     static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\tbx-setup.exe";
-    UniqueRegKey key;
+    RegistryKey key;
 };
 
 TEST_F(RecordedEngine, OldWindowsIsOnlyWarnedAboutAndUsesTheRoamingFolder) {

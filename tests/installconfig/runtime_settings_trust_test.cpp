@@ -13,10 +13,10 @@ namespace {
 
 constexpr const char* kSelf = "S-1-5-21-1-2-3-1000";
 
-LocalMemory descriptor(const std::string& sddl) {
-    LocalMemory memory;
-    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        sddl.c_str(), SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(memory.receive()), nullptr))
+LocalMemory<PSECURITY_DESCRIPTOR> descriptor(const std::string& sddl) {
+    LocalMemory<PSECURITY_DESCRIPTOR> memory;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, memory.receive(),
+                                                                     nullptr))
         << sddl;
     return memory;
 }
@@ -47,12 +47,12 @@ TEST(RuntimeSettingsTrust, OnlyFilesNobodyElseCouldHaveChangedAreRead) {
         {"users may delete the folder's children", goodFile, "O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)", "on the folder"},
         {"users may change the folder's access list", goodFile, "O:BAD:(A;;FA;;;BA)(A;;WD;;;BU)", "on the folder"},
     };
-    LocalMemory selfSid;
-    ASSERT_TRUE(ConvertStringSidToSidA(kSelf, reinterpret_cast<PSID*>(selfSid.receive())));
+    LocalMemory<PSID> selfSid;
+    ASSERT_TRUE(ConvertStringSidToSidA(kSelf, selfSid.receive()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LocalMemory file = descriptor(c.file);
-        LocalMemory folder = descriptor(c.folder);
+        LocalMemory<PSECURITY_DESCRIPTOR> file = descriptor(c.file);
+        LocalMemory<PSECURITY_DESCRIPTOR> folder = descriptor(c.folder);
         std::string why = settingsFileDistrust(file.get(), folder.get(), selfSid.get());
         if (c.why) {
             EXPECT_NE(std::string::npos, why.find(c.why)) << why;
@@ -67,10 +67,10 @@ TEST(RuntimeSettingsTrust, AFileWithoutAccessListIsNotRead) {
     SECURITY_DESCRIPTOR file;
     ASSERT_TRUE(InitializeSecurityDescriptor(&file, SECURITY_DESCRIPTOR_REVISION));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&file, TRUE, nullptr, FALSE));
-    LocalMemory administrators;
-    ASSERT_TRUE(ConvertStringSidToSidA("BA", reinterpret_cast<PSID*>(administrators.receive())));
+    LocalMemory<PSID> administrators;
+    ASSERT_TRUE(ConvertStringSidToSidA("BA", administrators.receive()));
     ASSERT_TRUE(SetSecurityDescriptorOwner(&file, administrators.get(), FALSE));
-    LocalMemory folder = descriptor("O:BAD:(A;OICI;FA;;;BA)");
+    LocalMemory<PSECURITY_DESCRIPTOR> folder = descriptor("O:BAD:(A;OICI;FA;;;BA)");
     EXPECT_EQ("on the file, no access list: everyone may do anything",
               settingsFileDistrust(&file, folder.get(), nullptr));
 }

@@ -218,10 +218,9 @@ TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
 }
 
 TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
-    LocalMemory descriptor;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        leafFolderSecurityText().c_str(), SDDL_REVISION_1,
-        reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()), nullptr));
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(leafFolderSecurityText().c_str(), SDDL_REVISION_1,
+                                                                     descriptor.receive(), nullptr));
     const ACCESS_MASK readAndList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
     EXPECT_EQ("", untrustedOwner(descriptor.get(), nullptr));
     EXPECT_EQ("", foreignGrant(descriptor.get(), FILE_ALL_ACCESS & ~readAndList, nullptr));

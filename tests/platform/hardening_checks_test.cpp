@@ -58,11 +58,11 @@ TEST(LinkCheck, SeesASecondNameFromTheOpenHandle) {
 struct Descriptor {
     explicit Descriptor(const std::string& sddl) {
         EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            sddl.c_str(), SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(memory.receive()), nullptr))
+            sddl.c_str(), SDDL_REVISION_1, memory.receive(), nullptr))
             << sddl;
     }
     PSECURITY_DESCRIPTOR get() const { return memory.get(); }
-    LocalMemory memory;
+    LocalMemory<PSECURITY_DESCRIPTOR> memory;
 };
 
 constexpr const char* kSelf = "S-1-5-21-1-2-3-1000";
@@ -70,10 +70,10 @@ constexpr const char* kOther = "S-1-5-21-1-2-3-1001";
 
 struct Sid {
     explicit Sid(const char* text) {
-        EXPECT_TRUE(ConvertStringSidToSidA(text, reinterpret_cast<PSID*>(memory.receive())));
+        EXPECT_TRUE(ConvertStringSidToSidA(text, memory.receive()));
     }
     PSID get() const { return memory.get(); }
-    LocalMemory memory;
+    LocalMemory<PSID> memory;
 };
 
 TEST(DescriptorCheck, FindsGrantsToAnyoneButSystemAdministratorsAndTheRunningAccount) {

@@ -1,7 +1,6 @@
 // The record format, the on-disk form, concurrent writers, a locked log and the scope tracer.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <regex>
 #include <thread>
 
@@ -90,14 +89,15 @@ TEST(LogFile, ConcurrentWritersNeverInterleaveRecords) {
         ASSERT_TRUE(std::regex_match(bodyLine, match, body)) << "record " << records << ": " << bodyLine;
         int who = match[1] == "A" ? 0 : 1;
         int index = std::stoi(match[2]);
-        EXPECT_GE(index, next[who]) << "records of one thread out of order";
+        ASSERT_EQ(next[who], index) << "a record of thread " << match[1] << " is missing or out of order";
         next[who] = index + 1;
         ++records;
         pos = m + 2;
     }
-    // A record may be dropped after ten refused opens, but never cut or mixed with another.
-    EXPECT_GE(records, 2 * kPerThread * 95 / 100);
-    RecordProperty("records_written", records);
+    // The threads of one process take turns: none of their records is lost, cut or mixed with another.
+    EXPECT_EQ(kPerThread, next[0]);
+    EXPECT_EQ(kPerThread, next[1]);
+    EXPECT_EQ(2 * kPerThread, records);
 }
 
 TEST(LogFile, RecordIsDroppedWhileAnotherWriterHoldsTheFile) {
@@ -106,13 +106,11 @@ TEST(LogFile, RecordIsDroppedWhileAnotherWriterHoldsTheFile) {
     HANDLE holder = CreateFileA(log.path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    auto started = std::chrono::steady_clock::now();
+    // The writer gives up after its retries and returns; the caller carries on.
     logit("lost");
-    auto took = std::chrono::steady_clock::now() - started;
     CloseHandle(holder);
     logit("after");
 
-    EXPECT_LT(took, std::chrono::seconds(2));
     EXPECT_EQ(std::vector<std::string>({"INFO: before", "INFO: after"}), log.messages());
 }
 

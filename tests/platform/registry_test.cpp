@@ -1,4 +1,5 @@
-// The registry key classes against the real registry, in both views, under a test-only key.
+// The registry key, in its throwing and its plain use, against the real registry, in both views, under a
+// test-only key.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/plain_reg_key.h"
 #include "platform/registry_key.h"
 
 namespace {
@@ -185,16 +185,17 @@ TEST_F(RegistryTest, MovedKeyKeepsItsHandleAndTheSourceLetsGo) {
     EXPECT_EQ(static_cast<DWORD>(KEY_WOW64_64KEY), third.views());
 }
 
-class PlainRegKeyTest : public RegistryTest {};
+// The plain use: result codes instead of exceptions.
+class RegistryKeyPlainUse : public RegistryTest {};
 
-TEST_F(PlainRegKeyTest, QueryStringValueChecksTypeAndTerminator) {
+TEST_F(RegistryKeyPlainUse, QueryStringValueChecksTypeAndTerminator) {
     {
         RegistryKey key(RegistryKey::localMachine64, kTestKey, RegistryKey::write);
         setRaw(key, "Text", REG_SZ, std::string("reinstall\0", 10));
         setRaw(key, "Empty", REG_SZ, "");
         key.setDword("Number", 3);
     }
-    PlainRegKey key;
+    RegistryKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, kTestKey.c_str(), KEY_READ | KEY_WOW64_64KEY));
 
     struct Case {
@@ -227,9 +228,9 @@ TEST_F(PlainRegKeyTest, QueryStringValueChecksTypeAndTerminator) {
     }
 }
 
-TEST_F(PlainRegKeyTest, FailedOpenKeepsThePreviousKey) {
+TEST_F(RegistryKeyPlainUse, FailedOpenKeepsThePreviousKey) {
     { RegistryKey key(RegistryKey::localMachine32, kTestKey, RegistryKey::write); key.setString("Text", "kept"); }
-    PlainRegKey key;
+    RegistryKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, kTestKey.c_str(), KEY_READ | KEY_WOW64_32KEY));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(HKEY_LOCAL_MACHINE, (kTestKey + "\\Missing").c_str(), KEY_READ));
     char buffer[16];
@@ -240,12 +241,12 @@ TEST_F(PlainRegKeyTest, FailedOpenKeepsThePreviousKey) {
     EXPECT_EQ(nullptr, key.get());
 }
 
-TEST_F(PlainRegKeyTest, DeleteSubKeyWorksInTheViewItWasOpenedWith) {
+TEST_F(RegistryKeyPlainUse, DeleteSubKeyWorksInTheViewItWasOpenedWith) {
     for (const View& v : views) {
         SCOPED_TRACE(v.name);
         RegistryKey(v.root, kTestKey + "\\Child", RegistryKey::write);
         RegistryKey(v.other, kTestKey + "\\Child", RegistryKey::write);
-        PlainRegKey parent;
+        RegistryKey parent;
         ASSERT_EQ(ERROR_SUCCESS, parent.Open(HKEY_LOCAL_MACHINE, kTestKey.c_str(), KEY_READ | KEY_WRITE | v.bit));
         EXPECT_EQ(ERROR_SUCCESS, parent.DeleteSubKey("Child"));
         EXPECT_FALSE(RegistryKey::exists(v.root, kTestKey + "\\Child"));
@@ -253,6 +254,27 @@ TEST_F(PlainRegKeyTest, DeleteSubKeyWorksInTheViewItWasOpenedWith) {
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, parent.DeleteSubKey("Child"));
         deleteTestKey(KEY_WOW64_32KEY);
         deleteTestKey(KEY_WOW64_64KEY);
+    }
+}
+
+// Both uses share one handle and its view: a key opened plainly is a parent for typed access in that view, and
+// a key opened for typed access deletes its subkeys in the view it inherited.
+TEST_F(RegistryKeyPlainUse, SharesTheViewWithTheThrowingUse) {
+    for (const View& v : views) {
+        SCOPED_TRACE(v.name);
+        RegistryKey created;
+        ASSERT_EQ(ERROR_SUCCESS, created.Create(HKEY_LOCAL_MACHINE, kTestKey.c_str(), KEY_READ | KEY_WRITE | v.bit));
+        EXPECT_EQ(v.bit, created.views());
+        RegistryKey(created, "Child", RegistryKey::write).setString("Text", "typed");
+        EXPECT_EQ("typed", RegistryKey(v.root, kTestKey + "\\Child").queryString("Text"));
+        EXPECT_FALSE(RegistryKey::exists(v.other, kTestKey));
+
+        RegistryKey typed(v.root, kTestKey);
+        EXPECT_EQ(ERROR_SUCCESS, typed.DeleteSubKey("Child"));
+        EXPECT_FALSE(RegistryKey::exists(v.root, kTestKey + "\\Child"));
+        EXPECT_EQ(ERROR_SUCCESS, typed.Close());
+        EXPECT_EQ(nullptr, typed.get());
+        deleteTestKey(v.bit);
     }
 }
 

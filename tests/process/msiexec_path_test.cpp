@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/win_handles.h"
+#include "platform/registry_key.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVers
 class InstallerLocationOverride {
 public:
     InstallerLocationOverride() {
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE, key.receive()));
+        EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, kInstallerKey, KEY_READ | KEY_WRITE));
         char value[MAX_PATH * 2] = "";
         DWORD size = sizeof value - 1;
         hadValue = RegQueryValueExA(key.get(), "InstallerLocation", nullptr, nullptr,
@@ -38,7 +38,7 @@ public:
     const std::string& originalValue() const { return original; }
 
 private:
-    UniqueRegKey key;
+    RegistryKey key;
     bool hadValue = false;
     std::string original;
 };

@@ -7,7 +7,7 @@
 #include "settings/file_name.h"
 #include "settings/settings_exception.h"
 #include "settings/wide_text.h"
-#include "test_support.h"
+#include "settings_test_files.h"
 
 namespace settings_impl {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "settings/config_builder.h"
 #include "settings/parser.h"
-#include "test_support.h"
+#include "settings_test_files.h"
 
 namespace settings_impl {
 namespace {

@@ -9,12 +9,14 @@
 #include "settings/serializer.h"
 #include "settings/settings_os.h"
 #include "settings/wide_text.h"
-#include "test_support.h"
+#include "settings_test_files.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+
+#include "platform/win_handles.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -116,12 +118,11 @@ TEST(RuntimeSettingsPath, IsTheCommonApplicationDataFolderAndTheFixedTail) {
 #ifdef _WIN32
 
 std::wstring daclText(PSECURITY_DESCRIPTOR descriptor) {
-    LPWSTR text = nullptr;
+    LocalMemory<LPWSTR> text;
     EXPECT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
-    std::wstring result = text ? text : L"";
-    LocalFree(text);
-    return result;
+                                                                     DACL_SECURITY_INFORMATION, text.receive(),
+                                                                     nullptr));
+    return text ? text.get() : L"";
 }
 
 TEST(SettingsFileSecurity, ThreeAllowEntriesAndNothingElse) {
@@ -159,10 +160,9 @@ TEST(SettingsFileSecurity, DomainUsersOnlyForAccountDomainSids) {
         SCOPED_TRACE(wideToUtf8(c.sid));
         const std::wstring sddl = settingsFileSecurityDescriptorText(c.sid);
         EXPECT_EQ(sddl, c.sddl);
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                         nullptr));
-        LocalFree(descriptor);
+        LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                         descriptor.receive(), nullptr));
     }
 }
 

@@ -8,7 +8,7 @@
 
 #include "installer_rules.h"
 #include "settings/settings_api.h"
-#include "test_support.h"
+#include "settings_test_files.h"
 
 #ifndef _WIN32
 #include "settings/settings_os.h"

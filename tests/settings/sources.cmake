@@ -1,6 +1,6 @@
 # The settings tests that run in both builds.
 set(TBX_SETTINGS_TEST_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/test_support.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_test_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installer_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/config_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/key_mapper_test.cpp

@@ -15,8 +15,7 @@ constexpr const char* kRecorderVariables[] = {"MSIRECORDER_LOG", "MSIRECORDER_EX
 }  // namespace
 
 InstallerLocationOverride::InstallerLocationOverride() {
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInstallerKey, 0, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, key.receive()) !=
-        ERROR_SUCCESS)
+    if (key.Open(HKEY_LOCAL_MACHINE, kInstallerKey, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
         throw std::runtime_error("cannot open the Installer key");
     char value[MAX_PATH * 2] = "";
     DWORD size = sizeof value - 1;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win_handles.h"
+#include "platform/registry_key.h"
 
 namespace testing_support {
 
@@ -20,7 +20,7 @@ public:
     void remove();
 
 private:
-    UniqueRegKey key;
+    RegistryKey key;
     bool hadValue = false;
     std::string previous;
 };

@@ -11,6 +11,7 @@
 
 #include "platform/logger.h"
 #include "platform/tstrings.h"
+#include "platform/win_handles.h"
 
 namespace testing_support {
 
@@ -98,11 +99,9 @@ TempDir::TempDir() : path_(tempRoot() + "\\" + uniqueName("tbxtest")) { CreateDi
 TempDir::~TempDir() { removeTree(path_); }
 
 std::string localLowFolder() {
-    PWSTR path = nullptr;
-    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path));
-    std::string folder = tstrings::toAnsi(path);
-    CoTaskMemFree(path);
-    return folder;
+    CoTaskMemory<PWSTR> path;
+    EXPECT_EQ(S_OK, SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, path.receive()));
+    return tstrings::toAnsi(path.get());
 }
 
 std::string readFile(const std::string& path) {

@@ -8,15 +8,16 @@
 #include <functional>
 #include <stdexcept>
 
+#include "platform/win_handles.h"
+
 namespace {
 
 std::vector<BYTE> protectRaw(std::vector<BYTE> plain) {
     DATA_BLOB in{static_cast<DWORD>(plain.size()), plain.data()};
     DATA_BLOB out{};
     EXPECT_TRUE(CryptProtectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
-    std::vector<BYTE> result(out.pbData, out.pbData + out.cbData);
-    LocalFree(out.pbData);
-    return result;
+    LocalMemory<BYTE*> owner(out.pbData);
+    return std::vector<BYTE>(out.pbData, out.pbData + out.cbData);
 }
 
 std::string errorText(const std::function<void()>& action) {

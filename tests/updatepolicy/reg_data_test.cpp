@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 
+#include "platform/win_handles.h"
 #include "policy_fixture.h"
 #include "test_support.h"
 #include "updatepolicy/protection.h"
@@ -91,8 +92,8 @@ TEST_F(PolicyStoreTest, ReadFailuresAreLoggedOnceAndRethrown) {
         DATA_BLOB in{8, reinterpret_cast<BYTE*>(const_cast<char*>("12345678"))};
         DATA_BLOB out{};
         ASSERT_TRUE(CryptProtectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out));
+        LocalMemory<BYTE*> owner(out.pbData);
         eight.assign(out.pbData, out.pbData + out.cbData);
-        LocalFree(out.pbData);
     }
     RegistryKey(RegistryKey::currentUser32, au::policykeys::policy, RegistryKey::write).setBinary("OOBD", eight);
     check.setDword("Frequency", 3);

@@ -1,9 +1,8 @@
-// The result-code registry key holder used where the driver reads or writes single values.
-#include "platform/plain_reg_key.h"
+// The plain use of the registry key: open, create, read, delete and close, each returning the Win32 result.
+#include "platform/registry_key.h"
 
 #include "platform/dll.h"
 #include "platform/errors.h"
-#include "platform/win_handles.h"
 
 namespace {
 using RegDeleteKeyExAFunction = LONG WINAPI(HKEY, LPCSTR, REGSAM, DWORD);
@@ -23,19 +22,24 @@ RegDeleteKeyExAFunction* regDeleteKeyExA() {
 }
 }  // namespace
 
-PlainRegKey::~PlainRegKey() { Close(); }
-
-LONG PlainRegKey::Open(HKEY parent, const char* subkey, REGSAM access) {
+LONG RegistryKey::Open(HKEY parent, const char* subkey, REGSAM access) {
     HKEY opened = nullptr;
     LONG result = RegOpenKeyExA(parent, subkey, 0, access, &opened);
     if (result != ERROR_SUCCESS) return result;
-    Close();
-    handle = opened;
-    viewBits = access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+    adopt(opened, access);
     return ERROR_SUCCESS;
 }
 
-LONG PlainRegKey::QueryStringValue(const char* name, char* buffer, DWORD* length) const {
+LONG RegistryKey::Create(HKEY parent, const char* subkey, REGSAM access) {
+    HKEY opened = nullptr;
+    LONG result =
+        RegCreateKeyExA(parent, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &opened, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    adopt(opened, access);
+    return ERROR_SUCCESS;
+}
+
+LONG RegistryKey::QueryStringValue(const char* name, char* buffer, DWORD* length) const {
     if (!buffer || !length || *length == 0) return ERROR_INVALID_PARAMETER;
     DWORD type = REG_NONE;
     DWORD size = *length;
@@ -55,17 +59,21 @@ LONG PlainRegKey::QueryStringValue(const char* name, char* buffer, DWORD* length
     return ERROR_SUCCESS;
 }
 
-LONG PlainRegKey::DeleteValue(const char* name) const { return RegDeleteValueA(handle, name); }
+LONG RegistryKey::DeleteValue(const char* name) const { return RegDeleteValueA(handle, name); }
 
-LONG PlainRegKey::DeleteSubKey(const char* subkey) const {
-    if (RegDeleteKeyExAFunction* deleteKeyEx = regDeleteKeyExA()) return deleteKeyEx(handle, subkey, viewBits, 0);
+LONG RegistryKey::DeleteSubKey(const char* subkey) const {
+    if (RegDeleteKeyExAFunction* deleteKeyEx = regDeleteKeyExA()) return deleteKeyEx(handle, subkey, viewFlags, 0);
     return RegDeleteKeyA(handle, subkey);
 }
 
-LONG PlainRegKey::Close() {
-    if (!handle) return ERROR_SUCCESS;
+LONG RegistryKey::Close() {
+    if (!owned) {
+        handle = nullptr;
+        return ERROR_SUCCESS;
+    }
     LONG result = RegCloseKey(handle);
     handle = nullptr;
+    owned = false;
     if (result != ERROR_SUCCESS) logErrorAt(TBX_HERE, "RegCloseKey failed with " + systemErrorText(result));
     return result;
 }

@@ -1,4 +1,4 @@
-// Helpers shared by the settings tests: temporary folders, file bytes, engine-side names.
+// The settings tests' files: temporary folders, file bytes, engine-side names.
 #pragma once
 
 #include <filesystem>

@@ -1,5 +1,5 @@
-// Helpers shared by the settings tests.
-#include "test_support.h"
+// The settings tests' files: temporary folders, file bytes, engine-side names.
+#include "settings_test_files.h"
 
 #include <atomic>
 #include <fstream>
