@@ -7,6 +7,8 @@
 
 #include "config_test_support.h"
 #include "installconfig/install_config_data.h"
+#include "platform/entry_trust.h"
+#include "platform/win_handles.h"
 #include "test_support.h"
 
 using config_test::commandLine;
@@ -16,6 +18,10 @@ using testing_support::TempDir;
 using testing_support::writeFile;
 
 namespace {
+
+// Wine reports every file and folder as owned by the running account; the owner rules themselves are tested
+// with supplied descriptors.
+const bool ownersAsWineReportsThem = (trustRunningAccountAsOwner(), true);
 
 class InstallConfigTest : public ::testing::Test {
 protected:
@@ -332,6 +338,53 @@ TEST(RuntimeExportTest, ExportAndRestoreKeepWhatTheFileHeld) {
             EXPECT_FALSE(runtimeFile.exists());
         }
     }
+}
+
+// Each file is opened once and held: nobody may write, replace, rename or block-delete it while the run needs it,
+// and what the run obeys is what it read at that open.
+TEST(HeldConfigFilesTest, BothFilesAreHeldAgainstChangeFromTheLoadOn) {
+    RuntimeFileGuard runtimeFile;
+    TempDir dir;
+    const std::string installCfg = dir.file("install.cfg");
+    writeFile(installCfg, "INSTALLDIR=C:\\FromFile\n");
+    writeFile(dir.file("other.cfg"), "INSTALLDIR=C:\\Other\n");
+    runtimeFile.write("AUTO_UPDATE=Disable\n");
+    InstallConfigData config(GetModuleHandleA(nullptr));
+    ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "INSTALLCFG=" + installCfg, "EULA=Enable"}).c_str()), 0);
+    for (const std::string& path : {installCfg, runtimeFile.path()}) {
+        SCOPED_TRACE(path);
+        UniqueFile writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(writer) << "opened for writing";
+    }
+    // A reader that would not let the export delete the runtime settings file is turned away.
+    UniqueFile blockingReader(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(blockingReader) << "opened without delete sharing";
+    EXPECT_FALSE(MoveFileExA(dir.file("other.cfg").c_str(), installCfg.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ("C:\\FromFile", std::string(config.getValue(VALUE_INSTALLDIR)));
+
+    // A reader that lets others delete does not stop the export from putting a new file in place.
+    UniqueFile reader(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    ASSERT_EQ(0, config.checkRuntimeConfigWritable());
+    ASSERT_EQ(0, config.exportRuntimeConfig());
+    EXPECT_EQ("AUTO_UPDATE=Disable\nEULA=Enable\n", withoutCr(runtimeFile.read()));
+}
+
+TEST(HeldConfigFilesTest, ARuntimeSettingsFileAnotherProcessHoldsIsFoundBeforeAnythingChanges) {
+    RuntimeFileGuard runtimeFile;
+    runtimeFile.write("AUTO_UPDATE=Disable\n");
+    LogCapture log;
+    UniqueFile held(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+    ASSERT_TRUE(held);
+    InstallConfigData config(GetModuleHandleA(nullptr));
+    ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str()), 0);
+    EXPECT_EQ(306, config.checkRuntimeConfigWritable());
+    held.reset();
+    EXPECT_EQ("AUTO_UPDATE=Disable\n", withoutCr(runtimeFile.read()));
 }
 
 }  // namespace
