@@ -14,6 +14,7 @@
 #include "launcher/install_guard.h"
 #include "launcher/payload.h"
 #include "launcher/payload_lock.h"
+#include "launcher/public_runtime.h"
 #include "launcher/tampering.h"
 #include "platform/bounded_format.h"
 #include "platform/errors.h"
@@ -62,30 +63,6 @@ bool copyOption(char (&buffer)[kCommandBufferSize], const std::string& value, co
         return false;
     }
     return true;
-}
-
-// Installs the public runtime that the fresh kit carries; its result never changes the exit code.
-void installPublicRuntime(const char* publicRuntimeDir, bool noStartMenu, bool reallySuppress) {
-    char kitHome[kCommandBufferSize] = "";
-    if (!FindTBXHome(kitHome, sizeof kitHome)) return;
-    char installerPath[kCommandBufferSize];
-    if (!formatInto(installerPath, "%s\\pln.exe", kitHome)) {
-        TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime installer path does not fit its buffer.");
-        return;
-    }
-    if (FileExists(installerPath)) {
-        char command[kCommandBufferSize];
-        bool ok = formatInto(command, noStartMenu ? "\"%s\" /s LAUNCHEDFROMTBX=1 NOSTARTMENU=1"
-                                                  : "\"%s\" /s LAUNCHEDFROMTBX=1",
-                             installerPath);
-        if (ok && publicRuntimeDir[0] != '\0') ok = AppendInstallDirArgument(command, publicRuntimeDir);
-        if (ok && reallySuppress) ok = appendInto(command, " REBOOT=ReallySuppress");
-        if (ok)
-            Executor::ExecProcessWaitForFinish(installerPath, command, 1);
-        else
-            TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime command does not fit its buffer; not run.");
-    }
-    DeleteFileA(installerPath);
 }
 
 bool isRuntimeOfThisVersionInstalled() {
