@@ -207,8 +207,8 @@ TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsR
     } cases[] = {
         {"no file can be created in its folder", "Writing to the runtime configuration file failed."},
         {"the file is held by another process", "Writing to the runtime configuration file failed."},
-        // Not read at all: anything but a plain file in its place is not trusted.
-        {"a folder stands where the file belongs", "is not trusted (the file is a folder)"},
+        // Not read at all: anything that does not open as a plain file in its place is not trusted.
+        {"a folder stands where the file belongs", "is not trusted (it cannot be opened for reading alone"},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];

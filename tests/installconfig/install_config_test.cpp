@@ -1,5 +1,7 @@
 // InstallConfigData under Wine against the real settings engine: options, command line, pipeline and messages.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <functional>
@@ -371,6 +373,51 @@ TEST(HeldConfigFilesTest, BothFilesAreHeldAgainstChangeFromTheLoadOn) {
     ASSERT_EQ(0, config.checkRuntimeConfigWritable());
     ASSERT_EQ(0, config.exportRuntimeConfig());
     EXPECT_EQ("AUTO_UPDATE=Disable\nEULA=Enable\n", withoutCr(runtimeFile.read()));
+}
+
+// The descriptor supplied for every entry the trust check reads (Wine keeps no access lists on files).
+const char* suppliedSddl = "";
+
+DWORD supplySecurity(HANDLE, LocalMemory& descriptor) {
+    return ConvertStringSecurityDescriptorToSecurityDescriptorA(
+               suppliedSddl, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()), nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+// The administrator chose the file: the run goes on, and the log names whoever else could have changed it.
+TEST(HeldConfigFilesTest, WhoElseMayChangeTheInstallConfigurationFileIsNamedAndTheRunGoesOn) {
+    struct Case {
+        const char* name;
+        const char* sddl;
+        const char* warning;  // null: none
+    } cases[] = {
+        {"only administrators and its owner", "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)",
+         nullptr},
+        {"authenticated users may change what is in the folder", "O:BAD:(A;OICI;FA;;;BA)(A;;0x1301bf;;;AU)",
+         "or its folder may be changed by S-1-5-11."},
+    };
+    RuntimeFileGuard runtimeFile;
+    TempDir dir;
+    const std::string installCfg = dir.file("install.cfg");
+    writeFile(installCfg, "INSTALLDIR=C:\\FromFile\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        suppliedSddl = c.sddl;
+        LogCapture log;
+        setEntrySecurityReader(&supplySecurity);
+        int result = 0;
+        {
+            InstallConfigData config(GetModuleHandleA(nullptr));
+            result = config.LoadConfigSettings(commandLine({"/s", "INSTALLCFG=" + installCfg}).c_str());
+        }
+        setEntrySecurityReader(nullptr);
+        EXPECT_EQ(0, result);
+        EXPECT_EQ(c.warning ? 1 : 0, occurrences(log, "WARNING: The install configuration file " + installCfg));
+        if (c.warning) {
+            EXPECT_EQ(1, occurrences(log, c.warning)) << log.raw();
+        }
+    }
 }
 
 TEST(HeldConfigFilesTest, ARuntimeSettingsFileAnotherProcessHoldsIsFoundBeforeAnythingChanges) {
