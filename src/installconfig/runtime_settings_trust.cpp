@@ -127,7 +127,14 @@ DWORD RuntimeSettingsCheck::prepareExport() {
 }
 
 DWORD RuntimeSettingsCheck::removeHeldFile() {
-    if (!held.isOpen()) return held.absent() || letGo ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
+    if (letGo) return ERROR_SUCCESS;
+    if (held.absent()) {
+        // Absent for the whole run: whatever appeared since is not the run's file, and is not rewritten in place.
+        if (!DeleteFileW(filePath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return GetLastError();
+        letGo = true;
+        return ERROR_SUCCESS;
+    }
+    if (!held.isOpen()) return ERROR_SHARING_VIOLATION;
     std::wstring aside;
     try {
         aside = filePath + L"." + tstrings::toUtf16(systemRandomHex(8)) + L".old";

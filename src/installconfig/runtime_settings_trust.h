@@ -32,8 +32,9 @@ public:
     // Before anything changes on the machine: creates missing folders with the protected access list, brings
     // untrusted ones to it, and finds out whether the file can be replaced. 0 or the Win32 error code.
     DWORD prepareExport();
-    // Removes the held file by its own name (renamed aside, then deleted through the handle), so that the
-    // save creates a new, protected file; 0 when there is none, else the Win32 error code.
+    // Removes the held file by its own name (renamed aside, then deleted through the handle), or a file that
+    // appeared under the name after it was found absent, so that the save creates a new, protected file; 0 on
+    // success, else the Win32 error code.
     DWORD removeHeldFile();
     // After the export: lets others (the installed product among them) read the file again as they like.
     void releaseFile();

@@ -10,6 +10,8 @@
 #include "config_test_support.h"
 #include "installconfig/install_config_data.h"
 #include "platform/entry_trust.h"
+#include "platform/protected_entries.h"
+#include "settings/settings_os.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
 
@@ -373,6 +375,37 @@ TEST(HeldConfigFilesTest, BothFilesAreHeldAgainstChangeFromTheLoadOn) {
     ASSERT_EQ(0, config.checkRuntimeConfigWritable());
     ASSERT_EQ(0, config.exportRuntimeConfig());
     EXPECT_EQ("AUTO_UPDATE=Disable\nEULA=Enable\n", withoutCr(runtimeFile.read()));
+}
+
+// What reached the settings file's create call.
+std::vector<std::wstring> settingsFileCreatedWith;
+
+HANDLE WINAPI recordingCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
+    settingsFileCreatedWith.push_back(security ? descriptorSddl(security->lpSecurityDescriptor) : L"(none)");
+    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+}
+
+// A file absent when the run looked is absent for the whole run: one that appears later (made by whoever could
+// add files to the folder then) is neither read nor rewritten in place with its own access list; the export
+// makes a new, protected file.
+TEST(HeldConfigFilesTest, ARuntimeSettingsFileThatAppearsAfterTheLoadIsReplacedByANewProtectedOne) {
+    RuntimeFileGuard runtimeFile;
+    InstallConfigData config(GetModuleHandleA(nullptr));
+    ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str()), 0);
+    runtimeFile.write("INSTALLDIR=C:\\Late\nAUTO_UPDATE=Disable\n");
+    EXPECT_TRUE(config.getFlag(FLAG_AUTO_UPDATE));
+    settingsFileCreatedWith.clear();
+    settings_impl::os::setNewFileCreator(&recordingCreateFile);
+    const int probe = config.checkRuntimeConfigWritable();
+    const int exported = config.exportRuntimeConfig();
+    settings_impl::os::setNewFileCreator(nullptr);
+    EXPECT_EQ(0, probe);
+    EXPECT_EQ(0, exported);
+    EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
+    ASSERT_EQ(1u, settingsFileCreatedWith.size());
+    ProtectedDescriptor expected(settings_impl::settingsFileSecurityDescriptorText());
+    EXPECT_EQ(descriptorSddl(expected.get()), settingsFileCreatedWith[0]);
 }
 
 // The descriptor supplied for every entry the trust check reads (Wine keeps no access lists on files).
