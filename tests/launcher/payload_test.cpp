@@ -218,7 +218,7 @@ TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
         leafFolderSecurityText().c_str(), SDDL_REVISION_1,
         reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.receive()), nullptr));
     const ACCESS_MASK readAndList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
-    EXPECT_EQ("", untrustedOwner(descriptor.get(), nullptr));
+    EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::Folder));
     EXPECT_EQ("", foreignGrant(descriptor.get(), FILE_ALL_ACCESS & ~readAndList, nullptr));
     EXPECT_NE("", foreignGrant(descriptor.get(), FILE_READ_DATA, nullptr)) << "everyone else reads";
     EXPECT_FALSE(hasLowIntegrityLabel(descriptor.get()));
