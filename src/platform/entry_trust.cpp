@@ -37,9 +37,11 @@ ACCESS_MASK mapFileRights(ACCESS_MASK mask) {
 }
 
 ACCESS_MASK guardedRights(EntryKind kind, BYTE aceFlags) {
-    ACCESS_MASK rights = kind == EntryKind::File ? kFileChangeRights : kFolderChangeRights;
-    // An entry that passes down to files or folders made inside guards what those children would be.
-    if (aceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) rights |= kFileChangeRights | kFolderChangeRights;
+    ACCESS_MASK rights = 0;
+    if (!(aceFlags & INHERIT_ONLY_ACE)) rights = kind == EntryKind::File ? kFileChangeRights : kFolderChangeRights;
+    // What an entry passes down guards what those children would be.
+    if (aceFlags & OBJECT_INHERIT_ACE) rights |= kFileChangeRights;
+    if (aceFlags & CONTAINER_INHERIT_ACE) rights |= kFolderChangeRights;
     return rights;
 }
 

@@ -13,17 +13,18 @@
 // Rights that let a principal change a file: its bytes, attributes, access list or owner, or remove it.
 constexpr ACCESS_MASK kFileChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
                                           DELETE | WRITE_DAC | WRITE_OWNER;
-// Rights that let a principal change what a folder holds: add, remove or rename entries, or change the folder's
-// own access list or owner. The same bits also change a file when an entry passes down to one.
-constexpr ACCESS_MASK kFolderChangeRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD |
-                                            FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER;
+// Rights that let a principal change what a folder holds or where it leads: remove or rename its entries, or
+// change the folder's own access list or owner. Adding files is not among them: a file someone else adds has
+// an owner the check refuses, and the common application-data folder gives every user that right.
+constexpr ACCESS_MASK kFolderChangeRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
 
 // SYSTEM, the Administrators group and TrustedInstaller: the only owners and grantees trusted.
 bool isTrustedOwner(PSID sid);
 
 // Why an entry with this descriptor is not trusted, empty when it is: its owner is not trusted, it has no
-// access list, or an allow entry gives an untrusted principal a change right. Entries that only pass down to
-// what is created inside count too: whoever holds them gets the right over every child made later.
+// access list, or an allow entry gives an untrusted principal a change right. Entries that pass down to what
+// is created inside count with the rights they give there (file rights to files, folder rights to folders):
+// whoever holds them gets those rights over every child made later.
 std::string entryDistrust(PSECURITY_DESCRIPTOR descriptor, EntryKind kind);
 
 // The untrusted principals (SID texts) that may change an entry with this descriptor, leaving out `exempt`

@@ -10,6 +10,21 @@ namespace {
 
 CreateFolderFunction folderCreator = &CreateDirectoryW;
 
+DWORD setOwnerAndProtectedList(HANDLE entry, PSECURITY_DESCRIPTOR descriptor) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    return SetSecurityInfo(entry, SE_FILE_OBJECT,
+                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                               PROTECTED_DACL_SECURITY_INFORMATION,
+                           owner, nullptr, dacl, nullptr);
+}
+
+EntryProtector entryProtector = &setOwnerAndProtectedList;
+
 }  // namespace
 
 ProtectedDescriptor::ProtectedDescriptor(const std::wstring& sddl) {
@@ -26,16 +41,7 @@ DWORD createProtectedFolder(const std::wstring& path, ProtectedDescriptor& descr
 }
 
 DWORD protectOpenEntry(HANDLE entry, const ProtectedDescriptor& descriptor) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted);
-    GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted);
-    return SetSecurityInfo(entry, SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                               PROTECTED_DACL_SECURITY_INFORMATION,
-                           owner, nullptr, dacl, nullptr);
+    return entryProtector(entry, descriptor.get());
 }
 
 std::wstring descriptorSddl(PSECURITY_DESCRIPTOR descriptor) {
@@ -48,3 +54,7 @@ std::wstring descriptorSddl(PSECURITY_DESCRIPTOR descriptor) {
 }
 
 void setFolderCreator(CreateFolderFunction create) { folderCreator = create ? create : &CreateDirectoryW; }
+
+void setEntryProtector(EntryProtector protector) {
+    entryProtector = protector ? protector : &setOwnerAndProtectedList;
+}

@@ -36,6 +36,11 @@ DWORD protectOpenEntry(HANDLE entry, const ProtectedDescriptor& descriptor);
 // The owner, protection flag and access list of a descriptor as SDDL text (empty when it cannot be converted).
 std::wstring descriptorSddl(PSECURITY_DESCRIPTOR descriptor);
 
+// Tests put a recorder in front of the call that gives an existing entry its descriptor (owner and protected
+// access list), since Wine keeps no access list to read back. Null restores the system's.
+using EntryProtector = DWORD (*)(HANDLE entry, PSECURITY_DESCRIPTOR descriptor);
+void setEntryProtector(EntryProtector protector);
+
 // Tests put a recorder in front of CreateDirectoryW, since Wine keeps no access list to read back. Null
 // restores CreateDirectoryW.
 using CreateFolderFunction = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);

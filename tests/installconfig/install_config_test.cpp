@@ -453,6 +453,45 @@ TEST(HeldConfigFilesTest, WhoElseMayChangeTheInstallConfigurationFileIsNamedAndT
     }
 }
 
+// What the repair of an existing folder was given.
+std::vector<std::wstring> protectedWith;
+
+DWORD recordProtection(HANDLE, PSECURITY_DESCRIPTOR descriptor) {
+    protectedWith.push_back(descriptorSddl(descriptor));
+    return ERROR_SUCCESS;
+}
+
+// A settings file below folders another user made (or holds an inheritable grant on) is not read, and both
+// folders get the protected access list before the export writes a new file into them.
+TEST(HeldConfigFilesTest, UntrustedFoldersAreRepairedBeforeTheExportWrites) {
+    RuntimeFileGuard runtimeFile;
+    runtimeFile.write("AUTO_UPDATE=Disable\n");
+    LogCapture log;
+    suppliedSddl = "O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;S-1-5-21-1-2-3-1001)";
+    setEntrySecurityReader(&supplySecurity);
+    setEntryProtector(&recordProtection);
+    protectedWith.clear();
+    int loaded = 0, probe = 0, exported = 0;
+    bool autoUpdate = false;
+    {
+        InstallConfigData config(GetModuleHandleA(nullptr));
+        loaded = config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str());
+        autoUpdate = config.getFlag(FLAG_AUTO_UPDATE);
+        probe = config.checkRuntimeConfigWritable();
+        exported = config.exportRuntimeConfig();
+    }
+    setEntryProtector(nullptr);
+    setEntrySecurityReader(nullptr);
+    EXPECT_EQ(0, loaded);
+    EXPECT_TRUE(autoUpdate) << "the untrusted file was read";
+    EXPECT_EQ(1, occurrences(log, "WARNING: The runtime configuration file"));
+    EXPECT_EQ(0, probe);
+    EXPECT_EQ(0, exported);
+    ProtectedDescriptor folder(kProtectedFolderSddl);
+    EXPECT_EQ(std::vector<std::wstring>(2, descriptorSddl(folder.get())), protectedWith);
+    EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
+}
+
 TEST(HeldConfigFilesTest, ARuntimeSettingsFileAnotherProcessHoldsIsFoundBeforeAnythingChanges) {
     RuntimeFileGuard runtimeFile;
     runtimeFile.write("AUTO_UPDATE=Disable\n");

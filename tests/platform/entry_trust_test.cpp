@@ -48,8 +48,13 @@ TEST(EntryTrust, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChange) {
          EntryKind::File, "S-1-5-21-1-2-3-1001 may"},
         {"an inheritable full-control grant to a user", "O:BAD:P(A;;FA;;;BA)(A;OICIIO;FA;;;" + user + ")",
          EntryKind::Folder, "S-1-5-21-1-2-3-1001 may"},
-        {"users may add files, passed down from the common application-data folder",
-         "O:BAD:(A;OICI;FA;;;BA)(A;CI;0x116;;;BU)", EntryKind::Folder, "S-1-5-32-545 may"},
+        // A folder an administrator made below the common application-data folder, as it passes its entries on:
+        // users may add files and folders, whose owners the check then refuses.
+        {"as the common application-data folder passes its entries on",
+         "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICI;0x1200a9;;;BU)(A;CI;0x116;;;BU)",
+         EntryKind::Folder, nullptr},
+        {"users may write every file made inside later", "O:BAD:P(A;OICI;FA;;;BA)(A;OIIO;FW;;;BU)", EntryKind::Folder,
+         "S-1-5-32-545 may"},
         {"a grant to a user on the folder", "O:BAD:P(A;OICI;FA;;;BA)(A;;FA;;;" + user + ")", EntryKind::Folder,
          "may"},
         {"creator owner, passed down only", "O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)", EntryKind::Folder,
