@@ -105,6 +105,26 @@ int InstallConfigData::loadConfigFiles(ConfigSlot& slot, const std::string& path
     return result;
 }
 
+RuntimeSettingsCheck& InstallConfigData::runtimeSettingsFile(const char* path) {
+    if (!heldRuntimeSettings) heldRuntimeSettings = std::make_unique<RuntimeSettingsCheck>(tstrings::toUtf16(path));
+    return *heldRuntimeSettings;
+}
+
+const InstallConfigFile& InstallConfigData::installConfigFile(const std::string& path) {
+    if (!heldInstallConfig || heldInstallConfig->path() != path) {
+        heldInstallConfig = std::make_unique<InstallConfigFile>(path);
+        // The administrator chose the file: the run goes on, but the log says who else could have changed it.
+        if (!heldInstallConfig->writers().empty()) {
+            std::string names;
+            for (const std::string& writer : heldInstallConfig->writers()) names += (names.empty() ? "" : ", ") + writer;
+            CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_WARNING,
+                       tstrings::format("The install configuration file %s or its folder may be changed by %s.",
+                                        path.c_str(), names.c_str()));
+        }
+    }
+    return *heldInstallConfig;
+}
+
 int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent) {
     logit("...Importing runtime configuration file...");
     const char* path = nullptr;
@@ -112,9 +132,9 @@ int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent
     CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_INFO,
                tstrings::format("Runtime config file path is %s", path));
     // Any local user may create folders and files below the common application-data folder; a file that
-    // someone other than SYSTEM, administrators or this account could have written must not reach the
-    // elevated engine's command line. It stays held, as checked, while it is read.
-    RuntimeSettingsCheck check(tstrings::toUtf16(path));
+    // someone other than SYSTEM or administrators could have written must not reach the elevated engine's
+    // command line. It is opened once, checked and read through that handle, and held for the run.
+    const RuntimeSettingsCheck& check = runtimeSettingsFile(path);
     if (!check.distrust().empty()) {
         if (!runtimeFileUntrusted)
             CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_WARNING,
@@ -123,11 +143,12 @@ int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent
         runtimeFileUntrusted = true;
         return 0;
     }
-    int32_t result = slot.loadFile(path);
-    if (result == settings::RESULT_CANNOT_OPEN) {
+    if (check.readResult() == settings::RESULT_CANNOT_OPEN) {
         logit("Runtime configuration file doesn't exist. It will be created later by settings_api.");
         return 0;
     }
+    int32_t result = check.readResult();
+    if (result == 0) result = slot.loadText(check.text().c_str());
     if (!showConfigError(slot, result, path, silent))
         CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_ERROR,
                    tstrings::format("Runtime configuration file import failed with %d", result));
@@ -136,12 +157,15 @@ int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent
 
 int InstallConfigData::ImportInstallConfigSettings(ConfigSlot& slot, const std::string& path, bool silent) {
     logit("...Importing Install Configuration file");
-    int32_t result = slot.loadFile(path.c_str());
-    if (result == settings::RESULT_NULL_ARGUMENT) {
+    if (path.empty()) {
         CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_WARNING,
                    "Install Configuration file path is empty. Ignore it and continue installation.");
         return 0;
     }
+    // Read once for every pass: the working configuration and the export come from the same bytes.
+    const InstallConfigFile& file = installConfigFile(path);
+    int32_t result = file.result();
+    if (result == 0) result = slot.loadText(file.text().c_str());
     if (!showConfigError(slot, result, path, silent))
         CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_ERROR,
                    tstrings::format("Install Configuration file import failed with %d", result));

@@ -4,11 +4,14 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "installconfig/config_slot.h"
+#include "installconfig/install_config_file.h"
 #include "installconfig/option_table.h"
+#include "installconfig/runtime_settings_trust.h"
 #include "settings/settings_api.h"
 
 // The result code of an option refused by the installer (bad argument, unsupported or unreadable option).
@@ -104,4 +107,11 @@ private:
     std::string msiLogFile;
     // The runtime settings file was found untrusted: it was not read, and is written anew, never in place.
     bool runtimeFileUntrusted = false;
+    // The runtime settings file and the install configuration file, each opened once, on first use, and held
+    // until the run ends: every pass reads the same bytes, and the export replaces the file it checked.
+    RuntimeSettingsCheck& runtimeSettingsFile(const char* path);
+    const InstallConfigFile& installConfigFile(const std::string& path);
+    std::unique_ptr<RuntimeSettingsCheck> heldRuntimeSettings;
+    std::unique_ptr<InstallConfigFile> heldInstallConfig;
+    int exportHeldRuntimeConfig();
 };

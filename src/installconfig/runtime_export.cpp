@@ -30,13 +30,23 @@ bool configEmpty(const settings::settings_api& api, const ConfigSlot& slot) {
 }  // namespace
 
 int InstallConfigData::exportRuntimeConfig() {
+    const int result = exportHeldRuntimeConfig();
+    // Held from the load until now, so that nobody could change or block it in between; the engine's run may
+    // read it freely.
+    if (heldRuntimeSettings) heldRuntimeSettings->releaseFile();
+    return result;
+}
+
+int InstallConfigData::exportHeldRuntimeConfig() {
     logit("...Exporting config settings");
     if (configsEqual(api, backupConfig, exportConfig)) {
         logit("Nothing new to export to runtime.");
         return 0;
     }
     if (!configEmpty(api, exportConfig)) return ExportConfigSettings(exportConfig, false);
-    removeRuntimeFile(api, workingConfig);
+    logit("Removing runtime config file IF EXIST.");
+    // The file that was checked and held, by its own name; one that cannot be removed is left as it is.
+    if (heldRuntimeSettings) heldRuntimeSettings->removeHeldFile();
     return 0;
 }
 
@@ -45,7 +55,7 @@ int InstallConfigData::checkRuntimeConfigWritable() {
     if (configsEqual(api, backupConfig, exportConfig)) return 0;
     const char* path = nullptr;
     throwOnSettingsError(api.getRuntimeFilePath(workingConfig.config, &path));
-    const DWORD error = probeFileReplaceable(tstrings::toUtf16(path));
+    const DWORD error = probeFileReplaceable(runtimeSettingsFile(path), tstrings::toUtf16(path));
     if (error == ERROR_SUCCESS) return 0;
     const int32_t result = settings::RESULT_INCOMPLETE_WRITE;
     CONFIG_LOG("InstallConfigData::checkRuntimeConfigWritable", LOG_ERROR,
@@ -72,15 +82,16 @@ int InstallConfigData::ExportConfigSettings(const ConfigSlot& slot, bool silent)
     logit("Writing to the runtime config file.");
     const char* path = nullptr;
     throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
-    // Rewriting an untrusted file in place would keep its owner's access list: it is removed (its own name,
-    // never a link's target), so the save creates a new file with the protected access list.
-    if (runtimeFileUntrusted && !DeleteFileW(tstrings::toUtf16(path).c_str()) &&
-        GetLastError() != ERROR_FILE_NOT_FOUND) {
-        DWORD code = GetLastError();
-        CONFIG_LOG(
-            "InstallConfigData::ExportConfigSettings", LOG_ERROR,
-            tstrings::format("The untrusted runtime config file cannot be removed: %s", systemErrorText(code).c_str()));
-        return settings::RESULT_CANNOT_OPEN;
+    // The file found at the start (held since, so nobody could change or block it) is removed by its own name,
+    // never a link's target, and the save creates a new one with the protected access list: rewriting it in
+    // place would keep whatever access list it had.
+    if (heldRuntimeSettings) {
+        if (const DWORD code = heldRuntimeSettings->removeHeldFile()) {
+            CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR,
+                       tstrings::format("The runtime config file cannot be replaced: %s", systemErrorText(code).c_str()));
+            showConfigError(slot, settings::RESULT_INCOMPLETE_WRITE, path, silent || isSilent());
+            return settings::RESULT_INCOMPLETE_WRITE;
+        }
     }
     int32_t result = api.saveFile(slot.config, path);
     if (!showConfigError(slot, result, path, silent || isSilent()))

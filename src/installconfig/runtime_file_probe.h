@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include <string>
+#include "installconfig/runtime_settings_trust.h"
 
-// 0 when the file at `path` could be replaced (or created, or deleted) now: its folder exists or can be made
-// and takes a new file, and an existing file opens for writing and deleting. Otherwise the Win32 error code.
-// A file that others hold open is tried again for a short while before it counts as not writable.
-DWORD probeFileReplaceable(const std::wstring& path);
+// 0 when the held runtime settings file could be replaced (or created, or deleted) now: its folders exist or
+// are made, protected, and take a new file, and an existing file was taken with delete access. Otherwise the
+// Win32 error code.
+DWORD probeFileReplaceable(RuntimeSettingsCheck& file, const std::wstring& path);

@@ -1,86 +1,167 @@
-// Checking the runtime settings file's owner, access lists and links before the elevated launcher reads it.
+// Checking, holding and preparing the runtime settings file and its folders.
 #include "installconfig/runtime_settings_trust.h"
 
-#include <aclapi.h>
-
-#include "platform/descriptor_check.h"
 #include "platform/errors.h"
 #include "platform/link_check.h"
+#include "platform/protected_entries.h"
+#include "platform/system_random.h"
+#include "platform/tstrings.h"
 
 namespace {
 
-std::wstring parentOf(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
+constexpr DWORD kFolderAccess = READ_CONTROL | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kFolderRepairAccess = WRITE_DAC | WRITE_OWNER;
 
-UniqueFile openUnfollowed(const std::wstring& path, DWORD access, DWORD share, DWORD& error) {
-    UniqueFile opened(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    error = opened ? ERROR_SUCCESS : GetLastError();
+// Without delete sharing: nobody renames or removes the folder while it is held.
+UniqueFile openFolder(const std::wstring& path, DWORD& error) {
+    UniqueFile opened;
+    for (DWORD access : {kFolderAccess | kFolderRepairAccess, kFolderAccess}) {
+        opened.reset(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (opened) break;
+        error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED) break;
+    }
+    if (opened) error = ERROR_SUCCESS;
     return opened;
 }
 
-// The owner and access list of an open entry; false when they cannot be read.
-bool readDescriptor(HANDLE entry, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
-    return GetSecurityInfo(entry, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                           nullptr, nullptr, nullptr, descriptor.receive()) == ERROR_SUCCESS;
+// Why the open folder is not trusted, empty when it is.
+std::string folderDistrust(HANDLE folder) {
+    std::string why = unsafeOpenedEntry(folder, EntryKind::Folder);
+    if (!why.empty()) return why;
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    if (DWORD error = readEntrySecurity(folder, descriptor)) return "its access list cannot be read: " + systemErrorText(error);
+    return entryDistrust(descriptor.get(), EntryKind::Folder);
+}
+
+// Creates the folder protected, or opens the one already there, checks it and brings it to the protected
+// access list when it is not trusted. The folder stays held in `held`.
+DWORD prepareFolder(const std::wstring& path, UniqueFile& held, bool& trusted) {
+    if (!held) {
+        ProtectedDescriptor descriptor(kProtectedFolderSddl);
+        const DWORD created = createProtectedFolder(path, descriptor);
+        if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS) return created;
+        DWORD error = ERROR_SUCCESS;
+        held = openFolder(path, error);
+        if (!held) return error;
+        trusted = created == ERROR_SUCCESS;
+    }
+    if (!trusted) {
+        // A link or a file in the folder's place is never repaired or written through.
+        if (!unsafeOpenedEntry(held.get(), EntryKind::Folder).empty()) return ERROR_DIRECTORY;
+        if (!folderDistrust(held.get()).empty()) {
+            ProtectedDescriptor descriptor(kProtectedFolderSddl);
+            if (DWORD error = protectOpenEntry(held.get(), descriptor)) return error;
+        }
+        trusted = true;
+    }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-std::string settingsFileDistrust(PSECURITY_DESCRIPTOR file, PSECURITY_DESCRIPTOR folder, PSID self) {
-    std::string why = untrustedOwner(file, self);
-    if (!why.empty()) return "the file's " + why + " is not trusted";
-    why = foreignGrant(file, kSettingsFileGuardedRights, self);
+std::string settingsFileDistrust(PSECURITY_DESCRIPTOR file, PSECURITY_DESCRIPTOR folder,
+                                 PSECURITY_DESCRIPTOR vendorFolder) {
+    std::string why = entryDistrust(file, EntryKind::File);
     if (!why.empty()) return "on the file, " + why;
-    why = untrustedOwner(folder, self);
-    if (!why.empty()) return "the folder's " + why + " is not trusted";
-    why = foreignGrant(folder, kSettingsFolderGuardedRights, self);
-    if (!why.empty()) return "on the folder, " + why;
+    why = entryDistrust(folder, EntryKind::Folder);
+    if (!why.empty()) return "on its folder, " + why;
+    why = entryDistrust(vendorFolder, EntryKind::Folder);
+    if (!why.empty()) return "on the folder above it, " + why;
     return std::string();
 }
 
-RuntimeSettingsCheck::RuntimeSettingsCheck(const std::wstring& path) {
+RuntimeSettingsCheck::RuntimeSettingsCheck(const std::wstring& path) : filePath(path) {
+    const std::wstring folderPath = folderOf(path);
     DWORD error = ERROR_SUCCESS;
-    file = openUnfollowed(path, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, error);
-    if (!file) {
-        found = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-        // Held for writing by someone else, or refused: not read, like a file that cannot be opened.
-        if (found) reason = "it cannot be opened for reading alone: " + systemErrorText(error);
+    // The folders first, held against renaming: the file is then opened in the folder that was checked.
+    vendorFolder = openFolder(folderOf(folderPath), error);
+    if (vendorFolder) folder = openFolder(folderPath, error);
+    if (vendorFolder) vendorFolderTrusted = folderDistrust(vendorFolder.get()).empty();
+    if (folder) folderTrusted = folderDistrust(folder.get()).empty();
+    held = HeldFile(path, DELETE);
+    if (held.absent()) return;
+    if (held.result() != 0 && held.notPlain().empty() && held.openError() != ERROR_SUCCESS) {
+        // Held by someone else or refused: not read, like a file that cannot be opened.
+        reason = "it cannot be opened for reading alone: " + systemErrorText(held.openError());
         return;
     }
-    found = true;
-    reason = unsafeOpenedEntry(file.get(), EntryKind::File);
-    if (!reason.empty()) {
-        reason = "the file " + reason;
+    if (!held.notPlain().empty()) {
+        reason = "the file " + held.notPlain();
         return;
     }
-    const std::wstring folderPath = parentOf(path);
-    folder = openUnfollowed(folderPath, READ_CONTROL | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, error);
-    if (!folder) {
-        reason = "its folder cannot be opened: " + systemErrorText(error);
+    if (!vendorFolder || !folder) {
+        reason = "its folders cannot be opened: " + systemErrorText(error);
         return;
     }
-    reason = unsafeOpenedEntry(folder.get(), EntryKind::Folder);
-    if (!reason.empty()) {
-        reason = "its folder " + reason;
-        return;
-    }
-    // The folder above it (the vendor's folder) must not lead elsewhere either.
-    UniqueFile above = openUnfollowed(parentOf(folderPath), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, error);
-    if (above) reason = unsafeOpenedEntry(above.get(), EntryKind::Folder);
-    if (!reason.empty()) {
-        reason = "the folder above it " + reason;
-        return;
+    for (HANDLE entry : {folder.get(), vendorFolder.get()}) {
+        reason = unsafeOpenedEntry(entry, EntryKind::Folder);
+        if (!reason.empty()) {
+            reason = "a folder above it " + reason;
+            return;
+        }
     }
     LocalMemory<PSECURITY_DESCRIPTOR> fileDescriptor;
     LocalMemory<PSECURITY_DESCRIPTOR> folderDescriptor;
-    if (!readDescriptor(file.get(), fileDescriptor) || !readDescriptor(folder.get(), folderDescriptor)) {
+    LocalMemory<PSECURITY_DESCRIPTOR> vendorDescriptor;
+    if (readEntrySecurity(held.handle(), fileDescriptor) || readEntrySecurity(folder.get(), folderDescriptor) ||
+        readEntrySecurity(vendorFolder.get(), vendorDescriptor)) {
         reason = "its access lists cannot be read";
         return;
     }
-    BYTE selfBuffer[SECURITY_MAX_SID_SIZE];
-    reason = settingsFileDistrust(fileDescriptor.get(), folderDescriptor.get(), processUserSid(selfBuffer));
+    reason = settingsFileDistrust(fileDescriptor.get(), folderDescriptor.get(), vendorDescriptor.get());
+}
+
+DWORD RuntimeSettingsCheck::prepareExport() {
+    const std::wstring folderPath = folderOf(filePath);
+    try {
+        if (DWORD error = prepareFolder(folderOf(folderPath), vendorFolder, vendorFolderTrusted)) return error;
+        if (DWORD error = prepareFolder(folderPath, folder, folderTrusted)) return error;
+    } catch (const std::exception&) {
+        return ERROR_INVALID_SECURITY_DESCR;
+    }
+    // A file that another process held when it was opened could not be taken: it cannot be replaced either.
+    if (!held.absent() && !held.isOpen()) return held.openError() ? held.openError() : ERROR_SHARING_VIOLATION;
+    return ERROR_SUCCESS;
+}
+
+DWORD RuntimeSettingsCheck::removeHeldFile() {
+    if (letGo) return ERROR_SUCCESS;
+    if (held.absent()) {
+        // Absent for the whole run: whatever appeared since is not the run's file, and is not rewritten in place.
+        if (!DeleteFileW(filePath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return GetLastError();
+        letGo = true;
+        return ERROR_SUCCESS;
+    }
+    if (!held.isOpen()) return ERROR_SHARING_VIOLATION;
+    std::wstring aside;
+    try {
+        aside = filePath + L"." + tstrings::toUtf16(systemRandomHex(8)) + L".old";
+    } catch (const std::exception&) {
+        return ERROR_GEN_FAILURE;
+    }
+    // Renamed through the handle: the name is free at once, even while readers that allow deletion keep the
+    // old file open, and a second name the file may have is left as it is.
+    std::string buffer(sizeof(FILE_RENAME_INFO) + aside.size() * sizeof(wchar_t), '\0');
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(aside.size() * sizeof(wchar_t));
+    aside.copy(rename->FileName, aside.size());
+    if (!SetFileInformationByHandle(held.handle(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+        return GetLastError();
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    const DWORD deleted =
+        SetFileInformationByHandle(held.handle(), FileDispositionInfo, &disposition, sizeof disposition)
+            ? ERROR_SUCCESS
+            : GetLastError();
+    held.close();
+    letGo = true;
+    return deleted;
+}
+
+void RuntimeSettingsCheck::releaseFile() {
+    held.close();
+    letGo = true;
 }

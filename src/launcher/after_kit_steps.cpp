@@ -4,16 +4,12 @@
 
 #include "buildinfo/build_constants.h"
 #include "launcher/escaped_exception.h"
-#include "launcher/install_flow.h"
 #include "launcher/install_steps.h"
+#include "launcher/public_runtime.h"
 #include "launcher/installer_wait_step.h"
-#include "platform/bounded_format.h"
 #include "platform/logger.h"
 #include "platform/registry_key.h"
 #include "platform/tstrings.h"
-#include "platform/win_handles.h"
-#include "process/executor.h"
-#include "products/tbx_home.h"
 
 namespace {
 
@@ -24,12 +20,6 @@ bool isRuntimeOfThisVersionInstalled() {
 }
 
 }  // namespace
-
-bool FileExists(const char* path) {
-    WIN32_FIND_DATAA data;
-    UniqueFind found(FindFirstFileA(path, &data));
-    return static_cast<bool>(found);
-}
 
 StepResult restoreSettingsAfterFailure(RunContext& run) {
     if (!run.afterKit.restoreSettings) return StepResult::proceed();
@@ -43,28 +33,8 @@ StepResult restoreSettingsAfterFailure(RunContext& run) {
 // The public runtime that the fresh kit carries; its result never changes the exit code.
 StepResult installPublicRuntime(RunContext& run) {
     if (!run.afterKit.runPublicRuntime) return StepResult::proceed();
-    char kitHome[kCommandBufferSize] = "";
-    if (!FindTBXHome(kitHome, sizeof kitHome)) return StepResult::proceed();
-    char installerPath[kCommandBufferSize];
-    if (!formatInto(installerPath, "%s\\pln.exe", kitHome)) {
-        TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime installer path does not fit its buffer.");
-        return StepResult::proceed();
-    }
     const InstallerOptions& options = run.options;
-    if (FileExists(installerPath)) {
-        char command[kCommandBufferSize];
-        bool ok = formatInto(command, options.noStartMenu ? "\"%s\" /s LAUNCHEDFROMTBX=1 NOSTARTMENU=1"
-                                                          : "\"%s\" /s LAUNCHEDFROMTBX=1",
-                             installerPath);
-        if (ok && options.publicRuntimeDir[0] != '\0')
-            ok = AppendInstallDirArgument(command, options.publicRuntimeDir);
-        if (ok && options.reallySuppress) ok = appendInto(command, " REBOOT=ReallySuppress");
-        if (ok)
-            Executor::ExecProcessWaitForFinish(installerPath, command, 1);
-        else
-            TBX_LOG_AS("WinMain", LOG_ERROR, "The public runtime command does not fit its buffer; not run.");
-    }
-    DeleteFileA(installerPath);
+    installPublicRuntime(options.publicRuntimeDir, options.noStartMenu, options.reallySuppress);
     return StepResult::proceed();
 }
 

@@ -8,6 +8,3 @@
 // Runs the whole installation and returns the process exit code; logs "Wrapper exit code: <code>" last, on
 // every path.
 int RunInstallation(HINSTANCE instance, const wchar_t* commandLine);
-
-// True when FindFirstFileA finds an entry for `path`.
-bool FileExists(const char* path);

@@ -6,8 +6,11 @@
 #include <sddl.h>
 
 #include "launcher/payload_lock.h"
+#include "platform/entry_trust.h"
 #include "platform/errors.h"
 #include "platform/link_check.h"
+#include "platform/logger.h"
+#include "platform/system_random.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
 
@@ -21,25 +24,62 @@ std::string folderKey(const char* path) {
 }
 
 bool leafDescriptor(LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
-    return ConvertStringSecurityDescriptorToSecurityDescriptorW(leafFolderSecurityText().c_str(), SDDL_REVISION_1,
-                                                                descriptor.receive(), nullptr) != FALSE;
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(
+               leafFolderSecurityText().c_str(), SDDL_REVISION_1,
+               descriptor.receive(), nullptr) != FALSE;
 }
 
-// A leaf that existed before (made by anyone, with any access list) is brought to the protected one.
-DWORD protectLeaf(HANDLE folder, PSECURITY_DESCRIPTOR descriptor) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PACL sacl = nullptr;
-    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
-    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted);
-    return SetSecurityInfo(folder, SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                               PROTECTED_DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION |
-                               PROTECTED_SACL_SECURITY_INFORMATION,
-                           owner, nullptr, dacl, sacl);
+// Opens a payload folder without following a reparse point; without delete sharing nobody can rename or
+// remove it while it is held.
+UniqueFile openFolder(const char* path) {
+    return UniqueFile(CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Why an existing leaf is not trusted, empty when it is.
+std::string leafDistrust(HANDLE folder) {
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    if (DWORD error = readEntrySecurity(folder, descriptor))
+        return "its access list cannot be read: " + systemErrorText(error);
+    return entryDistrust(descriptor.get(), EntryKind::Folder);
+}
+
+// Best effort: the files of a leaf that was put aside (links among them are removed, never followed), then
+// the folder itself. Whatever cannot be removed stays aside, out of the run's way.
+void removeSetAside(const std::string& aside) {
+    WIN32_FIND_DATAA entry;
+    UniqueFind found(FindFirstFileA((aside + "\\*").c_str(), &entry));
+    if (found) {
+        do {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            DeleteFileA((aside + "\\" + entry.cFileName).c_str());
+        } while (FindNextFileA(found.get(), &entry));
+    }
+    found.reset();
+    RemoveDirectoryA(aside.c_str());
+}
+
+// Someone may hold rights granted on an existing leaf before it was protected; it is set aside and a new one,
+// protected in the call that creates it, takes its place. False with `why` when that cannot be done.
+bool replaceLeaf(const char* path, SECURITY_ATTRIBUTES& security, std::string& why) {
+    std::string aside;
+    try {
+        aside = tstrings::stripTrailingSeparators(path) + "." + systemRandomHex(8) + ".old";
+    } catch (const std::exception& e) {
+        why = e.what();
+        return false;
+    }
+    if (!MoveFileExA(path, aside.c_str(), 0)) {
+        why = "it cannot be set aside: " + systemErrorText(GetLastError());
+        return false;
+    }
+    if (!CreateDirectoryA(path, &security)) {
+        why = "no new folder can take its place: " + systemErrorText(GetLastError());
+        return false;
+    }
+    removeSetAside(aside);
+    return true;
 }
 
 }  // namespace
@@ -59,14 +99,11 @@ bool holdPayloadFolder(RunHolds& holds, const char* path, FolderRole role, const
         return false;
     }
     SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-    // An existing folder is fine here; whatever it is, it is checked from its handle below.
-    CreateDirectoryA(path, role == FolderRole::Leaf ? &security : nullptr);
+    // A leaf gets its final access list in the call that creates it. An existing folder is fine here; whatever
+    // it is, it is checked from its handle below.
+    const bool created = CreateDirectoryA(path, role == FolderRole::Leaf ? &security : nullptr) != FALSE;
 
-    // Listing access makes the share mode count: without delete sharing nobody can rename or remove it.
-    DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
-    if (role == FolderRole::Leaf) access |= WRITE_DAC | WRITE_OWNER;
-    UniqueFile folder(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFile folder = openFolder(path);
     if (!folder) {
         DWORD code = GetLastError();
         holds.reportTampering(function,
@@ -78,12 +115,23 @@ bool holdPayloadFolder(RunHolds& holds, const char* path, FolderRole role, const
         holds.reportTampering(function, std::string("The payload folder ") + path + " " + unsafe + "; not used.");
         return false;
     }
-    if (role == FolderRole::Leaf) {
-        DWORD code = protectLeaf(folder.get(), descriptor.get());
-        if (code != ERROR_SUCCESS) {
-            holds.reportTampering(function, std::string("The payload folder ") + path +
-                                          " cannot be given its access list: " + systemErrorText(code));
-            return false;
+    if (role == FolderRole::Leaf && !created) {
+        const std::string why = leafDistrust(folder.get());
+        if (!why.empty()) {
+            folder.reset();
+            std::string failure;
+            if (!replaceLeaf(path, security, failure)) {
+                holds.reportTampering(function, std::string("The payload folder ") + path + " is not trusted (" + why +
+                                              ") and " + failure);
+                return false;
+            }
+            TBX_LOG_AS(function, LOG_WARNING,
+                       std::string("The payload folder ") + path + " was not trusted (" + why + "); a new one replaces it.");
+            folder = openFolder(path);
+            if (!folder || !unsafeOpenedEntry(folder.get(), EntryKind::Folder).empty()) {
+                holds.reportTampering(function, std::string("The new payload folder ") + path + " cannot be held.");
+                return false;
+            }
         }
     }
     holds.hold(std::move(folder), key);

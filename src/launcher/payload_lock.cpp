@@ -1,6 +1,8 @@
 // Payload files: created fresh, verified after writing, held against writers and deleters.
 #include "launcher/payload_lock.h"
 
+#include <sddl.h>
+
 #include <cstring>
 #include <string>
 #include <utility>
@@ -12,6 +14,8 @@
 namespace {
 
 constexpr DWORD kCompareChunk = 64 * 1024;
+
+PayloadFileCreator payloadFileCreator = &CreateFileA;
 
 // Compares the open file with the resource bytes without copying the resource (cabinets exceed 100 MB).
 bool sameBytes(HANDLE file, const char* data, DWORD size) {
@@ -40,10 +44,21 @@ UniqueFile createPayloadFile(const char* path) {
             return UniqueFile();
         }
     }
+    // Its final access list in the call that creates it: nothing the folder passes down, nobody else's grant.
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(payloadFileSecurityText().c_str(), SDDL_REVISION_1,
+                                                              descriptor.receive(),
+                                                              nullptr))
+        return UniqueFile();
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
     // CREATE_NEW with the reparse flag: a link put in the name's place since the deletion makes this fail.
-    return UniqueFile(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return UniqueFile(payloadFileCreator(path, GENERIC_WRITE, 0, &security, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
+
+std::wstring payloadFileSecurityText() { return L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;WD)"; }
+
+void setPayloadFileCreator(PayloadFileCreator create) { payloadFileCreator = create ? create : &CreateFileA; }
 
 bool holdVerifiedPayload(RunHolds& holds, const char* path, const char* data, DWORD size) {
     UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/entry_trust.h"
 #include "platform/win_handles.h"
 
 namespace {
@@ -33,16 +34,8 @@ std::string rightsText(ACCESS_MASK mask) {
 
 bool isTrustedPrincipal(PSID sid, PSID self) {
     if (!sid || !IsValidSid(sid)) return false;
-    if (isWellKnown(sid, WinLocalSystemSid) || isWellKnown(sid, WinBuiltinAdministratorsSid)) return true;
+    if (isTrustedOwner(sid)) return true;
     return self && IsValidSid(self) && EqualSid(sid, self);
-}
-
-std::string untrustedOwner(PSECURITY_DESCRIPTOR descriptor, PSID self) {
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner) return "no owner";
-    if (isTrustedPrincipal(owner, self)) return std::string();
-    return "owner " + sidText(owner);
 }
 
 std::string foreignGrant(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID self) {

@@ -6,14 +6,11 @@
 
 #include <string>
 
-// SYSTEM, the Administrators group and, when not null, `self` (the running account) are trusted.
+// The trusted owners of entry_trust.h and, when not null, `self`: whose grants foreignGrant leaves out.
 bool isTrustedPrincipal(PSID sid, PSID self);
 
-// Why the owner is not trusted ("owner S-1-5-21-...-1001"), empty when it is. A descriptor without an owner
-// is refused: an owner may always change the access list.
-std::string untrustedOwner(PSECURITY_DESCRIPTOR descriptor, PSID self);
-
-// The first allow entry that gives an untrusted principal any right in `rights` (file rights; generic
+// Whether the elevated run trusts an entry is entryDistrust's to say (entry_trust.h); this lists grants on the
+// object itself. The first allow entry that gives an untrusted principal any right in `rights` (file rights; generic
 // rights in entries are mapped first), as text; empty when there is none. Entries that apply only to
 // children are left out, deny entries are ignored (the check never counts on them), and an entry of a kind
 // it cannot read counts as a grant. A missing access list grants everything to everyone.

@@ -5,6 +5,7 @@
 
 #include "platform/ansi_path.h"
 #include "platform/link_check.h"
+#include "platform/log_location.h"
 #include "platform/tstrings.h"
 
 namespace {
@@ -86,14 +87,12 @@ std::string withCarriageReturns(const std::string& text) {
 // per-user path of the launcher; the file is opened by its wide name, so a log is written even when neither has.
 std::string initialLogFilePath() {
     try {
-        wchar_t buffer[MAX_PATH + 1];
-        const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-        if (length == 0 || length > MAX_PATH) return std::string();  // no temporary folder: logging is off
-        std::wstring folder(buffer, length);
+        std::wstring folder = runTemporaryFolder();
+        if (folder.empty()) return std::string();  // no temporary folder: logging is off
         const AnsiPath ansi = ansiPathOf(folder);
         if (ansi.form != AnsiPathForm::None) folder = ansi.wide;
         while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-        return tstrings::toUtf8(folder + L"\\zusched.log");
+        return chooseLogPath(folder + L"\\zusched.log");
     } catch (...) {
         return std::string();
     }

@@ -60,8 +60,8 @@ std::string hostPath(const std::wstring& name);
 }  // namespace os
 
 #ifdef _WIN32
-// The self-relative security descriptor of a new settings file: administrators full access,
-// the account domain's users and everyone read; 200 on failure.
+// The self-relative security descriptor of a new settings file: owner administrators, protected (nothing
+// inherited), administrators full access, the account domain's users and everyone read; 200 on failure.
 std::vector<uint8_t> settingsFileSecurityDescriptor();
 // Its SDDL text for the account running the process.
 std::wstring settingsFileSecurityDescriptorText();

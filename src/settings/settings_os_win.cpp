@@ -218,7 +218,8 @@ std::wstring domainUsersSid(const std::wstring& userSid) {
 }  // namespace
 
 std::wstring settingsFileSecurityDescriptorText(const std::wstring& userSid) {
-    std::wstring sddl = L"D:(A;;FA;;;BA)";
+    // Owned by administrators and protected: nothing the folders above grant passes down to the file.
+    std::wstring sddl = L"O:BAD:P(A;;FA;;;BA)";
     if (hasAccountDomain(userSid)) sddl += L"(A;;FR;;;" + domainUsersSid(userSid) + L")";
     return sddl + L"(A;;FR;;;WD)";
 }

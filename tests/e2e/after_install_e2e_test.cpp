@@ -216,6 +216,33 @@ TEST_F(AfterInstall, KitResultDecidesTheStepsAfterThePublicRuntime) {
     }
 }
 
+// A public runtime installer with a second name elsewhere could be changed through that name while it runs
+// elevated: it is neither run nor deleted, a WARNING says why, and the exit code stays the kit's.
+TEST_F(AfterInstall, APublicRuntimeInstallerWithASecondNameIsNotRun) {
+    const std::string home = e2e::tempDir() + "\\tbx-e2e-kithome";
+    const std::string secondName = e2e::tempDir() + "\\pln-second-name.exe";
+    CreateDirectoryA(home.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA((e2e::binDir() + "\\..\\payload\\demo\\pln.exe").c_str(), (home + "\\pln.exe").c_str(),
+                          FALSE));
+    DeleteFileA(secondName.c_str());
+    ASSERT_TRUE(CreateHardLinkA(secondName.c_str(), (home + "\\pln.exe").c_str(), nullptr));
+    DWORD code = 0;
+    {
+        KitStandIn engine(home, 1603);
+        code = e2e::runLauncher("/s");
+    }
+    EXPECT_EQ(1603u, code);
+    EXPECT_FALSE(fileExists(plnLog())) << "the installer ran";
+    EXPECT_TRUE(fileExists(home + "\\pln.exe")) << "the installer was deleted";
+    const std::string log = launcherLog();
+    EXPECT_NE(std::string::npos, log.find("WARNING: The public runtime installer " + home +
+                                          "\\pln.exe is not run and not deleted: the file has 2 names"))
+        << log;
+    DeleteFileA(secondName.c_str());
+    DeleteFileA((home + "\\pln.exe").c_str());
+    RemoveDirectoryA(home.c_str());
+}
+
 // An auto-update component below the baseline keeps its policy plain in one key; the launcher replaces it by
 // this build's component with Wine's engine and writes the same schedule and notify type protected.
 TEST_F(AfterInstall, UpgradeFromBelowTheBaselineCarriesThePolicyIntoTheCurrentLayout) {

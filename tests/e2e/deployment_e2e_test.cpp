@@ -262,7 +262,7 @@ TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsR
          "Writing to the runtime configuration file failed.", nullptr},
         // Not read at all: anything but a plain file in its place is not trusted.
         {"a folder stands where the file belongs", place<FolderWhereTheSettingsFileBelongs>,
-         "is not trusted (the file is a folder)", nullptr},
+         "is not trusted (it cannot be opened for reading alone", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

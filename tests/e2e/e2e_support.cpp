@@ -20,7 +20,9 @@ std::string readFile(const std::string& path) { return testing_support::readFile
 std::string launcherLogPath() { return tempDir() + "\\zusched.log"; }
 
 Launcher::Launcher(const std::string& arguments) {
-    std::string commandLine = "\"" + binDir() + "\\tbx-setup.exe\" " + arguments;
+    // The launcher built to trust the running account as an owner too: Wine reports it as the owner of every
+    // file and folder, which the shipped launcher never trusts.
+    std::string commandLine = "\"" + binDir() + "\\tbx-setup-e2e.exe\" " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))

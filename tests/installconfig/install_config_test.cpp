@@ -1,5 +1,7 @@
 // InstallConfigData under Wine against the real settings engine: options, command line, pipeline and messages.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <functional>
@@ -7,6 +9,10 @@
 
 #include "config_test_support.h"
 #include "installconfig/install_config_data.h"
+#include "platform/entry_trust.h"
+#include "platform/protected_entries.h"
+#include "settings/settings_os.h"
+#include "platform/win_handles.h"
 #include "test_support.h"
 
 using config_test::commandLine;
@@ -16,6 +22,10 @@ using testing_support::TempDir;
 using testing_support::writeFile;
 
 namespace {
+
+// Wine reports every file and folder as owned by the running account; the owner rules themselves are tested
+// with supplied descriptors.
+const bool ownersAsWineReportsThem = (trustRunningAccountAsOwner(), true);
 
 class InstallConfigTest : public ::testing::Test {
 protected:
@@ -370,6 +380,168 @@ TEST(RuntimeExportTest, ExportAndRestoreKeepWhatTheFileHeld) {
             EXPECT_FALSE(runtimeFile.exists());
         }
     }
+}
+
+// Each file is opened once and held: nobody may write, replace, rename or block-delete it while the run needs it,
+// and what the run obeys is what it read at that open.
+TEST(HeldConfigFilesTest, BothFilesAreHeldAgainstChangeFromTheLoadOn) {
+    RuntimeFileGuard runtimeFile;
+    TempDir dir;
+    const std::string installCfg = dir.file("install.cfg");
+    writeFile(installCfg, "INSTALLDIR=C:\\FromFile\n");
+    writeFile(dir.file("other.cfg"), "INSTALLDIR=C:\\Other\n");
+    runtimeFile.write("AUTO_UPDATE=Disable\n");
+    InstallConfigData config(GetModuleHandleA(nullptr));
+    ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "INSTALLCFG=" + installCfg, "EULA=Enable"}).c_str()), 0);
+    for (const std::string& path : {installCfg, runtimeFile.path()}) {
+        SCOPED_TRACE(path);
+        UniqueFile writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(writer) << "opened for writing";
+    }
+    // A reader that would not let the export delete the runtime settings file is turned away.
+    UniqueFile blockingReader(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(blockingReader) << "opened without delete sharing";
+    EXPECT_FALSE(MoveFileExA(dir.file("other.cfg").c_str(), installCfg.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ("C:\\FromFile", std::string(config.getValue(VALUE_INSTALLDIR)));
+
+    // A reader that lets others delete does not stop the export from putting a new file in place.
+    UniqueFile reader(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    ASSERT_EQ(0, config.checkRuntimeConfigWritable());
+    ASSERT_EQ(0, config.exportRuntimeConfig());
+    EXPECT_EQ("AUTO_UPDATE=Disable\nEULA=Enable\n", withoutCr(runtimeFile.read()));
+}
+
+// What reached the settings file's create call.
+std::vector<std::wstring> settingsFileCreatedWith;
+
+HANDLE WINAPI recordingCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
+    settingsFileCreatedWith.push_back(security ? descriptorSddl(security->lpSecurityDescriptor) : L"(none)");
+    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+}
+
+// A file absent when the run looked is absent for the whole run: one that appears later (made by whoever could
+// add files to the folder then) is neither read nor rewritten in place with its own access list; the export
+// makes a new, protected file.
+TEST(HeldConfigFilesTest, ARuntimeSettingsFileThatAppearsAfterTheLoadIsReplacedByANewProtectedOne) {
+    RuntimeFileGuard runtimeFile;
+    InstallConfigData config(GetModuleHandleA(nullptr));
+    ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str()), 0);
+    runtimeFile.write("INSTALLDIR=C:\\Late\nAUTO_UPDATE=Disable\n");
+    EXPECT_TRUE(config.getFlag(FLAG_AUTO_UPDATE));
+    settingsFileCreatedWith.clear();
+    settings_impl::os::setNewFileCreator(&recordingCreateFile);
+    const int probe = config.checkRuntimeConfigWritable();
+    const int exported = config.exportRuntimeConfig();
+    settings_impl::os::setNewFileCreator(nullptr);
+    EXPECT_EQ(0, probe);
+    EXPECT_EQ(0, exported);
+    EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
+    ASSERT_EQ(1u, settingsFileCreatedWith.size());
+    ProtectedDescriptor expected(settings_impl::settingsFileSecurityDescriptorText());
+    EXPECT_EQ(descriptorSddl(expected.get()), settingsFileCreatedWith[0]);
+}
+
+// The descriptor supplied for every entry the trust check reads (Wine keeps no access lists on files).
+const char* suppliedSddl = "";
+
+DWORD supplySecurity(HANDLE, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
+    return ConvertStringSecurityDescriptorToSecurityDescriptorA(
+               suppliedSddl, SDDL_REVISION_1, descriptor.receive(), nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+// The administrator chose the file: the run goes on, and the log names whoever else could have changed it.
+TEST(HeldConfigFilesTest, WhoElseMayChangeTheInstallConfigurationFileIsNamedAndTheRunGoesOn) {
+    struct Case {
+        const char* name;
+        const char* sddl;
+        const char* warning;  // null: none
+    } cases[] = {
+        {"only administrators and its owner", "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)",
+         nullptr},
+        {"authenticated users may change what is in the folder", "O:BAD:(A;OICI;FA;;;BA)(A;;0x1301bf;;;AU)",
+         "or its folder may be changed by S-1-5-11."},
+    };
+    RuntimeFileGuard runtimeFile;
+    TempDir dir;
+    const std::string installCfg = dir.file("install.cfg");
+    writeFile(installCfg, "INSTALLDIR=C:\\FromFile\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        suppliedSddl = c.sddl;
+        LogCapture log;
+        setEntrySecurityReader(&supplySecurity);
+        int result = 0;
+        {
+            InstallConfigData config(GetModuleHandleA(nullptr));
+            result = config.LoadConfigSettings(commandLine({"/s", "INSTALLCFG=" + installCfg}).c_str());
+        }
+        setEntrySecurityReader(nullptr);
+        EXPECT_EQ(0, result);
+        EXPECT_EQ(c.warning ? 1 : 0, occurrences(log, "WARNING: The install configuration file " + installCfg));
+        if (c.warning) {
+            EXPECT_EQ(1, occurrences(log, c.warning)) << log.raw();
+        }
+    }
+}
+
+// What the repair of an existing folder was given.
+std::vector<std::wstring> protectedWith;
+
+DWORD recordProtection(HANDLE, PSECURITY_DESCRIPTOR descriptor) {
+    protectedWith.push_back(descriptorSddl(descriptor));
+    return ERROR_SUCCESS;
+}
+
+// A settings file below folders another user made (or holds an inheritable grant on) is not read, and both
+// folders get the protected access list before the export writes a new file into them.
+TEST(HeldConfigFilesTest, UntrustedFoldersAreRepairedBeforeTheExportWrites) {
+    RuntimeFileGuard runtimeFile;
+    runtimeFile.write("AUTO_UPDATE=Disable\n");
+    LogCapture log;
+    suppliedSddl = "O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;S-1-5-21-1-2-3-1001)";
+    setEntrySecurityReader(&supplySecurity);
+    setEntryProtector(&recordProtection);
+    protectedWith.clear();
+    int loaded = 0, probe = 0, exported = 0;
+    bool autoUpdate = false;
+    {
+        InstallConfigData config(GetModuleHandleA(nullptr));
+        loaded = config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str());
+        autoUpdate = config.getFlag(FLAG_AUTO_UPDATE);
+        probe = config.checkRuntimeConfigWritable();
+        exported = config.exportRuntimeConfig();
+    }
+    setEntryProtector(nullptr);
+    setEntrySecurityReader(nullptr);
+    EXPECT_EQ(0, loaded);
+    EXPECT_TRUE(autoUpdate) << "the untrusted file was read";
+    EXPECT_EQ(1, occurrences(log, "WARNING: The runtime configuration file"));
+    EXPECT_EQ(0, probe);
+    EXPECT_EQ(0, exported);
+    ProtectedDescriptor folder(kProtectedFolderSddl);
+    EXPECT_EQ(std::vector<std::wstring>(2, descriptorSddl(folder.get())), protectedWith);
+    EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
+}
+
+TEST(HeldConfigFilesTest, ARuntimeSettingsFileAnotherProcessHoldsIsFoundBeforeAnythingChanges) {
+    RuntimeFileGuard runtimeFile;
+    runtimeFile.write("AUTO_UPDATE=Disable\n");
+    LogCapture log;
+    UniqueFile held(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+    ASSERT_TRUE(held);
+    InstallConfigData config(GetModuleHandleA(nullptr));
+    ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str()), 0);
+    EXPECT_EQ(306, config.checkRuntimeConfigWritable());
+    held.reset();
+    EXPECT_EQ("AUTO_UPDATE=Disable\n", withoutCr(runtimeFile.read()));
 }
 
 }  // namespace

@@ -104,6 +104,8 @@ case_config_error_silent() {
   end_case
 }
 
+# The launcher built to trust the running account as an owner: Wine reports that account as the owner of every
+# folder, so the shipped launcher would replace the prepared kit folder instead of meeting the folder inside it.
 case_payload_failure() {
   local db="$flag_dir/tbx1.9.3_17_x64/tbx1.9.3_17.msi"
   local text="Installer : Wrapper.CreateFile  failed with error 5: Access denied.\\n"
@@ -111,7 +113,7 @@ case_payload_failure() {
   begin_case payload-failure-silent
   fresh_log
   rm -f "$db"; mkdir -p "$db"   # a folder where the database file must go: CreateFile is refused
-  expect_no_window 5 "$BIN/tbx-setup.exe" /s
+  expect_no_window 5 "$BIN/tbx-setup-e2e.exe" /s
   check "failure recorded at ERROR" log_has "ERROR: Installer : Wrapper.CreateFile  failed with error 5: "
   check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
   rmdir "$db"
@@ -120,7 +122,7 @@ case_payload_failure() {
   begin_case payload-failure
   fresh_log
   rm -f "$db"; mkdir -p "$db"
-  expect_one_box "Error" "$text" payload-failure 5 "$BIN/tbx-setup.exe"
+  expect_one_box "Error" "$text" payload-failure 5 "$BIN/tbx-setup-e2e.exe"
   check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
   rmdir "$db"
   end_case

@@ -15,6 +15,8 @@
 #include "launcher/payload_lock.h"
 #include "launcher/per_user_paths.h"
 #include "platform/descriptor_check.h"
+#include "platform/entry_trust.h"
+#include "platform/protected_entries.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
 
@@ -222,7 +224,7 @@ TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(leafFolderSecurityText().c_str(), SDDL_REVISION_1,
                                                                      descriptor.receive(), nullptr));
     const ACCESS_MASK readAndList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
-    EXPECT_EQ("", untrustedOwner(descriptor.get(), nullptr));
+    EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::Folder));
     EXPECT_EQ("", foreignGrant(descriptor.get(), FILE_ALL_ACCESS & ~readAndList, nullptr));
     EXPECT_NE("", foreignGrant(descriptor.get(), FILE_READ_DATA, nullptr)) << "everyone else reads";
     EXPECT_FALSE(hasLowIntegrityLabel(descriptor.get()));
@@ -251,6 +253,77 @@ TEST(PayloadFolders, AHeldFolderCannotBeRenamedUntilReleased) {
     holds.release();
     EXPECT_TRUE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
     RemoveDirectoryA((folder + ".moved").c_str());
+}
+
+// The descriptor a test supplies for every entry the trust check reads (Wine keeps no access lists).
+std::string suppliedSddl;
+
+DWORD supplySecurity(HANDLE, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
+    return ConvertStringSecurityDescriptorToSecurityDescriptorA(
+               suppliedSddl.c_str(), SDDL_REVISION_1, descriptor.receive(),
+               nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+// Whoever made a leaf before the launcher, or holds an inheritable grant on it, may have opened it with rights
+// they keep: such a leaf is replaced by a new one, protected as it is created; the launcher's own is kept.
+TEST(PayloadFolders, AnExistingLeafIsKeptOnlyWhenTrusted) {
+    const std::string user = "S-1-5-21-1-2-3-1001";
+    std::wstring leafText = leafFolderSecurityText();
+    struct Case {
+        const char* name;
+        std::string sddl;
+        bool kept;
+    } cases[] = {
+        {"as the launcher makes it", std::string(leafText.begin(), leafText.end()), true},
+        {"made by a user", "O:" + user + "D:(A;OICI;FA;;;" + user + ")", false},
+        {"an inheritable grant to a user", "O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;" + user + ")", false},
+    };
+    const std::string folder = localLowFolder() + "\\tbx-existing-leaf-test";
+    setEntrySecurityReader(&supplySecurity);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        suppliedSddl = c.sddl;
+        CreateDirectoryA(folder.c_str(), nullptr);
+        testing_support::writeFile(folder + "\\earlier.txt", "left by whoever made the folder");
+        RunHolds holds;
+        EXPECT_TRUE(holdPayloadFolder(holds, folder.c_str(), FolderRole::Leaf, "test"));
+        EXPECT_EQ(c.kept, testing_support::fileExists(folder + "\\earlier.txt"));
+        holds.release();
+        DeleteFileA((folder + "\\earlier.txt").c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
+    setEntrySecurityReader(nullptr);
+}
+
+// What reached CreateFileA for a payload file.
+std::wstring payloadCreatedWith;
+
+HANDLE WINAPI recordingCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
+    payloadCreatedWith = security ? descriptorSddl(security->lpSecurityDescriptor) : L"(none)";
+    return CreateFileA(name, access, share, security, disposition, flags, templateFile);
+}
+
+TEST(PayloadFiles, AreCreatedWithTheirProtectedListWhichTheCheckerTrusts) {
+    testing_support::TempDir dir;
+    setPayloadFileCreator(&recordingCreateFile);
+    UniqueFile file = createPayloadFile(dir.file("kit.msi").c_str());
+    setPayloadFileCreator(nullptr);
+    ASSERT_TRUE(file);
+    file.reset();
+    ProtectedDescriptor expected(payloadFileSecurityText());
+    EXPECT_EQ(descriptorSddl(expected.get()), payloadCreatedWith);
+    const std::string written(payloadCreatedWith.begin(), payloadCreatedWith.end());
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        written.c_str(), SDDL_REVISION_1, descriptor.receive(), nullptr));
+    EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::File));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
 }
 
 TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {

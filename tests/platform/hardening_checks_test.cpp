@@ -10,6 +10,7 @@
 #include "platform/descriptor_check.h"
 #include "platform/dll.h"
 #include "platform/dll_search_order.h"
+#include "platform/entry_trust.h"
 #include "platform/link_check.h"
 #include "platform/sysinfo.h"
 #include "platform/tstrings.h"
@@ -113,19 +114,24 @@ TEST(DescriptorCheck, AMissingAccessListGrantsEverything) {
     EXPECT_NE("", foreignGrant(&descriptor, DELETE, nullptr)) << "a null access list";
 }
 
-TEST(DescriptorCheck, TrustsOnlySystemAdministratorsAndTheRunningAccountAsOwner) {
-    Sid self(kSelf);
+TEST(DescriptorCheck, TrustsOnlySystemAdministratorsAndTrustedInstallerAsOwner) {
     struct Case {
         std::string owner;
         bool trusted;
-    } cases[] = {{"SY", true}, {"BA", true}, {kSelf, true}, {kOther, false}, {"BU", false}, {"WD", false}};
+    } cases[] = {{"SY", true},
+                 {"BA", true},
+                 {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true},
+                 {kSelf, false},
+                 {kOther, false},
+                 {"BU", false},
+                 {"WD", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.owner);
-        Descriptor descriptor("O:" + c.owner + "D:");
-        EXPECT_EQ(c.trusted, untrustedOwner(descriptor.get(), self.get()).empty());
+        Sid owner(c.owner.c_str());
+        EXPECT_EQ(c.trusted, isTrustedOwner(owner.get()));
     }
     Descriptor ownerless("D:(A;;FA;;;BA)");
-    EXPECT_EQ("no owner", untrustedOwner(ownerless.get(), self.get()));
+    EXPECT_EQ("it has no owner", entryDistrust(ownerless.get(), EntryKind::File));
 }
 
 TEST(DescriptorCheck, SeesALowIntegrityLabel) {

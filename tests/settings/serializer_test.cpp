@@ -15,8 +15,6 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
-
-#include "platform/win_handles.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -117,22 +115,24 @@ TEST(RuntimeSettingsPath, IsTheCommonApplicationDataFolderAndTheFixedTail) {
 
 #ifdef _WIN32
 
-std::wstring daclText(PSECURITY_DESCRIPTOR descriptor) {
-    LocalMemory<LPWSTR> text;
+std::wstring securityText(PSECURITY_DESCRIPTOR descriptor) {
+    LPWSTR text = nullptr;
     EXPECT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                                     DACL_SECURITY_INFORMATION, text.receive(),
-                                                                     nullptr));
-    return text ? text.get() : L"";
+                                                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                                     &text, nullptr));
+    std::wstring result = text ? text : L"";
+    LocalFree(text);
+    return result;
 }
 
-TEST(SettingsFileSecurity, ThreeAllowEntriesAndNothingElse) {
+TEST(SettingsFileSecurity, OwnedByAdministratorsProtectedWithThreeAllowEntries) {
     const std::wstring sddl = settingsFileSecurityDescriptorText();
-    EXPECT_EQ(sddl.rfind(L"D:(A;;FA;;;BA)(A;;FR;;;S-1-5-21-", 0), 0u) << sddl;
+    EXPECT_EQ(sddl.rfind(L"O:BAD:P(A;;FA;;;BA)(A;;FR;;;S-1-5-21-", 0), 0u) << sddl;
     EXPECT_EQ(sddl.substr(sddl.size() - 17), L"-513)(A;;FR;;;WD)") << sddl;
 
     std::vector<uint8_t> descriptor = settingsFileSecurityDescriptor();
     ASSERT_TRUE(IsValidSecurityDescriptor(descriptor.data()));
-    EXPECT_EQ(daclText(descriptor.data()), sddl);
+    EXPECT_EQ(securityText(descriptor.data()), sddl);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted));
@@ -140,7 +140,12 @@ TEST(SettingsFileSecurity, ThreeAllowEntriesAndNothingElse) {
     EXPECT_EQ(dacl->AceCount, 3);
     PSID owner = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted));
-    EXPECT_EQ(owner, nullptr) << "no owner, group or protection flags";
+    ASSERT_NE(owner, nullptr);
+    EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.data(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing the folders above grant passes down";
 }
 
 // The Domain Users entry only for accounts of an account domain; LocalSystem, the other service accounts and
@@ -151,18 +156,19 @@ TEST(SettingsFileSecurity, DomainUsersOnlyForAccountDomainSids) {
         const wchar_t* sddl;
     } cases[] = {
         {L"S-1-5-21-1004336348-1177238915-682003330-1001",
-         L"D:(A;;FA;;;BA)(A;;FR;;;S-1-5-21-1004336348-1177238915-682003330-513)(A;;FR;;;WD)"},
-        {L"S-1-5-18", L"D:(A;;FA;;;BA)(A;;FR;;;WD)"},
-        {L"S-1-5-19", L"D:(A;;FA;;;BA)(A;;FR;;;WD)"},
-        {L"S-1-12-1-1234567890-1234567890-1234567890-1234567890", L"D:(A;;FA;;;BA)(A;;FR;;;WD)"},
+         L"O:BAD:P(A;;FA;;;BA)(A;;FR;;;S-1-5-21-1004336348-1177238915-682003330-513)(A;;FR;;;WD)"},
+        {L"S-1-5-18", L"O:BAD:P(A;;FA;;;BA)(A;;FR;;;WD)"},
+        {L"S-1-5-19", L"O:BAD:P(A;;FA;;;BA)(A;;FR;;;WD)"},
+        {L"S-1-12-1-1234567890-1234567890-1234567890-1234567890", L"O:BAD:P(A;;FA;;;BA)(A;;FR;;;WD)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(wideToUtf8(c.sid));
         const std::wstring sddl = settingsFileSecurityDescriptorText(c.sid);
         EXPECT_EQ(sddl, c.sddl);
-        LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                         descriptor.receive(), nullptr));
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                         nullptr));
+        LocalFree(descriptor);
     }
 }
 
@@ -180,7 +186,7 @@ HANDLE WINAPI recordingCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSEC
                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
     ++lastCreate.count;
     lastCreate.names.push_back(name);
-    lastCreate.dacl = security ? daclText(security->lpSecurityDescriptor) : L"(none)";
+    lastCreate.dacl = security ? securityText(security->lpSecurityDescriptor) : L"(none)";
     lastCreate.inherit = security ? security->bInheritHandle : TRUE;
     lastCreate.share = share;
     lastCreate.disposition = disposition;

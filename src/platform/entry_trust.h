@@ -1,0 +1,43 @@
+// Whether a file or folder the elevated run relies on could have been changed by anyone but the machine's
+// administrators, judged from its owner and access list.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/link_check.h"
+#include "platform/win_handles.h"
+
+// Rights that let a principal change a file: its bytes, attributes, access list or owner, or remove it.
+constexpr ACCESS_MASK kFileChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                                          DELETE | WRITE_DAC | WRITE_OWNER;
+// Rights that let a principal change what a folder holds or where it leads: remove or rename its entries, or
+// change the folder's own access list or owner. Adding files is not among them: a file someone else adds has
+// an owner the check refuses, and the common application-data folder gives every user that right.
+constexpr ACCESS_MASK kFolderChangeRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+
+// SYSTEM, the Administrators group and TrustedInstaller: the only owners and grantees trusted.
+bool isTrustedOwner(PSID sid);
+
+// Why an entry with this descriptor is not trusted, empty when it is: its owner is not trusted, it has no
+// access list, or an allow entry gives an untrusted principal a change right. Entries that pass down to what
+// is created inside count with the rights they give there (file rights to files, folder rights to folders):
+// whoever holds them gets those rights over every child made later.
+std::string entryDistrust(PSECURITY_DESCRIPTOR descriptor, EntryKind kind);
+
+// The untrusted principals (SID texts) that may change an entry with this descriptor, leaving out `exempt`
+// (may be null): the owner of a file that an administrator named on purpose.
+std::vector<std::string> principalsWhoMayChange(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, PSID exempt);
+
+// The owner and access list of an open entry (opened with READ_CONTROL); the Win32 error code, 0 on success.
+DWORD readEntrySecurity(HANDLE entry, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor);
+
+// Tests supply descriptors through this, since Wine keeps no access lists on files. Null restores the system's.
+using EntrySecurityReader = DWORD (*)(HANDLE entry, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor);
+void setEntrySecurityReader(EntrySecurityReader reader);
+
+// A launcher built for end-to-end tests under Wine, where every file reads as owned by the running account,
+// also trusts that account as an owner. Never called by the shipped launcher.
+void trustRunningAccountAsOwner();
