@@ -221,10 +221,11 @@ hold_installer() {
   rm -f "$OUT/installer-held"
   ( exec wine "$BIN/holdmutex.exe" "$(winpath "$OUT/installer-held")" 600000 >/dev/null 2>&1 ) &
   mutex_pid=$!
-  local i=0
-  while [ ! -e "$OUT/installer-held" ] && [ $i -lt 100 ]; do sleep 0.2; i=$((i + 1)); done
+  # The holder writes the marker once it owns the mutex; it ends only when killed, or after its own 10 minutes.
+  while [ ! -e "$OUT/installer-held" ] && kill -0 "$mutex_pid" 2>/dev/null; do sleep 0.2; done
 }
-release_installer() { kill "$mutex_pid" 2>/dev/null; wait "$mutex_pid" 2>/dev/null; sleep 1; }
+# Once the holder has ended, the mutex is abandoned and the next look finds the installer free.
+release_installer() { kill "$mutex_pid" 2>/dev/null; wait "$mutex_pid" 2>/dev/null; }
 
 asking_text="Another installation holds the Windows Installer; asking."
 
