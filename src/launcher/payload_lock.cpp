@@ -15,8 +15,6 @@ namespace {
 
 constexpr DWORD kCompareChunk = 64 * 1024;
 
-PayloadFileCreator payloadFileCreator = &CreateFileA;
-
 // Compares the open file with the resource bytes without copying the resource (cabinets exceed 100 MB).
 bool sameBytes(HANDLE file, const char* data, DWORD size) {
     LARGE_INTEGER length{};
@@ -35,7 +33,7 @@ bool sameBytes(HANDLE file, const char* data, DWORD size) {
 
 }  // namespace
 
-UniqueFile createPayloadFile(const char* path) {
+UniqueFile createPayloadFile(const char* path, PayloadFileCreator create) {
     // DeleteFileA removes a link itself, never what it points to.
     if (!DeleteFileA(path)) {
         DWORD code = GetLastError();
@@ -52,13 +50,11 @@ UniqueFile createPayloadFile(const char* path) {
         return UniqueFile();
     SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
     // CREATE_NEW with the reparse flag: a link put in the name's place since the deletion makes this fail.
-    return UniqueFile(payloadFileCreator(path, GENERIC_WRITE, 0, &security, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return UniqueFile(create(path, GENERIC_WRITE, 0, &security, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 std::wstring payloadFileSecurityText() { return L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;WD)"; }
-
-void setPayloadFileCreator(PayloadFileCreator create) { payloadFileCreator = create ? create : &CreateFileA; }
 
 bool holdVerifiedPayload(RunHolds& holds, const char* path, const char* data, DWORD size) {
     UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -8,19 +8,18 @@
 
 #include <string>
 
+// The create call; tests put a recorder in front of CreateFileA, since Wine keeps no access list to read back.
+using PayloadFileCreator = HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+
 // Creates `path` new for writing, with no sharing. An entry already there (a file from an earlier run, or a
 // link someone put there) is removed by its own name first, never followed. Empty on failure, with
 // GetLastError() telling why.
 // The file gets payloadFileSecurityText() in the create call.
-UniqueFile createPayloadFile(const char* path);
+UniqueFile createPayloadFile(const char* path, PayloadFileCreator create = &CreateFileA);
 
 // A payload file's descriptor as SDDL: owner administrators; SYSTEM and administrators full access, everyone
 // read and execute; nothing inherited.
 std::wstring payloadFileSecurityText();
-
-// Tests put a recorder in front of CreateFileA, since Wine keeps no access list to read back. Null restores it.
-using PayloadFileCreator = HANDLE(WINAPI*)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-void setPayloadFileCreator(PayloadFileCreator create);
 
 // After the write handle is closed: reopens `path` read-only, sharing read only (so no one else can write,
 // replace, rename or delete it while it is held), checks that it holds exactly `size` bytes equal to `data`

@@ -10,13 +10,15 @@
 
 namespace {
 
+bool isWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid, type) != FALSE; }
+
+}  // namespace
+
 std::string sidText(PSID sid) {
     LocalMemory<LPSTR> text;
     if (!sid || !ConvertSidToStringSidA(sid, text.receive())) return "<unreadable SID>";
     return text.get();
 }
-
-bool isWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid, type) != FALSE; }
 
 ACCESS_MASK mapFileRights(ACCESS_MASK mask) {
     GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
@@ -30,28 +32,17 @@ std::string rightsText(ACCESS_MASK mask) {
     return text;
 }
 
-}  // namespace
-
-bool isTrustedPrincipal(PSID sid, PSID self) {
-    if (!sid || !IsValidSid(sid)) return false;
-    if (isTrustedOwner(sid)) return true;
-    return self && IsValidSid(self) && EqualSid(sid, self);
-}
-
-std::string foreignGrant(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID self) {
+std::string forEachAllowEntry(PSECURITY_DESCRIPTOR descriptor, ChildrenOnlyEntries childrenOnly,
+                              const std::function<bool(const AllowEntry&)>& visit) {
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL dacl = nullptr;
     if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return "unreadable access list";
     if (!present || !dacl) return "no access list: everyone may do anything";
-    // Rights given to "the owner" are the owner's, which the caller checks on its own.
-    PSID owner = nullptr;
-    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
-    const bool ownerTrusted = isTrustedPrincipal(owner, self);
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACE_HEADER* header = nullptr;
         if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) return "unreadable access entry";
-        if (header->AceFlags & INHERIT_ONLY_ACE) continue;
+        if (childrenOnly == ChildrenOnlyEntries::Skip && (header->AceFlags & INHERIT_ONLY_ACE)) continue;
         switch (header->AceType) {
         case ACCESS_DENIED_ACE_TYPE:
         case ACCESS_DENIED_CALLBACK_ACE_TYPE:
@@ -61,17 +52,37 @@ std::string foreignGrant(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PS
         case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {
             // Both kinds start with the same header, mask and SID.
             auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-            PSID sid = &ace->SidStart;
-            const ACCESS_MASK granted = mapFileRights(ace->Mask) & rights;
-            if (!granted) continue;
-            if (isTrustedPrincipal(sid, self)) continue;
-            if (isWellKnown(sid, WinCreatorOwnerRightsSid) && ownerTrusted) continue;
-            return sidText(sid) + " may " + rightsText(granted);
+            if (!visit(AllowEntry{&ace->SidStart, mapFileRights(ace->Mask), header->AceFlags})) return std::string();
+            continue;
         }
         default: return "an access entry of kind " + std::to_string(header->AceType) + " the check cannot read";
         }
     }
     return std::string();
+}
+
+bool isTrustedPrincipal(PSID sid, PSID self) {
+    if (!sid || !IsValidSid(sid)) return false;
+    if (isTrustedOwner(sid)) return true;
+    return self && IsValidSid(self) && EqualSid(sid, self);
+}
+
+std::string foreignGrant(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights, PSID self) {
+    // Rights given to "the owner" are the owner's, which the caller checks on its own.
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    const bool ownerTrusted = isTrustedPrincipal(owner, self);
+    std::string grant;
+    auto firstForeign = [&](const AllowEntry& entry) {
+        const ACCESS_MASK granted = entry.fileRights & rights;
+        if (!granted || isTrustedPrincipal(entry.sid, self)) return true;
+        if (isWellKnown(entry.sid, WinCreatorOwnerRightsSid) && ownerTrusted) return true;
+        grant = sidText(entry.sid) + " may " + rightsText(granted);
+        return false;
+    };
+    const std::string unreadable = forEachAllowEntry(descriptor, ChildrenOnlyEntries::Skip, firstForeign);
+    return unreadable.empty() ? grant : unreadable;
 }
 
 bool hasLowIntegrityLabel(PSECURITY_DESCRIPTOR descriptor) {

@@ -4,7 +4,32 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+
+// A SID as text ("S-1-5-..."), or "<unreadable SID>".
+std::string sidText(PSID sid);
+// Generic rights in `mask` mapped to the file rights they stand for.
+ACCESS_MASK mapFileRights(ACCESS_MASK mask);
+// An access mask as "0x" and eight hex digits.
+std::string rightsText(ACCESS_MASK mask);
+
+// One allow entry of an access list: whom it names, the file rights it gives (generic rights mapped) and its
+// inheritance flags.
+struct AllowEntry {
+    PSID sid;
+    ACCESS_MASK fileRights;
+    BYTE flags;
+};
+
+// Whether entries that apply only to children are walked too.
+enum class ChildrenOnlyEntries { Skip, Visit };
+
+// Calls `visit` with every allow entry of the descriptor's access list, in order, until it returns false. Deny
+// entries are skipped (no check counts on them). Empty when the list was read; otherwise why it cannot be: no
+// list (everyone may do anything), an unreadable entry, or an entry of a kind the walk cannot read.
+std::string forEachAllowEntry(PSECURITY_DESCRIPTOR descriptor, ChildrenOnlyEntries childrenOnly,
+                              const std::function<bool(const AllowEntry&)>& visit);
 
 // The trusted owners of entry_trust.h and, when not null, `self`: whose grants foreignGrant leaves out.
 bool isTrustedPrincipal(PSID sid, PSID self);

@@ -24,18 +24,6 @@ bool isTrustedInstaller(PSID sid) {
     return EqualSid(sid, installer.get()) != FALSE;
 }
 
-std::string sidText(PSID sid) {
-    LocalMemory<LPSTR> text;
-    if (!sid || !ConvertSidToStringSidA(sid, text.receive())) return "<unreadable SID>";
-    return static_cast<const char*>(text.get());
-}
-
-ACCESS_MASK mapFileRights(ACCESS_MASK mask) {
-    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-    MapGenericMask(&mask, &mapping);
-    return mask;
-}
-
 ACCESS_MASK guardedRights(EntryKind kind, BYTE aceFlags) {
     ACCESS_MASK rights = 0;
     if (!(aceFlags & INHERIT_ONLY_ACE)) rights = kind == EntryKind::File ? kFileChangeRights : kFolderChangeRights;
@@ -49,49 +37,20 @@ ACCESS_MASK guardedRights(EntryKind kind, BYTE aceFlags) {
 // cannot be read (then `why` says so).
 template <class Found>
 bool walkGrants(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, std::string& why, Found found) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
-        why = "unreadable access list";
-        return false;
-    }
-    if (!present || !dacl) {
-        why = "no access list: everyone may do anything";
-        return false;
-    }
     PSID owner = nullptr;
+    BOOL defaulted = FALSE;
     GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
     const bool ownerTrusted = owner && isTrustedOwner(owner);
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        ACE_HEADER* header = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
-            why = "unreadable access entry";
-            return false;
-        }
-        switch (header->AceType) {
-        case ACCESS_DENIED_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_ACE_TYPE:
-        case ACCESS_DENIED_OBJECT_ACE_TYPE:
-        case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: continue;
-        case ACCESS_ALLOWED_ACE_TYPE:
-        case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: {
-            auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-            PSID sid = &ace->SidStart;
-            const ACCESS_MASK granted = mapFileRights(ace->Mask) & guardedRights(kind, header->AceFlags);
-            if (!granted || isTrustedOwner(sid)) continue;
-            // "Creator owner" becomes the creator of a child; only trusted principals can create children here.
-            if (IsWellKnownSid(sid, WinCreatorOwnerSid)) continue;
-            if (IsWellKnownSid(sid, WinCreatorOwnerRightsSid) && ownerTrusted) continue;
-            found(sid, granted);
-            continue;
-        }
-        default:
-            why = "an access entry of kind " + std::to_string(header->AceType) + " the check cannot read";
-            return false;
-        }
-    }
-    return true;
+    why = forEachAllowEntry(descriptor, ChildrenOnlyEntries::Visit, [&](const AllowEntry& entry) {
+        const ACCESS_MASK granted = entry.fileRights & guardedRights(kind, entry.flags);
+        if (!granted || isTrustedOwner(entry.sid)) return true;
+        // "Creator owner" becomes the creator of a child; only trusted principals can create children here.
+        if (IsWellKnownSid(entry.sid, WinCreatorOwnerSid)) return true;
+        if (IsWellKnownSid(entry.sid, WinCreatorOwnerRightsSid) && ownerTrusted) return true;
+        found(entry.sid, granted);
+        return true;
+    });
+    return why.empty();
 }
 
 }  // namespace
@@ -111,10 +70,7 @@ std::string entryDistrust(PSECURITY_DESCRIPTOR descriptor, EntryKind kind) {
     std::string why;
     std::string grant;
     const bool readable = walkGrants(descriptor, kind, why, [&](PSID sid, ACCESS_MASK granted) {
-        if (!grant.empty()) return;
-        char mask[16];
-        wsprintfA(mask, "0x%08lX", static_cast<unsigned long>(granted));
-        grant = sidText(sid) + " may " + mask;
+        if (grant.empty()) grant = sidText(sid) + " may " + rightsText(granted);
     });
     if (!readable) return why;
     return grant;

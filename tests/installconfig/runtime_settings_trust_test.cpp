@@ -10,16 +10,11 @@
 #include "platform/protected_entries.h"
 #include "platform/win_handles.h"
 #include "settings/settings_os.h"
+#include "test_support.h"
 
 namespace {
 
-LocalMemory<PSECURITY_DESCRIPTOR> descriptor(const std::string& sddl) {
-    LocalMemory<PSECURITY_DESCRIPTOR> memory;
-    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        sddl.c_str(), SDDL_REVISION_1, memory.receive(), nullptr))
-        << sddl;
-    return memory;
-}
+using testing_support::descriptorFromSddl;
 
 std::string narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
 
@@ -47,9 +42,9 @@ TEST(RuntimeSettingsTrust, TheFileAndBothFoldersAsTheLauncherWritesThemAreTruste
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LocalMemory<PSECURITY_DESCRIPTOR> f = descriptor(c.file);
-        LocalMemory<PSECURITY_DESCRIPTOR> d = descriptor(c.folder);
-        LocalMemory<PSECURITY_DESCRIPTOR> v = descriptor(c.vendorFolder);
+        LocalMemory<PSECURITY_DESCRIPTOR> f = descriptorFromSddl(c.file);
+        LocalMemory<PSECURITY_DESCRIPTOR> d = descriptorFromSddl(c.folder);
+        LocalMemory<PSECURITY_DESCRIPTOR> v = descriptorFromSddl(c.vendorFolder);
         const std::string why = settingsFileDistrust(f.get(), d.get(), v.get());
         if (c.why) {
             EXPECT_NE(std::string::npos, why.find(c.why)) << why;

@@ -220,9 +220,8 @@ TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
 }
 
 TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
-    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(leafFolderSecurityText().c_str(), SDDL_REVISION_1,
-                                                                     descriptor.receive(), nullptr));
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor = testing_support::descriptorFromSddl(leafFolderSecurityText());
+    ASSERT_TRUE(descriptor.get());
     const ACCESS_MASK readAndList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
     EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::Folder));
     EXPECT_EQ("", foreignGrant(descriptor.get(), FILE_ALL_ACCESS & ~readAndList, nullptr));
@@ -308,17 +307,14 @@ HANDLE WINAPI recordingCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECU
 
 TEST(PayloadFiles, AreCreatedWithTheirProtectedListWhichTheCheckerTrusts) {
     testing_support::TempDir dir;
-    setPayloadFileCreator(&recordingCreateFile);
-    UniqueFile file = createPayloadFile(dir.file("kit.msi").c_str());
-    setPayloadFileCreator(nullptr);
+    UniqueFile file = createPayloadFile(dir.file("kit.msi").c_str(), &recordingCreateFile);
     ASSERT_TRUE(file);
     file.reset();
     ProtectedDescriptor expected(payloadFileSecurityText());
     EXPECT_EQ(descriptorSddl(expected.get()), payloadCreatedWith);
     const std::string written(payloadCreatedWith.begin(), payloadCreatedWith.end());
-    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        written.c_str(), SDDL_REVISION_1, descriptor.receive(), nullptr));
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor = testing_support::descriptorFromSddl(written);
+    ASSERT_TRUE(descriptor.get());
     EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::File));
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;

@@ -18,13 +18,7 @@ namespace {
 constexpr const char* kUser = "S-1-5-21-1-2-3-1001";
 constexpr const char* kTrustedInstaller = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
-LocalMemory<PSECURITY_DESCRIPTOR> descriptor(const std::string& sddl) {
-    LocalMemory<PSECURITY_DESCRIPTOR> memory;
-    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        sddl.c_str(), SDDL_REVISION_1, memory.receive(), nullptr))
-        << sddl;
-    return memory;
-}
+using testing_support::descriptorFromSddl;
 
 std::string narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
 
@@ -64,7 +58,7 @@ TEST(EntryTrust, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LocalMemory<PSECURITY_DESCRIPTOR> sd = descriptor(c.sddl);
+        LocalMemory<PSECURITY_DESCRIPTOR> sd = descriptorFromSddl(c.sddl);
         const std::string why = entryDistrust(sd.get(), c.kind);
         if (c.why) {
             EXPECT_NE(std::string::npos, why.find(c.why)) << why;
@@ -104,7 +98,7 @@ TEST(EntryTrust, NamesEveryoneElseWhoMayChangeAFileLeavingOutItsOwner) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LocalMemory<PSECURITY_DESCRIPTOR> sd = descriptor(c.sddl);
+        LocalMemory<PSECURITY_DESCRIPTOR> sd = descriptorFromSddl(c.sddl);
         EXPECT_EQ(c.writers, principalsWhoMayChange(sd.get(), c.kind, owner.get()));
     }
 }
@@ -130,7 +124,7 @@ TEST(ProtectedEntries, AFolderGetsItsProtectedListInTheCreateCallAndTheCheckerTr
     EXPECT_EQ(descriptorSddl(protectedFolder.get()), createdWith[0]);
     EXPECT_EQ(0u, createdWith[0].rfind(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", 0)) << narrow(createdWith[0]);
     // The descriptor as written, read back through the same checker that decides trust.
-    LocalMemory<PSECURITY_DESCRIPTOR> written = descriptor(narrow(createdWith[0]));
+    LocalMemory<PSECURITY_DESCRIPTOR> written = descriptorFromSddl(narrow(createdWith[0]));
     EXPECT_EQ("", entryDistrust(written.get(), EntryKind::Folder));
     EXPECT_FALSE(protectedFolder.attributes()->bInheritHandle);
 }
@@ -166,7 +160,7 @@ TEST(LogPlace, ALogIsExposedWhenAnyoneElseOwnsReadsOrChangesIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sddl);
-        LocalMemory<PSECURITY_DESCRIPTOR> sd = descriptor(c.sddl);
+        LocalMemory<PSECURITY_DESCRIPTOR> sd = descriptorFromSddl(c.sddl);
         EXPECT_EQ(c.exposed, logDescriptorExposed(sd.get()));
     }
 }

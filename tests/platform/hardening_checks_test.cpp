@@ -56,15 +56,7 @@ TEST(LinkCheck, SeesASecondNameFromTheOpenHandle) {
     EXPECT_EQ("has 2 names (hard links)", unsafeOpenedEntry(open(dir.file("a.txt")).get(), EntryKind::File));
 }
 
-struct Descriptor {
-    explicit Descriptor(const std::string& sddl) {
-        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-            sddl.c_str(), SDDL_REVISION_1, memory.receive(), nullptr))
-            << sddl;
-    }
-    PSECURITY_DESCRIPTOR get() const { return memory.get(); }
-    LocalMemory<PSECURITY_DESCRIPTOR> memory;
-};
+using testing_support::descriptorFromSddl;
 
 constexpr const char* kSelf = "S-1-5-21-1-2-3-1000";
 constexpr const char* kOther = "S-1-5-21-1-2-3-1001";
@@ -99,7 +91,7 @@ TEST(DescriptorCheck, FindsGrantsToAnyoneButSystemAdministratorsAndTheRunningAcc
     Sid self(kSelf);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Descriptor descriptor(c.sddl);
+        LocalMemory<PSECURITY_DESCRIPTOR> descriptor = descriptorFromSddl(c.sddl);
         EXPECT_EQ(
             c.foreign,
             !foreignGrant(descriptor.get(), FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER, self.get()).empty());
@@ -130,14 +122,14 @@ TEST(DescriptorCheck, TrustsOnlySystemAdministratorsAndTrustedInstallerAsOwner) 
         Sid owner(c.owner.c_str());
         EXPECT_EQ(c.trusted, isTrustedOwner(owner.get()));
     }
-    Descriptor ownerless("D:(A;;FA;;;BA)");
+    LocalMemory<PSECURITY_DESCRIPTOR> ownerless = descriptorFromSddl("D:(A;;FA;;;BA)");
     EXPECT_EQ("it has no owner", entryDistrust(ownerless.get(), EntryKind::File));
 }
 
 TEST(DescriptorCheck, SeesALowIntegrityLabel) {
-    EXPECT_TRUE(hasLowIntegrityLabel(Descriptor("D:S:(ML;OICI;NW;;;LW)").get()));
-    EXPECT_FALSE(hasLowIntegrityLabel(Descriptor("D:S:(ML;OICI;NW;;;ME)").get()));
-    EXPECT_FALSE(hasLowIntegrityLabel(Descriptor("D:(A;;FA;;;BA)").get()));
+    EXPECT_TRUE(hasLowIntegrityLabel(descriptorFromSddl("D:S:(ML;OICI;NW;;;LW)").get()));
+    EXPECT_FALSE(hasLowIntegrityLabel(descriptorFromSddl("D:S:(ML;OICI;NW;;;ME)").get()));
+    EXPECT_FALSE(hasLowIntegrityLabel(descriptorFromSddl("D:(A;;FA;;;BA)").get()));
 }
 
 TEST(DllSearchOrder, IsRestrictedToTheSystemFolderBeforeStaticInitialisers) {

@@ -6,33 +6,11 @@
 #include <thread>
 #include <vector>
 
+#include "mutex_held_elsewhere.h"
 #include "platform/win_handles.h"
 #include "process/installer_lock.h"
 
 namespace {
-
-// Owns the installer's mutex on a thread of its own, as another process's installation would.
-class OwnerThread {
-public:
-    OwnerThread() : owned(CreateEventA(nullptr, TRUE, FALSE, nullptr)), done(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-        owner = std::thread([this] {
-            UniqueHandle mutex(CreateMutexA(nullptr, TRUE, kInstallerLockName));
-            SetEvent(owned.get());
-            WaitForSingleObject(done.get(), INFINITE);
-            ReleaseMutex(mutex.get());
-        });
-        WaitForSingleObject(owned.get(), INFINITE);
-    }
-    ~OwnerThread() {
-        SetEvent(done.get());
-        owner.join();
-    }
-
-private:
-    UniqueHandle owned;
-    UniqueHandle done;
-    std::thread owner;
-};
 
 TEST(InstallerLock, OnlyAnOwnedMutexIsARunningInstallation) {
     EXPECT_FALSE(isInstallerLockHeld()) << "no mutex at all";
@@ -48,7 +26,7 @@ TEST(InstallerLock, OnlyAnOwnedMutexIsARunningInstallation) {
         }).join();
         EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), takenElsewhere);
     }
-    OwnerThread installation;
+    testing_support::MutexHeldElsewhere installation(kInstallerLockName);
     EXPECT_TRUE(isInstallerLockHeld());
 }
 

@@ -2,6 +2,7 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -145,5 +146,21 @@ std::string exeDir() {
 }
 
 std::string toolPath(const std::string& exeName) { return exeDir() + "\\" + exeName; }
+
+LocalMemory<PSECURITY_DESCRIPTOR> descriptorFromSddl(const std::string& sddl) {
+    LocalMemory<PSECURITY_DESCRIPTOR> memory;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, memory.receive(),
+                                                                     nullptr))
+        << sddl;
+    return memory;
+}
+
+LocalMemory<PSECURITY_DESCRIPTOR> descriptorFromSddl(const std::wstring& sddl) {
+    LocalMemory<PSECURITY_DESCRIPTOR> memory;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, memory.receive(),
+                                                                     nullptr))
+        << std::string(sddl.begin(), sddl.end());
+    return memory;
+}
 
 }  // namespace testing_support

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win_handles.h"
+
 namespace testing_support {
 
 // Points the process log at a fresh file for the lifetime of the object and restores the old path after.
@@ -74,5 +76,9 @@ void removeTree(const std::string& path);
 // The folder of the running test executable, where the build puts the helper tools too.
 std::string exeDir();
 std::string toolPath(const std::string& exeName);
+
+// The self-relative descriptor written as `sddl`; a test failure (and an empty owner) when it does not convert.
+LocalMemory<PSECURITY_DESCRIPTOR> descriptorFromSddl(const std::string& sddl);
+LocalMemory<PSECURITY_DESCRIPTOR> descriptorFromSddl(const std::wstring& sddl);
 
 }  // namespace testing_support
