@@ -14,6 +14,12 @@ std::string lowerC(const std::string& text) {
     return out;
 }
 
+bool optionMatches(const char* name, const std::string& argument) {
+    for (const OptionDescriptor& row : OptionDescriptors)
+        if (std::string(row.name) == name) return argumentMatchesOption(row, argument);
+    return false;
+}
+
 void listBadArgument(std::string& badArguments, const std::string& argument) {
     badArguments += "\"" + argument + "\";";
 }
@@ -46,6 +52,18 @@ std::string storedTextFor(const OptionDescriptor& row, const std::string& argume
 bool isHelpArgument(const std::string& argument) {
     const std::string key = lowerC(argument);
     return key == "/?" || key == "-?" || key == "/help";
+}
+
+bool argumentsAskSilence(const std::vector<std::string>& args) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& argument = args[i];
+        if (optionMatches("/s", argument) || optionMatches("-download", argument)) return true;
+        if (optionMatches("INSTALL_SILENT", argument)) {
+            const std::string value = argument.substr(argument.find_first_of("=:") + 1);
+            if (value == "Enable" || value == "1") return true;
+        }
+    }
+    return false;
 }
 
 ArgumentImport importArguments(const std::vector<std::string>& args, const OptionDescriptor* rows, size_t count,

@@ -25,6 +25,10 @@ std::string storedTextFor(const OptionDescriptor& row, const std::string& argume
 // True for the arguments that ask for the usage text: /?, -? and /help, in any letter case.
 bool isHelpArgument(const std::string& argument);
 
+// True when the arguments (element 0 the program) ask for a silent run on their own: /s, -download or
+// INSTALL_SILENT=Enable|1. The help needs this before the configuration is read.
+bool argumentsAskSilence(const std::vector<std::string>& args);
+
 // What one pass over the arguments came to.
 struct ArgumentImport {
     int32_t result = 0;         // 0, or the code of the last failing argument

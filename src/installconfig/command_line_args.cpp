@@ -2,22 +2,22 @@
 // installer, the installer log path after /l and the one message that lists every bad argument.
 #include "installconfig/argument_import.h"
 #include "installconfig/config_log.h"
-#include "installconfig/install_config_data.h"
+#include "installconfig/config_pipeline.h"
 #include "platform/tstrings.h"
 
 namespace {
 constexpr const char* kImportArgs = "InstallConfigData::ImportArgsConfigSettings";
 }  // namespace
 
-bool InstallConfigData::matchesArgument(const OptionDescriptor& row, const std::string& argument) {
+bool ConfigPipeline::matchesArgument(const OptionDescriptor& row, const std::string& argument) {
     return argumentMatchesOption(row, argument);
 }
 
-const OptionDescriptor* InstallConfigData::findDescriptor(const std::string& argument) const {
+const OptionDescriptor* ConfigPipeline::findDescriptor(const std::string& argument) const {
     return findOptionFor(argument, descriptors.data(), descriptors.size());
 }
 
-int InstallConfigData::ImportArgsConfigSettings(ConfigSlot& slot, const std::vector<std::string>& args, bool silent) {
+int ConfigPipeline::ImportArgsConfigSettings(ConfigSlot& slot, const std::vector<std::string>& args, bool silent) {
     TraceScope scope(Logger::instance(), kConfigRecordSource, __LINE__, kImportArgs, kImportArgs);
     logit("...Importing command line arguments");
     slot.allowKeysWithoutValue = true;

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "installconfig/config_log.h"
-#include "installconfig/install_config_data.h"
+#include "installconfig/config_pipeline.h"
 #include "platform/tstrings.h"
 #include "platform/window_station.h"
 #include "strings/config_message_ids.h"
@@ -54,7 +54,7 @@ std::string fillMessage(const char* format, const std::string& first, const std:
 
 }  // namespace
 
-bool InstallConfigData::showConfigError(const ConfigSlot& slot, int32_t code, const std::string& text, bool silent) {
+bool ConfigPipeline::showConfigError(const ConfigSlot& slot, int32_t code, const std::string& text, bool silent) {
     if (code == 0) return true;
     const CodeMessage* message = nullptr;
     for (const CodeMessage& m : kCodeMessages)
@@ -75,7 +75,7 @@ bool InstallConfigData::showConfigError(const ConfigSlot& slot, int32_t code, co
     return false;
 }
 
-void InstallConfigData::showResourceMessage(unsigned id, bool silent, const std::string& first,
+void ConfigPipeline::showResourceMessage(unsigned id, bool silent, const std::string& first,
                                             const std::string& second) {
     char caption[256] = "";
     char format[1024] = "";

@@ -4,7 +4,7 @@
 #include <shellapi.h>
 
 #include "installconfig/config_log.h"
-#include "installconfig/install_config_data.h"
+#include "installconfig/config_pipeline.h"
 #include "installconfig/runtime_settings_trust.h"
 #include "platform/errors.h"
 #include "platform/tstrings.h"
@@ -28,7 +28,7 @@ bool splitCommandLine(const wchar_t* commandLine, std::vector<std::string>& args
 
 }  // namespace
 
-int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
+int ConfigPipeline::LoadConfigSettings(const wchar_t* commandLine) {
     std::vector<std::string> args;
     if (!splitCommandLine(commandLine, args)) {
         DWORD error = GetLastError();
@@ -96,7 +96,7 @@ int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
     }
 }
 
-int InstallConfigData::loadConfigFiles(ConfigSlot& slot, const std::string& path,
+int ConfigPipeline::loadConfigFiles(ConfigSlot& slot, const std::string& path,
                                        const std::vector<std::string>& args, bool silent) {
     int result = ImportRuntimeConfigSettings(slot, silent);
     if (result == 0 && !path.empty()) result = ImportInstallConfigSettings(slot, path, silent);
@@ -105,12 +105,12 @@ int InstallConfigData::loadConfigFiles(ConfigSlot& slot, const std::string& path
     return result;
 }
 
-RuntimeSettingsCheck& InstallConfigData::runtimeSettingsFile(const char* path) {
+RuntimeSettingsCheck& ConfigPipeline::runtimeSettingsFile(const char* path) {
     if (!heldRuntimeSettings) heldRuntimeSettings = std::make_unique<RuntimeSettingsCheck>(tstrings::toUtf16(path));
     return *heldRuntimeSettings;
 }
 
-const InstallConfigFile& InstallConfigData::installConfigFile(const std::string& path) {
+const InstallConfigFile& ConfigPipeline::installConfigFile(const std::string& path) {
     if (!heldInstallConfig || heldInstallConfig->path() != path) {
         heldInstallConfig = std::make_unique<InstallConfigFile>(path);
         // The administrator chose the file: the run goes on, but the log says who else could have changed it.
@@ -125,7 +125,7 @@ const InstallConfigFile& InstallConfigData::installConfigFile(const std::string&
     return *heldInstallConfig;
 }
 
-int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent) {
+int ConfigPipeline::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent) {
     logit("...Importing runtime configuration file...");
     const char* path = nullptr;
     throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
@@ -155,7 +155,7 @@ int InstallConfigData::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent
     return result;
 }
 
-int InstallConfigData::ImportInstallConfigSettings(ConfigSlot& slot, const std::string& path, bool silent) {
+int ConfigPipeline::ImportInstallConfigSettings(ConfigSlot& slot, const std::string& path, bool silent) {
     logit("...Importing Install Configuration file");
     if (path.empty()) {
         CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_WARNING,
@@ -172,7 +172,7 @@ int InstallConfigData::ImportInstallConfigSettings(ConfigSlot& slot, const std::
     return result;
 }
 
-int InstallConfigData::CheckParams(const ConfigSlot& slot, bool silent) {
+int ConfigPipeline::CheckParams(const ConfigSlot& slot, bool silent) {
     TraceScope scope(Logger::instance(), kConfigRecordSource, __LINE__, "InstallConfigData::CheckParams",
                      "InstallConfigData::CheckParams");
     for (const OptionDescriptor& row : descriptors) {
@@ -188,7 +188,7 @@ int InstallConfigData::CheckParams(const ConfigSlot& slot, bool silent) {
     return 0;
 }
 
-int InstallConfigData::CheckParam(const OptionDescriptor& row, const char* value) {
+int ConfigPipeline::CheckParam(const OptionDescriptor& row, const char* value) {
     if (const int32_t outOfRange = checkOptionRange(row.name, value)) return outOfRange;
     if (row.enterpriseOnly) {
         CONFIG_LOG("InstallConfigData::IsInstallerEnterprise", LOG_INFO,
@@ -208,7 +208,7 @@ int InstallConfigData::CheckParam(const OptionDescriptor& row, const char* value
     return 0;
 }
 
-std::string InstallConfigData::buildForwardedCommandLine(const ConfigSlot& slot) const {
+std::string ConfigPipeline::buildForwardedCommandLine(const ConfigSlot& slot) const {
     std::string text;
     for (const OptionDescriptor& row : descriptors) {
         if (!row.forwardedToMsi) continue;
@@ -219,12 +219,12 @@ std::string InstallConfigData::buildForwardedCommandLine(const ConfigSlot& slot)
     return text;
 }
 
-void InstallConfigData::normalizeExport(const ConfigSlot& slot) {
+void ConfigPipeline::normalizeExport(const ConfigSlot& slot) {
     for (const OptionDescriptor& row : descriptors)
         if (!row.exported) api.removeKey(slot.config, row.name);
 }
 
-void InstallConfigData::dumpConfig(const ConfigSlot& slot, const char* title) const {
+void ConfigPipeline::dumpConfig(const ConfigSlot& slot, const char* title) const {
     std::string text = std::string("|------") + title + "--------|\n\n";
     for (const OptionDescriptor& row : descriptors) {
         const char* value = nullptr;

@@ -1,101 +1,57 @@
-// InstallConfigData: construction with the option rules and defaults, and the getters the flow reads.
+// InstallConfigData: the flow's view of the configuration, each question it asks answered from the pipeline.
 #include "installconfig/install_config_data.h"
 
-#include <stdexcept>
-
-#include "installconfig/config_log.h"
-#include "platform/errors.h"
-#include "platform/tstrings.h"
+#include "installconfig/config_pipeline.h"
 
 namespace {
 
-template <size_t N>
-const char* nameAt(const char* const (&table)[N], int index) {
-    if (index < 0 || static_cast<size_t>(index) >= N)
-        TBX_THROW(std::out_of_range, "option index out of range: " + std::to_string(index));
-    return table[index];
+std::optional<std::string> ansiValue(const ConfigPipeline& pipeline, ValueOptionIndex index) {
+    if (!pipeline.isOptionSet(ValueOptions[index])) return std::nullopt;
+    return pipeline.getValueAnsi(index);
 }
 
 }  // namespace
 
-InstallConfigData::InstallConfigData(HINSTANCE moduleInstance_)
-    : api(settings::getSettingsApi()),
-      validator(api.destroyValidator),
-      keyMappers(api.destroyKeyMapperList),
-      workingConfig(api, validator.handle, keyMappers.handle),
-      exportConfig(api, validator.handle, keyMappers.handle),
-      backupConfig(api, validator.handle, keyMappers.handle),
-      moduleInstance(moduleInstance_) {
-    TraceScope scope(Logger::instance(), kConfigRecordSource, __LINE__, "InstallConfigData::InstallConfigData",
-                     "InstallConfigData::InstallConfigData");
-    descriptors.assign(std::begin(OptionDescriptors), std::end(OptionDescriptors));
+InstallConfigData::InstallConfigData(HINSTANCE moduleInstance)
+    : pipeline(std::make_unique<ConfigPipeline>(moduleInstance)) {}
 
-    ApiOwned<settings::ValidatorBuilderHandle> rules(api.destroyValidatorBuilder);
-    ApiOwned<settings::KeyMapperBuilderHandle> mapping(api.destroyKeyMapperBuilder);
-    rules.handle = api.createValidatorBuilder();
-    mapping.handle = api.createKeyMapperBuilder();
-    if (!rules.handle || !mapping.handle) throw settings::Exception(settings::RESULT_UNEXPECTED);
+InstallConfigData::~InstallConfigData() = default;
 
-    throwOnSettingsError(registerOptionRules(api, rules.handle, mapping.handle));
-
-    settings::ValidatorHandle builtValidator = nullptr;
-    throwOnSettingsError(api.buildValidator(rules.handle, &builtValidator));
-    validator.reset(builtValidator);
-    settings::KeyMapperListHandle builtMappers = nullptr;
-    throwOnSettingsError(api.buildMappers(mapping.handle, &builtMappers));
-    keyMappers.reset(builtMappers);
-
-    InitConfig();
+int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
+    return pipeline->LoadConfigSettings(commandLine);
 }
 
-InstallConfigData::~InstallConfigData() { msiLogFile.clear(); }
+int InstallConfigData::checkRuntimeConfigWritable() { return pipeline->checkRuntimeConfigWritable(); }
+int InstallConfigData::exportRuntimeConfig() { return pipeline->exportRuntimeConfig(); }
+int InstallConfigData::RestoreConfigSettings() { return pipeline->RestoreConfigSettings(); }
 
-void InstallConfigData::InitConfig() {
-    if (defaultsLoaded) return;
-    throwOnSettingsError(workingConfig.loadText(DEFAULT_SETTINGS));
-    defaultsLoaded = true;
-    CONFIG_LOG("InstallConfigData::InitConfig", LOG_INFO,
-               tstrings::format("Default config settings are: \n%s", DEFAULT_SETTINGS));
+bool InstallConfigData::isSilent() const { return pipeline->isSilent(); }
+
+std::optional<LANGID> InstallConfigData::language() const {
+    if (!pipeline->isOptionSet(NumberOptions[NUMBER_LANG])) return std::nullopt;
+    return static_cast<LANGID>(pipeline->getLanguageId());
 }
 
-bool InstallConfigData::getFlag(int index) const {
-    int32_t value = 0;
-    throwOnSettingsError(api.getInt(workingConfig.config, nameAt(FlagOptions, index), &value));
-    return value != 0;
+std::optional<std::string> InstallConfigData::publicRuntimeDir() const {
+    return ansiValue(*pipeline, VALUE_INSTALLDIRPUBPLN);
 }
 
-const char* InstallConfigData::getValue(int index) const {
-    const char* value = nullptr;
-    throwOnSettingsError(api.getString(workingConfig.config, nameAt(ValueOptions, index), &value));
-    return value;
+std::optional<std::string> InstallConfigData::installDir() const { return ansiValue(*pipeline, VALUE_INSTALLDIR); }
+
+std::optional<std::string> InstallConfigData::installerArguments() const {
+    return ansiValue(*pipeline, VALUE_MSI_CMDLINE);
 }
 
-std::string InstallConfigData::getValueAnsi(int index) const { return tstrings::utf8ToAnsi(getValue(index)); }
-
-int InstallConfigData::getLanguageId() const {
-    int32_t value = 0;
-    throwOnSettingsError(api.getInt(workingConfig.config, NumberOptions[NUMBER_LANG], &value));
-    return value;
+bool InstallConfigData::rebootReallySuppressed() const {
+    return ansiValue(*pipeline, VALUE_REBOOT) == "ReallySuppress";
 }
 
-int InstallConfigData::getInstallerWaitSeconds() const {
-    int32_t value = kInstallerWaitDefaultSeconds;
-    if (isOptionSet(NumberOptions[NUMBER_INSTALLER_WAIT]))
-        throwOnSettingsError(api.getInt(workingConfig.config, NumberOptions[NUMBER_INSTALLER_WAIT], &value));
-    return value;
-}
+bool InstallConfigData::startMenuSuppressed() const { return pipeline->isFlagOn(FLAG_NOSTARTMENU); }
 
-bool InstallConfigData::isOptionSet(const char* name, const ConfigSlot& slot) const {
-    const char* text = nullptr;
-    if (api.getString(slot.config, name, &text) == 0) return true;
-    int32_t flag = 0;
-    return api.getBool(slot.config, name, &flag) == 0;
-}
+bool InstallConfigData::featuresChosen() const { return pipeline->isOptionSet(ValueOptions[VALUE_ADDLOCAL]); }
 
-bool InstallConfigData::isSilent() const {
-    return isOptionSet("/s") || isOptionSet("-download") || isFlagOn(FLAG_INSTALL_SILENT);
-}
+bool InstallConfigData::autoUpdateOn() const { return pipeline->getFlag(FLAG_AUTO_UPDATE); }
 
-bool InstallConfigData::isFlagOn(int index) const {
-    return isOptionSet(nameAt(FlagOptions, index)) && getFlag(index);
-}
+std::string InstallConfigData::installerLogFile() const { return pipeline->getMsiLogFile(); }
+
+int InstallConfigData::installerWaitSeconds() const { return pipeline->getInstallerWaitSeconds(); }

@@ -1,6 +1,6 @@
 // Writing the runtime settings file before the installer engine runs, and putting it back after a failure.
 #include "installconfig/config_log.h"
-#include "installconfig/install_config_data.h"
+#include "installconfig/config_pipeline.h"
 #include "installconfig/runtime_file_probe.h"
 #include "platform/errors.h"
 #include "platform/tstrings.h"
@@ -29,7 +29,7 @@ bool configEmpty(const settings::settings_api& api, const ConfigSlot& slot) {
 
 }  // namespace
 
-int InstallConfigData::exportRuntimeConfig() {
+int ConfigPipeline::exportRuntimeConfig() {
     const int result = exportHeldRuntimeConfig();
     // Held from the load until now, so that nobody could change or block it in between; the engine's run may
     // read it freely.
@@ -37,7 +37,7 @@ int InstallConfigData::exportRuntimeConfig() {
     return result;
 }
 
-int InstallConfigData::exportHeldRuntimeConfig() {
+int ConfigPipeline::exportHeldRuntimeConfig() {
     logit("...Exporting config settings");
     if (configsEqual(api, backupConfig, exportConfig)) {
         logit("Nothing new to export to runtime.");
@@ -50,7 +50,7 @@ int InstallConfigData::exportHeldRuntimeConfig() {
     return 0;
 }
 
-int InstallConfigData::checkRuntimeConfigWritable() {
+int ConfigPipeline::checkRuntimeConfigWritable() {
     // An export that changes nothing does not touch the file.
     if (configsEqual(api, backupConfig, exportConfig)) return 0;
     const char* path = nullptr;
@@ -65,7 +65,7 @@ int InstallConfigData::checkRuntimeConfigWritable() {
     return result;
 }
 
-int InstallConfigData::RestoreConfigSettings() {
+int ConfigPipeline::RestoreConfigSettings() {
     logit("...Restoring config settings");
     if (configsEqual(api, backupConfig, exportConfig)) return 0;
     if (!configEmpty(api, backupConfig)) return ExportConfigSettings(backupConfig, true);
@@ -73,7 +73,7 @@ int InstallConfigData::RestoreConfigSettings() {
     return 0;
 }
 
-int InstallConfigData::ExportConfigSettings(const ConfigSlot& slot, bool silent) {
+int ConfigPipeline::ExportConfigSettings(const ConfigSlot& slot, bool silent) {
     logit("...Exporting config settings");
     if (configEmpty(api, slot)) {
         logit("Config is empty: don't do export");

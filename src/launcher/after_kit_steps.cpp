@@ -43,10 +43,10 @@ StepResult installPublicRuntime(RunContext& run) {
 StepResult installAutoUpdate(RunContext& run) {
     if (!run.afterKit.tryAutoUpdate || !isRuntimeOfThisVersionInstalled()) return StepResult::proceed();
     // Skipped, with a WARNING, while another installation keeps the installer busy.
-    if (!installerFreeForAutoUpdate(run.config->getInstallerWaitSeconds())) return StepResult::proceed();
+    if (!installerFreeForAutoUpdate(run.config->installerWaitSeconds())) return StepResult::proceed();
     try {
         const AutoUpdateOutcome outcome =
-            ExtractAutoUpdateMsi(run.instance, run.paths, run.config->getFlag(FLAG_AUTO_UPDATE));
+            ExtractAutoUpdateMsi(run.instance, run.paths, run.config->autoUpdateOn());
         run.autoUpdateTampered = outcome.what == AutoUpdateExtraction::Tampered;
     } catch (...) {
         logEscapedException(TBX_HERE_AS("WinMain"));

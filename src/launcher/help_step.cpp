@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "installconfig/argument_import.h"
-#include "installconfig/option_table.h"
 #include "platform/logger.h"
 #include "platform/resources.h"
 #include "platform/tstrings.h"
@@ -25,12 +24,6 @@ std::vector<std::string> splitCommandLine(const wchar_t* commandLine) {
     if (!argv) return args;
     for (int i = 0; i < count; ++i) args.push_back(tstrings::toUtf8(argv.get()[i]));
     return args;
-}
-
-bool optionMatches(const char* name, const std::string& argument) {
-    for (const OptionDescriptor& row : OptionDescriptors)
-        if (std::string(row.name) == name) return argumentMatchesOption(row, argument);
-    return false;
 }
 
 // A console wants carriage returns before line feeds; so does a file an administrator opens in Notepad.
@@ -94,18 +87,6 @@ std::string usageText(const std::string& logPath) {
            "\n"
            "Log: " +
            logPath + "\n";
-}
-
-bool argumentsAskSilence(const std::vector<std::string>& args) {
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& argument = args[i];
-        if (optionMatches("/s", argument) || optionMatches("-download", argument)) return true;
-        if (optionMatches("INSTALL_SILENT", argument)) {
-            const std::string value = argument.substr(argument.find_first_of("=:") + 1);
-            if (value == "Enable" || value == "1") return true;
-        }
-    }
-    return false;
 }
 
 StepResult showHelpIfAsked(HINSTANCE instance, const wchar_t* commandLine) {

@@ -12,10 +12,6 @@
 // `logPath` is. Lines end with "\n".
 std::string usageText(const std::string& logPath);
 
-// True when the arguments (element 0 the program) ask for a silent run on their own: /s, -download or
-// INSTALL_SILENT=Enable|1. The help needs this before the configuration is read.
-bool argumentsAskSilence(const std::vector<std::string>& args);
-
 // When an argument asks for help: logs the usage and writes it to the standard output the launcher was given,
 // else to the console it was started from, else shows it in a box when a person can see one; ends the run with
 // 0. Otherwise the run goes on.

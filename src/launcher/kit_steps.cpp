@@ -42,7 +42,7 @@ StepResult checkSettingsWritable(RunContext& run) {
 }
 
 StepResult waitForInstaller(RunContext& run) {
-    return waitForInstallerStep(run.instance, run.silent, run.config->getInstallerWaitSeconds());
+    return waitForInstallerStep(run.instance, run.silent, run.config->installerWaitSeconds());
 }
 
 StepResult removeSameVersion(RunContext& run) {
@@ -71,10 +71,10 @@ StepResult composeCommand(RunContext& run) {
         return StepResult::endRun(kExitEngineNotFound, "msiexec.exe cannot be found");
     InstallerOptions& options = run.options;
     const StepResult tooLong = StepResult::endRun(kExitCommandTooLong, "the installer command does not fit");
-    if (run.silent && !AppendSilentArguments(options.installerArguments, run.config->isOptionSet("ADDLOCAL")))
+    if (run.silent && !AppendSilentArguments(options.installerArguments, run.config->featuresChosen()))
         return tooLong;
     const InstallerCommandParts parts{run.msiexecPath,     run.msiPath, options.installerArguments,
-                                      run.langId,          run.config->getMsiLogFile(),
+                                      run.langId,          run.config->installerLogFile(),
                                       options.installDir,  options.noStartMenu};
     if (!ComposeInstallerCommand(run.command, parts)) return tooLong;
     logit(tstrings::format("szTBXExeCommand = %s\n", run.command).c_str());

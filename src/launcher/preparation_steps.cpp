@@ -1,4 +1,5 @@
 // The run's first steps: the log, the process, the configuration and the options; nothing changes on the machine.
+#include <optional>
 #include <string>
 
 #include "buildinfo/build_constants.h"
@@ -16,7 +17,8 @@
 
 namespace {
 
-// Copies an option's value into a flow buffer; false (logged) when it does not fit.
+// Copies an option's value into a flow buffer; false (logged under `name`, as the log names the option) when it
+// does not fit.
 bool copyOption(char (&buffer)[kCommandBufferSize], const std::string& value, const char* name) {
     if (!formatInto(buffer, "%s", value.c_str())) {
         TBX_LOG_AS("WinMain", LOG_ERROR, std::string(name) + " does not fit its buffer; refused.");
@@ -62,10 +64,10 @@ StepResult locatePerUserFolder(RunContext& run) {
 }
 
 StepResult applyLanguageOption(RunContext& run) {
-    if (!run.config->isOptionSet("/lang")) return StepResult::proceed();
     // A language no locale supports leaves the preferred one in force.
     try {
-        run.langId = Locale::fromLangId(static_cast<uint16_t>(run.config->getLanguageId())).langId();
+        if (const std::optional<LANGID> asked = run.config->language())
+            run.langId = Locale::fromLangId(*asked).langId();
     } catch (const std::exception& e) {
         logCaughtException(TBX_HERE_AS("WinMain"), e);
     } catch (...) {
@@ -78,17 +80,16 @@ StepResult readInstallerOptions(RunContext& run) {
     const InstallConfigData& config = *run.config;
     InstallerOptions& options = run.options;
     const StepResult tooLong = StepResult::endRun(kExitCommandTooLong, "an option does not fit its buffer");
-    if (config.isOptionSet("/INSTALLDIRPUBPLN") &&
-        !copyOption(options.publicRuntimeDir, config.getValueAnsi(VALUE_INSTALLDIRPUBPLN), "/INSTALLDIRPUBPLN"))
+    if (const auto dir = config.publicRuntimeDir();
+        dir && !copyOption(options.publicRuntimeDir, *dir, "/INSTALLDIRPUBPLN"))
         return tooLong;
-    if (config.isOptionSet("INSTALLDIR") &&
-        !copyOption(options.installDir, config.getValueAnsi(VALUE_INSTALLDIR), "INSTALLDIR"))
+    if (const auto dir = config.installDir(); dir && !copyOption(options.installDir, *dir, "INSTALLDIR"))
         return tooLong;
-    if (config.isOptionSet("MSI_CMDLINE") &&
-        !copyOption(options.installerArguments, config.getValueAnsi(VALUE_MSI_CMDLINE) + " ", "MSI_CMDLINE"))
+    if (const auto arguments = config.installerArguments();
+        arguments && !copyOption(options.installerArguments, *arguments + " ", "MSI_CMDLINE"))
         return tooLong;
-    options.reallySuppress = config.isOptionSet("REBOOT") && config.getValueAnsi(VALUE_REBOOT) == "ReallySuppress";
-    options.noStartMenu = config.isFlagOn(FLAG_NOSTARTMENU);
+    options.reallySuppress = config.rebootReallySuppressed();
+    options.noStartMenu = config.startMenuSuppressed();
     return StepResult::proceed();
 }
 

@@ -1,13 +1,17 @@
-// InstallConfigData under Wine against the real settings engine: options, command line, pipeline and messages.
+// The installer configuration under Wine against the real settings engine: options, command line, pipeline and
+// messages through the pipeline, the runtime settings file through what the flow uses.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sddl.h>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <regex>
 
 #include "config_test_support.h"
+#include "installconfig/argument_import.h"
+#include "installconfig/config_pipeline.h"
 #include "installconfig/install_config_data.h"
 #include "platform/entry_trust.h"
 #include "platform/protected_entries.h"
@@ -53,7 +57,7 @@ protected:
     RuntimeFileGuard runtimeFile;
     LogCapture log;
     TempDir dir;
-    InstallConfigData config{GetModuleHandleA(nullptr)};
+    ConfigPipeline config{GetModuleHandleA(nullptr)};
 };
 
 // How often `text` occurs in the log file; unlike LogCapture::count it sees every line of a record.
@@ -74,7 +78,7 @@ int32_t settingsCode(const std::function<void()>& f) {
 }
 
 TEST(ArgumentMatchingTest, FindsTheFirstRowThatMatches) {
-    InstallConfigData config(GetModuleHandleA(nullptr));
+    ConfigPipeline config(GetModuleHandleA(nullptr));
     struct Case {
         const char* argument;
         const char* row;  // null: no row
@@ -105,6 +109,28 @@ TEST(ArgumentMatchingTest, FindsTheFirstRowThatMatches) {
             ASSERT_NE(row, nullptr);
             EXPECT_STREQ(row->name, c.row);
         }
+    }
+}
+
+// Before the configuration is read, the help decides from the arguments alone whether a box may be shown.
+TEST(ArgumentMatchingTest, SilenceIsAskedBySwitchesOrAnEnabledSilentFlag) {
+    struct Case {
+        std::vector<std::string> args;  // element 0 the program
+        bool silent;
+    } cases[] = {
+        {{"/s"}, false},  // the program's own name is no argument
+        {{"x.exe", "/help"}, false},
+        {{"x.exe", "/help", "/S"}, true},
+        {{"x.exe", "-DOWNLOAD"}, true},
+        {{"x.exe", "install_silent=Enable"}, true},
+        {{"x.exe", "INSTALL_SILENT:1"}, true},
+        {{"x.exe", "INSTALL_SILENT=Disable"}, false},
+        {{"x.exe", "INSTALL_SILENT=enable"}, false},  // flag values are exact
+        {{"x.exe", "/s=1"}, false},                   // a switch takes no value
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(argumentsAskSilence(c.args), c.silent);
     }
 }
 
@@ -144,10 +170,55 @@ TEST_F(InstallConfigTest, StoresSwitchesOptionsAndThePassThroughText) {
     EXPECT_EQ(config.getMsiLogFile(), "");
 }
 
+// What the flow reads: each answer comes from its own option, so every value given here is distinct.
+TEST(FlowAccessorsTest, EachAnswerComesFromItsOwnOption) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::optional<LANGID> language;
+        std::optional<std::string> publicRuntimeDir;
+        std::optional<std::string> installDir;
+        std::optional<std::string> installerArguments;
+        bool rebootReallySuppressed;
+        bool startMenuSuppressed;
+        bool featuresChosen;
+        bool autoUpdateOn;
+        std::string installerLogFile;
+        int installerWaitSeconds;
+    } cases[] = {
+        {"nothing given", {"/s"}, std::nullopt, std::nullopt, std::nullopt, std::nullopt, false, false, false, true, "",
+         600},
+        {"each given",
+         {"/s", "/lang=1041", "/INSTALLDIRPUBPLN=C:\\pub", "INSTALLDIR=C:\\kit", "REBOOT=ReallySuppress",
+          "NOSTARTMENU=Enable", "ADDLOCAL=Tools", "AUTO_UPDATE=Disable", "/l", "C:\\x.log", "INSTALLER_WAIT=5"},
+         LANGID{1041}, "C:\\pub", "C:\\kit", "REBOOT=ReallySuppress ADDLOCAL=Tools", true, true, true, false,
+         "C:\\x.log", 5},
+        {"given but off", {"/s", "REBOOT=Suppress", "NOSTARTMENU=Disable", "ADDLOCAL=", "AUTO_UPDATE=Enable"},
+         std::nullopt, std::nullopt, std::nullopt, "REBOOT=Suppress ADDLOCAL=", false, false, true, true, "", 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RuntimeFileGuard runtimeFile;
+        InstallConfigData config(GetModuleHandleA(nullptr));
+        ASSERT_EQ(config.LoadConfigSettings(commandLine(c.args).c_str()), 0);
+        EXPECT_TRUE(config.isSilent());
+        EXPECT_EQ(config.language(), c.language);
+        EXPECT_EQ(config.publicRuntimeDir(), c.publicRuntimeDir);
+        EXPECT_EQ(config.installDir(), c.installDir);
+        EXPECT_EQ(config.installerArguments(), c.installerArguments);
+        EXPECT_EQ(config.rebootReallySuppressed(), c.rebootReallySuppressed);
+        EXPECT_EQ(config.startMenuSuppressed(), c.startMenuSuppressed);
+        EXPECT_EQ(config.featuresChosen(), c.featuresChosen);
+        EXPECT_EQ(config.autoUpdateOn(), c.autoUpdateOn);
+        EXPECT_EQ(config.installerLogFile(), c.installerLogFile);
+        EXPECT_EQ(config.installerWaitSeconds(), c.installerWaitSeconds);
+    }
+}
+
 TEST_F(InstallConfigTest, TheArgumentAfterTheLogSwitchIsTheInstallerLogPath) {
     for (const char* logSwitch : {"/l", "/l*v", "/L"}) {
         SCOPED_TRACE(logSwitch);
-        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        ConfigPipeline fresh(GetModuleHandleA(nullptr));
         ASSERT_EQ(fresh.LoadConfigSettings(commandLine({"/s", logSwitch, "C:\\log dir\\x.log"}).c_str()), 0);
         EXPECT_EQ(fresh.getMsiLogFile(), "C:\\log dir\\x.log");
         EXPECT_FALSE(fresh.isOptionSet("/l"));
@@ -174,7 +245,7 @@ TEST_F(InstallConfigTest, BadArgumentsAreAllListedInOneMessage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LogCapture caseLog;
-        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        ConfigPipeline fresh(GetModuleHandleA(nullptr));
         EXPECT_EQ(fresh.LoadConfigSettings(commandLine(c.args).c_str()), 313);
         EXPECT_EQ(occurrences(caseLog, "There are errors in the following switches:"), 1);
         EXPECT_EQ(occurrences(caseLog, badSwitchesLine(c.list)), 1) << caseLog.raw();
@@ -212,7 +283,7 @@ TEST_F(InstallConfigTest, InstallerWaitComesFromEitherSourceWithinItsRange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        ConfigPipeline fresh(GetModuleHandleA(nullptr));
         EXPECT_EQ(fresh.LoadConfigSettings(commandLine(c.args).c_str()), c.result);
         if (c.result == 0) {
             EXPECT_EQ(fresh.getInstallerWaitSeconds(), c.seconds);
@@ -271,7 +342,7 @@ TEST_F(InstallConfigTest, FileErrorsNameTheFileAndLine) {
         std::string file = dir.file("bad.cfg");
         writeFile(file, c.bytes);
         LogCapture caseLog;
-        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        ConfigPipeline fresh(GetModuleHandleA(nullptr));
         EXPECT_EQ(fresh.LoadConfigSettings(commandLine({"/s", "INSTALLCFG=" + file}).c_str()), c.code);
         std::string message = c.message;
         message.replace(message.find("%s"), 2, file);
@@ -299,7 +370,7 @@ TEST_F(InstallConfigTest, EnterpriseOptionsAreRefusedBeforeTheFileIsOpened) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.argument);
         LogCapture caseLog;
-        InstallConfigData fresh(GetModuleHandleA(nullptr));
+        ConfigPipeline fresh(GetModuleHandleA(nullptr));
         EXPECT_EQ(fresh.LoadConfigSettings(commandLine({"/s", c.argument}).c_str()), kOptionRefused);
         EXPECT_EQ(occurrences(caseLog, badSwitchesLine(c.list)), 1) << caseLog.raw();
         EXPECT_EQ(occurrences(caseLog, "ERROR: The param is not supported."), 1);
@@ -404,7 +475,7 @@ TEST(HeldConfigFilesTest, BothFilesAreHeldAgainstChangeFromTheLoadOn) {
                                           OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(blockingReader) << "opened without delete sharing";
     EXPECT_FALSE(MoveFileExA(dir.file("other.cfg").c_str(), installCfg.c_str(), MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ("C:\\FromFile", std::string(config.getValue(VALUE_INSTALLDIR)));
+    EXPECT_EQ("C:\\FromFile", config.installDir());
 
     // A reader that lets others delete does not stop the export from putting a new file in place.
     UniqueFile reader(CreateFileA(runtimeFile.path().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -432,7 +503,7 @@ TEST(HeldConfigFilesTest, ARuntimeSettingsFileThatAppearsAfterTheLoadIsReplacedB
     InstallConfigData config(GetModuleHandleA(nullptr));
     ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str()), 0);
     runtimeFile.write("INSTALLDIR=C:\\Late\nAUTO_UPDATE=Disable\n");
-    EXPECT_TRUE(config.getFlag(FLAG_AUTO_UPDATE));
+    EXPECT_TRUE(config.autoUpdateOn());
     settingsFileCreatedWith.clear();
     settings_impl::os::setNewFileCreator(&recordingCreateFile);
     const int probe = config.checkRuntimeConfigWritable();
@@ -514,7 +585,7 @@ TEST(HeldConfigFilesTest, UntrustedFoldersAreRepairedBeforeTheExportWrites) {
     {
         InstallConfigData config(GetModuleHandleA(nullptr));
         loaded = config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str());
-        autoUpdate = config.getFlag(FLAG_AUTO_UPDATE);
+        autoUpdate = config.autoUpdateOn();
         probe = config.checkRuntimeConfigWritable();
         exported = config.exportRuntimeConfig();
     }
