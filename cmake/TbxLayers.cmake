@@ -31,7 +31,9 @@ function(tbx_check_layer_links subsystems)
   endforeach()
 
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  add_test(NAME layers COMMAND Python3::Interpreter ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/check_layers.py
+  # The interpreter by its path, not as a target: a target would be run through the cross-compiling emulator,
+  # and a busy Wine once failed to start it.
+  add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/check_layers.py
            ${PROJECT_SOURCE_DIR} ${TBX_LAYERS_TABLE})
   # The check itself, on a small tree with one include of each kind it must refuse and one it must allow.
   set(fixture ${CMAKE_BINARY_DIR}/layers_fixture)

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "../driver_support.h"
+#include "driver_support.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) {
