@@ -7,26 +7,11 @@
 
 #include "process/bitness.h"
 #include "launcher/run_holds.h"
+#include "launcher/user_data_folder.h"
 #include "process/exit_codes.h"
-
-// Capacities, in characters including the terminator, of the payload path buffers.
-constexpr size_t kUserDataFolderSize = MAX_PATH;
-constexpr size_t kPayloadPathSize = 272;
-constexpr size_t kAutoUpdatePathSize = MAX_PATH;
 
 // The name of the manual-reset event that tells the kit database the cabinets are complete.
 constexpr const char* kCabExtractEventName = "LumoTBXCabExtractWaitEvent";
-
-// Why the per-user data folder cannot be used when it is not too long.
-constexpr DWORD kUserDataFolderMissing = kExitFunctionFailed;
-
-// The per-user data folder (LocalLow, or the roaming application data before Windows 6.0), without a
-// trailing backslash, in an ANSI form that names exactly that folder (its short name when the long one has
-// none). 0, or after an ERROR record: 206 when the folder does not fit, 1627 when it cannot be found or has no
-// ANSI form.
-DWORD GetUserDataFolderChecked(char (&folder)[kUserDataFolderSize]);
-// The same, true on success.
-bool GetUserDataFolder(char (&folder)[kUserDataFolderSize]);
 
 class PerUserPaths;
 

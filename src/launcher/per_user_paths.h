@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "launcher/payload.h"
 #include "launcher/run_holds.h"
+#include "launcher/user_data_folder.h"
 
 class PerUserPaths {
 public:
