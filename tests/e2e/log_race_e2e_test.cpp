@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,23 +18,35 @@ const char kRefusal[] =
     "TBX wrapper: Another Zolt installation is in progress. You must complete that installation before you can run "
     "this installer.";
 
-// The log's records by the process that wrote them, each as its "LEVEL: message" line; a record that is not
-// whole (a header line followed by its message line) fails the test.
+// The log's records by the process that wrote them, each as its "LEVEL: message" text (a message may run on
+// over further lines). A record that is not whole, or one written into the middle of another, fails the test.
 std::map<DWORD, std::vector<std::string>> recordsByProcess(const std::string& raw) {
     std::map<DWORD, std::vector<std::string>> out;
-    const std::regex header("\\[[^\\]\r\n]+\\(PID: (\\d+), TID: \\d+\\), [^\r\n]+\\]");
-    size_t pos = 0;
-    while (pos < raw.size()) {
-        size_t h = raw.find("\r\n", pos);
-        size_t m = h == std::string::npos ? h : raw.find("\r\n", h + 2);
-        std::smatch match;
-        std::string headerLine = raw.substr(pos, h == std::string::npos ? 200 : h - pos);
-        if (m == std::string::npos || !std::regex_match(headerLine, match, header) || raw[h + 2] != '\t') {
-            ADD_FAILURE() << "a record is not whole: " << raw.substr(pos, 300);
-            break;
+    const std::regex header("\\[[^\\]\r\n]+, [^,\r\n]+ \\(PID: (\\d+), TID: \\d+\\), [^\r\n]+\\]");
+    std::vector<std::string>* current = nullptr;
+    bool bodyStarted = false;
+    std::istringstream lines(raw);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line.back() != '\r') {
+            ADD_FAILURE() << "a line without CR LF: " << line;
+            continue;
         }
-        out[static_cast<DWORD>(std::stoul(match[1]))].push_back(raw.substr(h + 3, m - h - 3));
-        pos = m + 2;
+        line.pop_back();
+        std::smatch match;
+        if (std::regex_match(line, match, header)) {
+            if (current && !bodyStarted) ADD_FAILURE() << "a record without its message before: " << line;
+            current = &out[static_cast<DWORD>(std::stoul(match[1]))];
+            bodyStarted = false;
+        } else if (line.find(" (PID: ") != std::string::npos || !current) {
+            ADD_FAILURE() << "a record written into another: " << line;
+        } else if (!bodyStarted) {
+            if (line.empty() || line[0] != '\t') ADD_FAILURE() << "a record whose message is not whole: " << line;
+            current->push_back(line.substr(1));
+            bodyStarted = true;
+        } else {
+            current->back() += "\n" + line;
+        }
     }
     return out;
 }
