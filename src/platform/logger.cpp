@@ -44,19 +44,24 @@ bool heldByAnother(DWORD error) {
 }
 
 // Opens the log for appending, creating it when missing, without following a link in its name: the elevated
-// launcher must never append to (or create) a file of someone else's choosing. Shared with other appenders
-// (they take turns through writerTurn); a program that holds it without sharing writes is waited for, with
+// launcher must never append to (or create) a file of someone else's choosing. Shared with other appenders,
+// who take turns with it (WritersTurn); a program that holds it without sharing writes is waited for, with
 // growing pauses, until `deadline`. Not open when still held, missing its folder, or refused. `path` is UTF-8;
-// the file is opened by its wide name. Read access only so that the turn can be locked on this handle.
+// the file is opened by its wide name.
 HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
     const std::wstring widePath = tstrings::toUtf16(path);
+    auto open = [&](DWORD access) {
+        return CreateFileW(widePath.c_str(), access | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
     DWORD pause = 1;
     HANDLE opened = INVALID_HANDLE_VALUE;
     for (;;) {
-        opened = CreateFileW(widePath.c_str(),
-                             FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        // Read access lets the turn be locked on this handle; a log this program may only append to is
+        // written without the turn.
+        opened = open(FILE_READ_DATA);
+        if (opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) opened = open(0);
         if (opened != INVALID_HANDLE_VALUE) break;
         const ULONGLONG now = GetTickCount64();
         if (!heldByAnother(GetLastError()) || now >= deadline) return INVALID_HANDLE_VALUE;
@@ -87,6 +92,7 @@ public:
                 locked = true;
                 return;
             }
+            // Any other failure (no read access, a file system without locks): written without the turn.
             if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) return;
             Sleep(1);
         }
@@ -109,8 +115,8 @@ private:
 };
 
 // The threads of this process take turns at the log, so that the count of dropped records is reported once
-// and a held log costs each of them its wait in turn, not all at once. Reentrant, so a record written while writing one cannot hang its thread; never deleted, so records written
-// while the process ends still find it.
+// and a held log costs each of them its wait in turn, not all at once. Reentrant, so a record written while
+// writing one cannot hang its thread; never deleted, so records written while the process ends still find it.
 class OwnWritersTurn {
 public:
     OwnWritersTurn() { EnterCriticalSection(&section()); }
