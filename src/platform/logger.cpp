@@ -78,8 +78,7 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
 
 // The writers of all programs sharing the log take turns by locking one byte far beyond any data the log will
 // ever hold, so the lock never stands in a write's way. Append-only access alone keeps each write whole on
-// Windows, but Wine finds the end of the file and writes there in two steps, so two unlocked appenders can
-// overwrite each other. A lock on the file itself, unlike a named object, can be held only by someone who may
+// Windows, but not under Wine: there, appenders without the turn were seen to overwrite each other's records. A lock on the file itself, unlike a named object, can be held only by someone who may
 // open the log anyway, and the system drops it with its holder. The turn is short, so it is polled every
 // millisecond until `deadline`; a holder that keeps it longer (hung, or holding it on purpose) does not cost the
 // record: it is written without the turn.
