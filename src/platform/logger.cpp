@@ -1,6 +1,7 @@
-// Record formatting and the open-append-close writer of the trace log.
+// Record formatting and the append-only writer of the trace log, shared with other programs appending to it.
 #include "platform/logger.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "platform/ansi_path.h"
@@ -10,10 +11,16 @@
 
 namespace {
 
-const int kOpenAttempts = 10;
+// How long one record may wait for a program that holds the log open without sharing, and the longest pause
+// between two tries: a held log costs a bounded wait, never a hang.
+const DWORD kHeldLogWaitMs = 2000;
+const DWORD kLongestPauseMs = 250;
 
 // Set once the log's name was found to be a link: no record is written after that.
 std::atomic<bool> logRefused{false};
+
+// Records this process could not write; the next record written says how many.
+unsigned long droppedRecords = 0;
 
 // The log's own handle, closed directly: the handle owners log their failures through this file.
 class LogFile {
@@ -31,19 +38,36 @@ private:
     HANDLE handle;
 };
 
+// The errors of a log another program holds open without sharing writes (or is deleting): worth waiting for.
+bool heldByAnother(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
 // Opens the log for appending, creating it when missing, without following a link in its name: the elevated
-// launcher must never append to (or create) a file of someone else's choosing. Others may read meanwhile,
-// not write. Not open when locked or refused. `path` is UTF-8; the file is opened by its wide name.
-HANDLE openLogForAppend(const std::string& path) {
+// launcher must never append to (or create) a file of someone else's choosing. Shared with other appenders,
+// who take turns with it (WritersTurn); a program that holds it without sharing writes is waited for, with
+// growing pauses, until `deadline`. Not open when still held, missing its folder, or refused. `path` is UTF-8;
+// the file is opened by its wide name.
+HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
     const std::wstring widePath = tstrings::toUtf16(path);
+    auto open = [&](DWORD access) {
+        return CreateFileW(widePath.c_str(), access | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
+    DWORD pause = 1;
     HANDLE opened = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        opened = CreateFileW(widePath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    for (;;) {
+        // Read access lets the turn be locked on this handle; a log this program may only append to is
+        // written without the turn.
+        opened = open(FILE_READ_DATA);
+        if (opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) opened = open(0);
         if (opened != INVALID_HANDLE_VALUE) break;
-        Sleep(1);
+        const ULONGLONG now = GetTickCount64();
+        if (!heldByAnother(GetLastError()) || now >= deadline) return INVALID_HANDLE_VALUE;
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
+        pause = std::min(pause * 2, kLongestPauseMs);
     }
-    if (opened == INVALID_HANDLE_VALUE) return opened;
     if (!unsafeOpenedEntry(opened, EntryKind::File).empty()) {
         logRefused = true;
         CloseHandle(opened);
@@ -52,10 +76,46 @@ HANDLE openLogForAppend(const std::string& path) {
     return opened;
 }
 
-// The threads of this process take turns before opening the log: the open denies other writers, so two of
-// them would refuse each other and lose records once the retries, meant for other processes, ran out.
-// Reentrant, so a record written while writing one cannot hang its thread; never deleted, so records written
-// while the process ends still find it.
+// The writers of all programs sharing the log take turns by locking one byte far beyond any data the log will
+// ever hold, so the lock never stands in a write's way. Append-only access alone keeps each write whole on
+// Windows, but not under Wine: there, appenders without the turn were seen to overwrite each other's records. A lock on the file itself, unlike a named object, can be held only by someone who may
+// open the log anyway, and the system drops it with its holder. The turn is short, so it is polled every
+// millisecond until `deadline`; a holder that keeps it longer (hung, or holding it on purpose) does not cost the
+// record: it is written without the turn.
+class WritersTurn {
+public:
+    WritersTurn(HANDLE file, ULONGLONG deadline) : file(file) {
+        for (;;) {
+            OVERLAPPED at = lockedByte();
+            if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+                locked = true;
+                return;
+            }
+            // Any other failure (no read access, a file system without locks): written without the turn.
+            if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) return;
+            Sleep(1);
+        }
+    }
+    ~WritersTurn() {
+        OVERLAPPED at = lockedByte();
+        if (locked) UnlockFileEx(file, 0, 1, 0, &at);
+    }
+    WritersTurn(const WritersTurn&) = delete;
+    WritersTurn& operator=(const WritersTurn&) = delete;
+
+private:
+    static OVERLAPPED lockedByte() {
+        OVERLAPPED at{};
+        at.OffsetHigh = 0x40000000;  // 2^62
+        return at;
+    }
+    HANDLE file;
+    bool locked = false;
+};
+
+// The threads of this process take turns at the log, so that the count of dropped records is reported once
+// and a held log costs each of them its wait in turn, not all at once. Reentrant, so a record written while
+// writing one cannot hang its thread; never deleted, so records written while the process ends still find it.
 class OwnWritersTurn {
 public:
     OwnWritersTurn() { EnterCriticalSection(&section()); }
@@ -161,12 +221,31 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
                                              line, function, level, message);
         if (logRefused) return;
         OwnWritersTurn turn;
-        // Denying other writers keeps records of concurrent writers whole.
-        LogFile file(openLogForAppend(logger.logFilePath));
-        if (!file.isOpen()) return;
-        std::string bytes = withCarriageReturns(record);
+        const ULONGLONG deadline = GetTickCount64() + kHeldLogWaitMs;
+        LogFile file(openLogForAppend(logger.logFilePath, deadline));
+        if (!file.isOpen()) {
+            if (!logRefused) ++droppedRecords;
+            return;
+        }
+        // The note on dropped records goes out in the same write, so it is never separated from the record that
+        // follows it and is counted again should this write fail too.
+        std::string bytes;
+        if (droppedRecords > 0) {
+            const std::string note = "Log records dropped while the log file was held by another program: " +
+                                     tstrings::toString(static_cast<uint32_t>(droppedRecords));
+            bytes = withCarriageReturns(formatLogRecord(now, processName(), GetCurrentProcessId(),
+                                                        GetCurrentThreadId(), __FILE__, __LINE__, "writeLogRecord",
+                                                        LOG_WARNING, note.c_str()));
+        }
+        bytes += withCarriageReturns(record);
+        // One write per record, in the turn of all writers: it lands whole at the end, never mixed with another's.
+        WritersTurn everyWritersTurn(file.get(), deadline);
         DWORD written = 0;
-        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size())
+            droppedRecords = 0;
+        else
+            ++droppedRecords;
     } catch (...) {
         // A log that cannot be written must not disturb the caller.
     }

@@ -27,7 +27,8 @@ std::string formatLogRecord(const SYSTEMTIME& time, const std::string& process, 
                             const char* file, unsigned line, const char* function, int level,
                             const char* message);
 
-// Appends one record; never throws, drops the record when the file stays locked.
+// Appends one record in one write; never throws. When another program holds the file without sharing writes
+// for longer than a bounded wait, the record is dropped and counted, and the next record written says how many.
 void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
                     const char* message);
 inline void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line,

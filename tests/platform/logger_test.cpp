@@ -1,10 +1,13 @@
-// The record format, the on-disk form, concurrent writers, a locked log and the scope tracer.
+// The record format, the on-disk form, concurrent threads and programs, a held log and the scope tracer.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <regex>
 #include <thread>
 
 #include "platform/logger.h"
+#include "platform/win_handles.h"
 #include "test_support.h"
 
 using testing_support::LogCapture;
@@ -59,7 +62,42 @@ TEST(LogFile, EmptyPathWritesNothing) {
     EXPECT_FALSE(testing_support::fileExists(log.path()));
 }
 
-TEST(LogFile, ConcurrentWritersNeverInterleaveRecords) {
+// Reads the log as whole "writer" records only: every header and body line intact, and each writer's records
+// numbered 0, 1, 2 ... with none missing, repeated or out of order. Returns how many records each writer has.
+std::map<std::string, int> writerRecordsInOrder(const std::string& raw, const char* sourceFile) {
+    std::map<std::string, int> next;
+    const std::regex header(std::string("\\[[^\\]\r\n]+\\(PID: \\d+, TID: \\d+\\), ") + sourceFile +
+                            ":\\d+ \\(writer\\)\\]");
+    const std::regex body("\tINFO: (?:thread|writer) (\\w+) record (\\d+)");
+    int records = 0;
+    size_t pos = 0;
+    while (pos < raw.size()) {
+        size_t h = raw.find("\r\n", pos);
+        size_t m = h == std::string::npos ? h : raw.find("\r\n", h + 2);
+        if (m == std::string::npos) {
+            ADD_FAILURE() << "record " << records << " is cut: " << raw.substr(pos, 200);
+            break;
+        }
+        std::string headerLine = raw.substr(pos, h - pos), bodyLine = raw.substr(h + 2, m - h - 2);
+        std::smatch match;
+        if (!std::regex_match(headerLine, header) || !std::regex_match(bodyLine, match, body)) {
+            ADD_FAILURE() << "record " << records << " is not whole: " << headerLine << " / " << bodyLine;
+            break;
+        }
+        int& expected = next[match[1]];
+        if (std::stoi(match[2]) != expected) {
+            ADD_FAILURE() << "record " << records << ": " << bodyLine << ", expected record " << expected
+                          << " of writer " << match[1] << " (one is missing or out of order)";
+            break;
+        }
+        ++expected;
+        ++records;
+        pos = m + 2;
+    }
+    return next;
+}
+
+TEST(LogFile, ConcurrentThreadsNeverInterleaveRecords) {
     LogCapture log;
     const int kPerThread = 1000;
     auto writer = [&](char name) {
@@ -72,46 +110,87 @@ TEST(LogFile, ConcurrentWritersNeverInterleaveRecords) {
     a.join();
     b.join();
 
-    std::string raw = log.raw();
-    std::regex header("\\[[^\\]\r\n]+\\(PID: \\d+, TID: \\d+\\), logger_test\\.cpp:\\d+ \\(writer\\)\\]");
-    std::regex body("\tINFO: thread ([AB]) record (\\d+)");
-    int next[2] = {0, 0};
-    int records = 0;
-    size_t pos = 0;
-    while (pos < raw.size()) {
-        size_t h = raw.find("\r\n", pos);
-        ASSERT_NE(std::string::npos, h);
-        size_t m = raw.find("\r\n", h + 2);
-        ASSERT_NE(std::string::npos, m);
-        std::string headerLine = raw.substr(pos, h - pos), bodyLine = raw.substr(h + 2, m - h - 2);
-        ASSERT_TRUE(std::regex_match(headerLine, header)) << "record " << records << ": " << headerLine;
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(bodyLine, match, body)) << "record " << records << ": " << bodyLine;
-        int who = match[1] == "A" ? 0 : 1;
-        int index = std::stoi(match[2]);
-        ASSERT_EQ(next[who], index) << "a record of thread " << match[1] << " is missing or out of order";
-        next[who] = index + 1;
-        ++records;
-        pos = m + 2;
-    }
     // The threads of one process take turns: none of their records is lost, cut or mixed with another.
-    EXPECT_EQ(kPerThread, next[0]);
-    EXPECT_EQ(kPerThread, next[1]);
-    EXPECT_EQ(2 * kPerThread, records);
+    EXPECT_EQ((std::map<std::string, int>{{"A", kPerThread}, {"B", kPerThread}}),
+              writerRecordsInOrder(log.raw(), "logger_test\\.cpp"));
 }
 
-TEST(LogFile, RecordIsDroppedWhileAnotherWriterHoldsTheFile) {
+// Many programs appending to one log at the same moment, all released by one event once every one is ready.
+TEST(LogFile, ConcurrentProgramsLoseNoRecord) {
     LogCapture log;
-    logit("before");
-    HANDLE holder = CreateFileA(log.path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    // The writer gives up after its retries and returns; the caller carries on.
-    logit("lost");
-    CloseHandle(holder);
-    logit("after");
+    const int kWriters = 16, kPerWriter = 1000;
+    const std::string name = "Local\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+    UniqueHandle ready(CreateSemaphoreA(nullptr, 0, kWriters, (name + "-ready").c_str()));
+    UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, (name + "-start").c_str()));
+    ASSERT_TRUE(ready && start);
 
-    EXPECT_EQ(std::vector<std::string>({"INFO: before", "INFO: after"}), log.messages());
+    std::vector<std::unique_ptr<UniqueProcessInformation>> writers;
+    for (int i = 0; i < kWriters; ++i) {
+        std::string command = "\"" + testing_support::toolPath("logwriter.exe") + "\" \"" + log.path() + "\" w" +
+                              std::to_string(i) + " " + std::to_string(kPerWriter) + " " + name + "-ready " + name +
+                              "-start";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        writers.push_back(std::make_unique<UniqueProcessInformation>());
+        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   writers.back()->receive()))
+            << command;
+    }
+    for (int i = 0; i < kWriters; ++i) ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.get(), 120000));
+    SetEvent(start.get());
+    for (const auto& writer : writers) {
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writer->process(), 600000));
+        DWORD code = 1;
+        GetExitCodeProcess(writer->process(), &code);
+        EXPECT_EQ(0u, code);
+    }
+
+    std::map<std::string, int> expected;
+    for (int i = 0; i < kWriters; ++i) expected["w" + std::to_string(i)] = kPerWriter;
+    EXPECT_EQ(expected, writerRecordsInOrder(log.raw(), "logwriter\\.cpp"));
+}
+
+// A log held open by another program: held without sharing writes (as a program of the older rule holds it
+// while writing, or one that locks it), the record waits a bounded time, is dropped, and the next record says
+// so; held by an appender that shares it, the record is written at once; an appender that keeps the writers'
+// turn beyond the bound (hung, or squatting it) delays the record but does not cost it.
+TEST(LogFile, HeldLogDropsTheRecordAndTheNextRecordSaysSo) {
+    const std::vector<std::string> dropped = {
+        "INFO: before", "WARNING: Log records dropped while the log file was held by another program: 1",
+        "INFO: after"};
+    const std::vector<std::string> kept = {"INFO: before", "INFO: while held", "INFO: after"};
+    struct Case {
+        const char* holder;
+        DWORD access;
+        DWORD share;
+        bool keepsTheTurn;
+        const std::vector<std::string>& messages;
+    } cases[] = {
+        {"not sharing", GENERIC_READ, 0, false, dropped},
+        {"an older writer", FILE_APPEND_DATA, FILE_SHARE_READ, false, dropped},
+        {"an appender", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, false, kept},
+        {"an appender keeping the turn", FILE_READ_DATA | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, true,
+         kept},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.holder);
+        LogCapture log;
+        logit("before");
+        UniqueFile holder(CreateFileA(log.path().c_str(), c.access, c.share, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        if (c.keepsTheTurn) {
+            // The writers' turn: the one byte at 2^62.
+            OVERLAPPED turn{};
+            turn.OffsetHigh = 0x40000000;
+            ASSERT_TRUE(LockFileEx(holder.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn));
+        }
+        // Returns after its bounded wait at most; the caller carries on.
+        logit("while held");
+        holder.reset();
+        logit("after");
+        EXPECT_EQ(c.messages, log.messages());
+    }
 }
 
 TEST(TraceScope, EntersAndExitsWithConstructionLine) {

@@ -1,0 +1,135 @@
+// Many launchers started at the same moment share one log: exactly one installs, and every launcher's records
+// reach the log whole, the losers' refusals and everyone's exit code among them.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+#include "platform/win_handles.h"
+
+namespace {
+
+const char kRefusal[] =
+    "TBX wrapper: Another Zolt installation is in progress. You must complete that installation before you can run "
+    "this installer.";
+
+// The log's records by the process that wrote them, each as its "LEVEL: message" text (a message may run on
+// over further lines). A record that is not whole, or one written into the middle of another, fails the test.
+std::map<DWORD, std::vector<std::string>> recordsByProcess(const std::string& raw) {
+    std::map<DWORD, std::vector<std::string>> out;
+    const std::regex header("\\[[^\\]\r\n]+, [^,\r\n]+ \\(PID: (\\d+), TID: \\d+\\), [^\r\n]+\\]");
+    std::vector<std::string>* current = nullptr;
+    bool bodyStarted = false;
+    std::istringstream lines(raw);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line.back() != '\r') {
+            ADD_FAILURE() << "a line without CR LF: " << line;
+            continue;
+        }
+        line.pop_back();
+        std::smatch match;
+        if (std::regex_match(line, match, header)) {
+            if (current && !bodyStarted) ADD_FAILURE() << "a record without its message before: " << line;
+            current = &out[static_cast<DWORD>(std::stoul(match[1]))];
+            bodyStarted = false;
+        } else if (line.find(" (PID: ") != std::string::npos || !current) {
+            ADD_FAILURE() << "a record written into another: " << line;
+        } else if (!bodyStarted) {
+            if (line.empty() || line[0] != '\t') ADD_FAILURE() << "a record whose message is not whole: " << line;
+            current->push_back(line.substr(1));
+            bodyStarted = true;
+        } else {
+            current->back() += "\n" + line;
+        }
+    }
+    return out;
+}
+
+bool has(const std::vector<std::string>& records, const std::string& line) {
+    for (const std::string& r : records)
+        if (r == line) return true;
+    return false;
+}
+
+// A loser says why it stops: the guard was held when it looked, or another launcher took the guard between
+// its look and its own claim.
+bool saysWhyItRefused(const std::vector<std::string>& records) {
+    for (const std::string& r : records)
+        if (r == std::string("INFO: ") + kRefusal || r.rfind("INFO: Fail to set installation flag", 0) == 0) return true;
+    return false;
+}
+
+class LogRaceTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(keys.anyPresent()) << "the suite runs in a prefix of its own"; }
+    void TearDown() override { keys.remove(); }
+    e2e::ProductKeys keys;
+    e2e::StandInEngine engine;
+};
+
+TEST_F(LogRaceTest, EveryLauncherStartedAtOnceKeepsItsRecords) {
+    const int kLaunchers = 16, kRounds = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        DeleteFileA(e2e::launcherLogPath().c_str());
+        const size_t runsBefore = engine.runs().size();
+        // The winner's engine run lasts until every loser has ended, however slowly they start.
+        engine.hold();
+        std::vector<std::unique_ptr<UniqueProcessInformation>> launchers;
+        for (int i = 0; i < kLaunchers; ++i) {
+            std::string commandLine = "\"" + e2e::binDir() + "\\tbx-setup-e2e.exe\" /s";
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            launchers.push_back(std::make_unique<UniqueProcessInformation>());
+            ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                       nullptr, &startup, launchers.back()->receive()));
+        }
+        // Released together: the suspended launchers run from the same moment.
+        for (const auto& launcher : launchers) ResumeThread(launcher->get().hThread);
+
+        // Every launcher but the winner ends while the winner's engine run is held.
+        std::vector<HANDLE> running;
+        for (const auto& launcher : launchers) running.push_back(launcher->process());
+        while (running.size() > 1) {
+            const DWORD ended = WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), FALSE,
+                                                       600000);
+            ASSERT_GT(WAIT_OBJECT_0 + running.size(), ended) << "the losers did not end";
+            running.erase(running.begin() + (ended - WAIT_OBJECT_0));
+        }
+        engine.release();
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(running[0], 600000)) << "the winner did not end";
+
+        const std::map<DWORD, std::vector<std::string>> records = recordsByProcess(e2e::readFile(e2e::launcherLogPath()));
+        int winners = 0;
+        for (const auto& launcher : launchers) {
+            DWORD code = 1;
+            GetExitCodeProcess(launcher->process(), &code);
+            const DWORD pid = launcher->get().dwProcessId;
+            SCOPED_TRACE("launcher " + std::to_string(pid) + ", exit code " + std::to_string(code));
+            const auto found = records.find(pid);
+            ASSERT_NE(records.end(), found) << "no record of this launcher";
+            if (code == 0) {
+                ++winners;
+            } else {
+                EXPECT_EQ(e2e::exitCode(kExitFailed), code);
+                EXPECT_TRUE(saysWhyItRefused(found->second));
+            }
+            EXPECT_TRUE(has(found->second, "INFO: Wrapper exit code: " + std::to_string(static_cast<int>(code))));
+        }
+        EXPECT_EQ(1, winners);
+        size_t installs = 0;
+        const std::vector<std::string> runs = engine.runs();
+        for (size_t i = runsBefore; i < runs.size(); ++i)
+            if (runs[i].find(" /i ") != std::string::npos) ++installs;
+        EXPECT_EQ(1u, installs);
+        keys.remove();
+    }
+}
+
+}  // namespace
