@@ -15,6 +15,9 @@ namespace {
 // between two tries: a held log costs a bounded wait, never a hang.
 const DWORD kHeldLogWaitMs = 2000;
 const DWORD kLongestPauseMs = 250;
+// After a record was dropped the log is likely still held (or never writable, a read-only file for one): the
+// records that follow try only this long each, so a run is slowed by one full wait, not by one per record.
+const DWORD kWaitAfterDropMs = 20;
 
 // Set once the log's name was found to be a link: no record is written after that.
 std::atomic<bool> logRefused{false};
@@ -78,10 +81,11 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
 
 // The writers of all programs sharing the log take turns by locking one byte far beyond any data the log will
 // ever hold, so the lock never stands in a write's way. Append-only access alone keeps each write whole on
-// Windows, but not under Wine: there, appenders without the turn were seen to overwrite each other's records. A lock on the file itself, unlike a named object, can be held only by someone who may
-// open the log anyway, and the system drops it with its holder. The turn is short, so it is polled every
-// millisecond until `deadline`; a holder that keeps it longer (hung, or holding it on purpose) does not cost the
-// record: it is written without the turn.
+// Windows, but not under Wine: there, appenders without the turn were seen to overwrite each other's records.
+// A lock on the file itself, unlike a named object, can be held only by someone who may open the log anyway,
+// and the system drops it with its holder. The turn is short, so it is polled every millisecond until
+// `deadline`; a holder that keeps it longer (hung, or holding it on purpose) does not cost the record: it is
+// written without the turn.
 class WritersTurn {
 public:
     WritersTurn(HANDLE file, ULONGLONG deadline) : file(file) {
@@ -221,7 +225,7 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
                                              line, function, level, message);
         if (logRefused) return;
         OwnWritersTurn turn;
-        const ULONGLONG deadline = GetTickCount64() + kHeldLogWaitMs;
+        const ULONGLONG deadline = GetTickCount64() + (droppedRecords > 0 ? kWaitAfterDropMs : kHeldLogWaitMs);
         LogFile file(openLogForAppend(logger.logFilePath, deadline));
         if (!file.isOpen()) {
             if (!logRefused) ++droppedRecords;
