@@ -35,17 +35,15 @@ const Leftover kLeftovers[] = {
 void plant(const fs::path& folder, const Leftover& leftover) {
     const fs::path path = folder / leftover.name;
     switch (leftover.kind) {
-        case Kind::PlainFile:
-            settings_test::writeBytes(path, "half a settings file");
-            break;
-        case Kind::Folder:
-            fs::create_directory(path);
-            settings_test::writeBytes(path / "inside.txt", "kept");
-            break;
-        case Kind::FileWithSecondName:
-            settings_test::writeBytes(folder / "second-name.txt", "shared");
-            fs::create_hard_link(folder / "second-name.txt", path);
-            break;
+    case Kind::PlainFile: settings_test::writeBytes(path, "half a settings file"); break;
+    case Kind::Folder:
+        fs::create_directory(path);
+        settings_test::writeBytes(path / "inside.txt", "kept");
+        break;
+    case Kind::FileWithSecondName:
+        settings_test::writeBytes(folder / "second-name.txt", "shared");
+        fs::create_hard_link(folder / "second-name.txt", path);
+        break;
     }
 }
 
