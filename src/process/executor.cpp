@@ -1,6 +1,8 @@
 // Starting the child, the two waiting modes and the exit-code records.
 #include "process/executor.h"
 
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "platform/errors.h"
@@ -8,6 +10,43 @@
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
 #include "process/exit_codes.h"
+
+namespace {
+
+ChildCreatedHook childCreatedHook = nullptr;
+
+// Windows 10 places the child in the listed jobs as it creates it; the headers offer it only to programs that
+// require Windows 10, and older systems refuse the attribute, which the start notices.
+constexpr DWORD kJobListAttributeNumber = 13;
+constexpr DWORD_PTR kJobListAttribute = ProcThreadAttributeValue(kJobListAttributeNumber, FALSE, TRUE, FALSE);
+
+// A job that ends its processes when its last handle closes: a launcher that dies between creating the child and
+// resuming it takes the child with it, instead of leaving a process that never runs. Null when none can be made.
+UniqueHandle makeKillOnCloseJob() {
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) return job;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) job.reset();
+    return job;
+}
+
+// A child that runs must outlive the launcher as before: the job stops killing once the child is resumed.
+void stopKillingOnClose(UniqueHandle& job) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    // Its own children may still leave the job, as they could when it had none.
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) return;
+    TBX_LOG(LOG_WARNING, "Executor.exec(): the child's job keeps its limit (" + systemErrorText(GetLastError()) +
+                             "); it stays open while the launcher runs");
+    // Closing it now would end the running child; the launcher's own end closes it.
+    static std::vector<UniqueHandle> jobsKeptForTheRun;
+    jobsKeptForTheRun.push_back(std::move(job));
+}
+
+}  // namespace
+
+void setChildCreatedHook(ChildCreatedHook hook) { childCreatedHook = hook; }
 
 Executor::Executor(const std::string& path) : applicationPath(tstrings::trim(path, " \t")) {
     if (applicationPath.empty()) {
@@ -49,9 +88,60 @@ bool Executor::startExecution() {
     // CreateProcessA may write into the command line.
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
+    UniqueHandle job = makeKillOnCloseJob();
+    const ChildStart start = job ? createChild(buffer.data(), job.get()) : ChildStart::NoJob;
+    if (start == ChildStart::Created) {
+        if (childCreatedHook) childCreatedHook(processInfo.get().dwProcessId);
+        if (ResumeThread(processInfo.get().hThread) == static_cast<DWORD>(-1)) {
+            // Never to run: the job's close ends it.
+            const DWORD error = GetLastError();
+            processInfo.reset();
+            SetLastError(error);
+            return false;
+        }
+        stopKillingOnClose(job);
+        return true;
+    }
+    if (start == ChildStart::Failed) return false;
+    // Without a job the child starts as it always did; only the guard against a launcher dying inside the
+    // start is lost, which is no reason to fail the run.
+    TBX_LOG(LOG_WARNING, "Executor.exec(): the child is started without a job (" + systemErrorText(GetLastError()) +
+                             ")");
+    processInfo.reset();
     return CreateProcessA(applicationPath.c_str(), buffer.data(), processAttributes, threadAttributes,
                           inheritHandles, creationFlags, environment, currentDirectory, &startupInfo,
                           processInfo.receive()) != FALSE;
+}
+
+// Creates the child suspended and already inside `job`: assigned at creation, so no moment of CreateProcess
+// leaves it outside the job (a child assigned afterwards would not be covered while CreateProcess runs).
+// A system without the job-list attribute (before Windows 10) gives NoJob; a start that fails with it is a start
+// that fails.
+Executor::ChildStart Executor::createChild(char* commandLineBuffer, HANDLE job) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    if (size == 0) return ChildStart::NoJob;
+    std::vector<uint8_t> listMemory(size);
+    auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listMemory.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return ChildStart::NoJob;
+    if (!UpdateProcThreadAttribute(list, 0, kJobListAttribute, &job, sizeof job, nullptr, nullptr)) {
+        const DWORD error = GetLastError();
+        DeleteProcThreadAttributeList(list);
+        SetLastError(error);
+        return ChildStart::NoJob;
+    }
+    STARTUPINFOEXA extended{};
+    extended.StartupInfo = startupInfo;
+    extended.StartupInfo.cb = sizeof extended;
+    extended.lpAttributeList = list;
+    const bool created =
+        CreateProcessA(applicationPath.c_str(), commandLineBuffer, processAttributes, threadAttributes,
+                       inheritHandles, creationFlags | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, environment,
+                       currentDirectory, &extended.StartupInfo, processInfo.receive()) != FALSE;
+    const DWORD error = GetLastError();
+    DeleteProcThreadAttributeList(list);
+    SetLastError(error);
+    return created ? ChildStart::Created : ChildStart::Failed;
 }
 
 void Executor::pumpUntilExit() {

@@ -8,6 +8,11 @@
 
 #include "platform/win_handles.h"
 
+// Called with the child's process id after the child is created and before it is resumed; tests end the
+// process there. Production never sets it; null restores normal operation.
+using ChildCreatedHook = void (*)(DWORD processId);
+void setChildCreatedHook(ChildCreatedHook hook);
+
 class Executor {
 public:
     class ExecutorError : public std::runtime_error {
@@ -36,6 +41,8 @@ public:
 
 private:
     bool startExecution();
+    enum class ChildStart { Created, Failed, NoJob };
+    ChildStart createChild(char* commandLineBuffer, HANDLE job);
     DWORD finishExecution();
     void pumpUntilExit();
 

@@ -49,6 +49,10 @@ void setReplaceFaultHook(ReplaceFaultHook hook);
 // Wine keeps no access list on files to read back. Null restores CreateFileW.
 using CreateFileFunction = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 void setNewFileCreator(CreateFileFunction create);
+// Removes what killed runs left beside `name`: each "<file name>.<16 hex digits>.tmp" that is a plain file with
+// one name, deleted through a handle that did not follow a link. Anything else is left alone. Writing the
+// settings file calls it first.
+void removeLeftoverTemporaryFiles(const std::wstring& name);
 #else
 // The native build has no drive letters: every drive maps to the host root, and the common
 // application-data folder is whatever a test names (by default C:\var\lib).

@@ -3,6 +3,8 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <cwctype>
+
 #include "platform/system_random.h"
 #include "platform/win_handles.h"
 #include "settings/settings_exception.h"
@@ -33,6 +35,33 @@ std::wstring temporaryNameBeside(const std::wstring& name) {
         throw settings::Exception(200);
     }
     return name + L"." + std::wstring(hex.begin(), hex.end()) + L".tmp";
+}
+
+// True for "<file name>.<16 hex digits>.tmp", the names temporaryNameBeside gives.
+bool isOwnTemporaryName(const std::wstring& entry, const std::wstring& fileName) {
+    constexpr size_t kHexDigits = 16;
+    const std::wstring suffix = L".tmp";
+    if (entry.size() != fileName.size() + 1 + kHexDigits + suffix.size()) return false;
+    if (entry.compare(0, fileName.size(), fileName) != 0 || entry[fileName.size()] != L'.') return false;
+    if (entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
+    for (size_t i = fileName.size() + 1; i < fileName.size() + 1 + kHexDigits; ++i) {
+        if (!iswxdigit(entry[i])) return false;
+    }
+    return true;
+}
+
+// Deletes one leftover through its own handle: not opened through a link, no other process holding it (a
+// writer still at work keeps its handle), a plain file with one name, so no other name loses its file.
+void removeIfPlainLeftover(const std::wstring& path) {
+    UniqueFile file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info)) return;
+    constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if ((info.dwFileAttributes & kNotPlain) != 0 || info.nNumberOfLinks != 1) return;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 UniqueFile openHandle(const std::wstring& name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
@@ -100,7 +129,21 @@ std::wstring commonAppDataFolder() {
     return buffer;
 }
 
+void removeLeftoverTemporaryFiles(const std::wstring& name) {
+    const size_t slash = name.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : name.substr(0, slash + 1);
+    const std::wstring fileName = slash == std::wstring::npos ? name : name.substr(slash + 1);
+    WIN32_FIND_DATAW found;
+    UniqueFind search(FindFirstFileExW((folder + fileName + L".*.tmp").c_str(), FindExInfoBasic, &found,
+                                       FindExSearchNameMatch, nullptr, 0));
+    if (!search) return;
+    do {
+        if (isOwnTemporaryName(found.cFileName, fileName)) removeIfPlainLeftover(folder + found.cFileName);
+    } while (FindNextFileW(search.get(), &found));
+}
+
 void createNewSettingsFile(const std::wstring& name, const std::string& bytes) {
+    removeLeftoverTemporaryFiles(name);
     std::vector<uint8_t> descriptor;
     try {
         descriptor = settingsFileSecurityDescriptor();
@@ -148,6 +191,7 @@ void replaceSettingsFile(const std::wstring& name, const std::string& bytes) {
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw settings::Exception(304);
+    removeLeftoverTemporaryFiles(name);
     const std::wstring newName = temporaryNameBeside(name);
     {
         // CREATE_NEW: never open a file that someone placed under the name beforehand.

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
+#include <string>
 
 #include "process/executor.h"
 #include "test_support.h"
@@ -25,6 +27,7 @@ TEST(ExecutorExitCodes, FullThirtyTwoBitCodesInBothModes) {
     EXPECT_EQ(2, log.count("INFO: Executor.finishExecution(): ExitCode = 4294967216"));
     EXPECT_EQ(14, log.count("ERROR: Executor.finishExecution(): Process execution failed with system error "));
     EXPECT_EQ(8, log.count("INFO: Executor.finishExecution(): WaitForSingleObject exited with code 0"));
+    EXPECT_EQ(0, log.count("WARNING")) << "every child started inside its job";
 }
 
 TEST(ExecutorCommandLine, QuotingRules) {
@@ -112,6 +115,49 @@ TEST(ExecutorFailures, EmptyPathGives1627WithBothRecords) {
     EXPECT_NE(std::string::npos, raw.find("(Executor::ExecProcessWaitForFinish)]\r\n\tERROR: ExecutorError in Executor::ExecProcessWaitForFinish applicationPath is empty\r\n"));
     EXPECT_NE(std::string::npos, raw.find("(Executor::ExecProcessWithAtlMessageLoop)]\r\n\tERROR: ExecutorError in Executor::ExecProcessWithAtlMessageLoop applicationPath is empty\r\n"));
     EXPECT_NE(std::string::npos, raw.find("(Executor::Executor)]"));
+}
+
+// Runs dyingparent (which starts `childArguments` through the runner and ends itself at `when`) to its end and
+// returns the child's process id.
+DWORD childOfDyingParent(const std::string& when, const TempDir& dir, const std::string& childArguments) {
+    const std::string pidFile = dir.file("child.pid");
+    std::string line = "\"" + toolPath("dyingparent.exe") + "\" " + when + " " + pidFile + " " + quotedChild() + " " +
+                       childArguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    UniqueProcessInformation parent;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, parent.receive()))
+        throw std::runtime_error("dyingparent did not start");
+    WaitForSingleObject(parent.process(), INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(parent.process(), &code);
+    if (code != 9) throw std::runtime_error("dyingparent ended with " + std::to_string(code));
+    return static_cast<DWORD>(std::stoul(readFile(pidFile)));
+}
+
+TEST(ExecutorParentDeath, AChildNeverResumedEndsWithItsParent) {
+    TempDir dir;
+    const std::string ran = dir.file("ran.txt");
+    const DWORD pid = childOfDyingParent("before-resume", dir, "--record=" + ran);
+    UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    // Gone already, or going: the job's close ends it.
+    if (child) {
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.get(), 60000)) << "a suspended child outlived its parent";
+    }
+    EXPECT_FALSE(fileExists(ran)) << "the child ran although it was never resumed";
+}
+
+TEST(ExecutorParentDeath, AResumedChildRunsOnAfterItsParentDies) {
+    TempDir dir;
+    const std::string done = dir.file("done.txt");
+    const DWORD pid = childOfDyingParent("after-start", dir, "--sleep=8000 --record=" + done + " --exit=42");
+    UniqueHandle child(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    ASSERT_TRUE(child) << "the child was gone right after its parent died";
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.get(), 120000));
+    DWORD code = 0;
+    ASSERT_TRUE(GetExitCodeProcess(child.get(), &code));
+    EXPECT_EQ(42u, code) << "the child did not run to its own end";
+    EXPECT_TRUE(fileExists(done));
 }
 
 }  // namespace
