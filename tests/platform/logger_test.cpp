@@ -150,6 +150,39 @@ TEST(LogFile, ConcurrentProgramsLoseNoRecord) {
     EXPECT_EQ(expected, writerRecordsInOrder(log.raw(), "logwriter\\.cpp"));
 }
 
+// A program killed while it writes, at any point of its open, turn, write and close: what it wrote is whole
+// records only, and the records of the next writer all arrive, none dropped for a turn its killer left behind.
+TEST(LogFile, AWriterKilledWhileWritingLeavesWholeRecordsAndCostsTheNextWriterNone) {
+    LogCapture log;
+    const std::string name = "Local\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+    UniqueHandle ready(CreateSemaphoreA(nullptr, 0, 1, (name + "-ready").c_str()));
+    UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, (name + "-start").c_str()));
+    ASSERT_TRUE(ready && start);
+    std::string command = "\"" + testing_support::toolPath("logwriter.exe") + "\" \"" + log.path() +
+                          "\" killed 100000000 " + name + "-ready " + name + "-start";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    UniqueProcessInformation writer;
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               writer.receive()))
+        << command;
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.get(), 120000));
+    SetEvent(start.get());
+    // Well into its writing, it is killed wherever it is.
+    const ULONGLONG giveUp = GetTickCount64() + 120000;
+    while (log.count("writer killed record") < 200 && GetTickCount64() < giveUp) Sleep(20);
+    TerminateProcess(writer.process(), 99);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writer.process(), 60000));
+
+    for (int i = 0; i < 3; ++i) {
+        const std::string message = "writer next record " + std::to_string(i);
+        writeLogRecord(Logger::instance(), LOG_INFO, __FILE__, __LINE__, "writer", message.c_str());
+    }
+    std::map<std::string, int> counts = writerRecordsInOrder(log.raw(), "(?:logwriter|logger_test)\\.cpp");
+    EXPECT_LE(200, counts["killed"]);
+    EXPECT_EQ(3, counts["next"]);
+}
+
 // A log held open by another program: held without sharing writes (as a program of the older rule holds it
 // while writing, or one that locks it), the record waits a bounded time, is dropped, and the next record says
 // so; held by an appender that shares it, the record is written at once; an appender that keeps the writers'
