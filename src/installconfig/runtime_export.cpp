@@ -3,7 +3,9 @@
 #include "installconfig/config_pipeline.h"
 #include "installconfig/runtime_file_probe.h"
 #include "platform/errors.h"
+#include "platform/system_random.h"
 #include "platform/tstrings.h"
+#include "settings/settings_os.h"
 
 namespace {
 
@@ -82,16 +84,32 @@ int ConfigPipeline::ExportConfigSettings(const ConfigSlot& slot, bool silent) {
     logit("Writing to the runtime config file.");
     const char* path = nullptr;
     throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
-    // The file found at the start (held since, so nobody could change or block it) is removed by its own name,
-    // never a link's target, and the save creates a new one with the protected access list: rewriting it in
-    // place would keep whatever access list it had.
+    // The file found at the start (held since, so nobody could change or block it) is replaced by a new one with
+    // the protected access list, never rewritten in place, which would keep whatever access list it had. The new
+    // file is written whole under a name of its own first, one a later run removes should this one be killed.
     if (heldRuntimeSettings) {
-        if (const DWORD code = heldRuntimeSettings->removeHeldFile()) {
-            CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR,
-                       tstrings::format("The runtime config file cannot be replaced: %s", systemErrorText(code).c_str()));
-            showConfigError(slot, settings::RESULT_INCOMPLETE_WRITE, path, silent || isSilent());
-            return settings::RESULT_INCOMPLETE_WRITE;
+        const std::wstring name = tstrings::toUtf16(path);
+        settings_impl::os::removeLeftoverTemporaryFiles(name);
+        std::wstring staged;
+        try {
+            staged = name + L"." + tstrings::toUtf16(systemRandomHex(8)) + L".tmp";
+        } catch (const std::exception&) {
+            staged.clear();
         }
+        int32_t result = staged.empty() ? settings::RESULT_INCOMPLETE_WRITE
+                                        : api.saveFile(slot.config, tstrings::toUtf8(staged).c_str());
+        if (result == 0) {
+            if (const DWORD code = heldRuntimeSettings->replaceHeldFileWith(staged)) {
+                CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR,
+                           tstrings::format("The runtime config file cannot be replaced: %s",
+                                            systemErrorText(code).c_str()));
+                result = settings::RESULT_INCOMPLETE_WRITE;
+            }
+        }
+        if (result != 0 && !staged.empty()) DeleteFileW(staged.c_str());
+        if (!showConfigError(slot, result, path, silent || isSilent()))
+            CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR, "Fails on writing to the runtime config file.");
+        return result;
     }
     int32_t result = api.saveFile(slot.config, path);
     if (!showConfigError(slot, result, path, silent || isSilent()))

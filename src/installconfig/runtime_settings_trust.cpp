@@ -161,6 +161,15 @@ DWORD RuntimeSettingsCheck::removeHeldFile() {
     return deleted;
 }
 
+DWORD RuntimeSettingsCheck::replaceHeldFileWith(const std::wstring& staged) {
+    // The held file is set aside through its handle (so a reader that allows deletion does not stand in the
+    // way) only once the new file is complete: then the name is without a file for two renames, not a save.
+    if (const DWORD error = removeHeldFile()) return error;
+    return MoveFileExW(staged.c_str(), filePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
 void RuntimeSettingsCheck::releaseFile() {
     held.close();
     letGo = true;

@@ -36,6 +36,10 @@ public:
     // appeared under the name after it was found absent, so that the save creates a new, protected file; 0 on
     // success, else the Win32 error code.
     DWORD removeHeldFile();
+    // Puts `staged`, the new file written whole beside the held one, in its place: the held file is removed as
+    // removeHeldFile does and `staged` takes its name at once, so a killed run leaves the old file or the new one
+    // except in the moment between the two renames. 0 on success, else the Win32 error code.
+    DWORD replaceHeldFileWith(const std::wstring& staged);
     // After the export: lets others (the installed product among them) read the file again as they like.
     void releaseFile();
 
