@@ -15,9 +15,8 @@ std::string lowerC(const std::string& text) {
 }
 
 bool optionMatches(const char* name, const std::string& argument) {
-    for (const OptionDescriptor& row : OptionDescriptors)
-        if (std::string(row.name) == name) return argumentMatchesOption(row, argument);
-    return false;
+    const OptionRow* row = findOptionRow(name);
+    return row && argumentMatchesOption(*row, argument);
 }
 
 void listBadArgument(std::string& badArguments, const std::string& argument) {
@@ -98,7 +97,8 @@ ArgumentImport importArguments(const std::vector<std::string>& args, const Optio
         const int32_t loaded = sink.load(storedTextFor(*row, argument));
         if (loaded != 0 || !sink.present(row->name)) {
             out.result = loaded != 0 ? loaded : kTextHadErrors;
-            sink.report("Loading arg " + argument + " failed with " + std::to_string(out.result));
+            sink.report("Loading arg " + argument + " failed with " + std::to_string(out.result) +
+                        ": the option's value is not one it takes");
             listBadArgument(out.badArguments, argument);
         }
     }

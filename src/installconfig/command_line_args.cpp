@@ -34,6 +34,6 @@ int ConfigPipeline::ImportArgsConfigSettings(ConfigSlot& slot, const std::vector
         slot.loadText(("MSI_CMDLINE=" + imported.passThrough).c_str());
     }
     if (imported.result != 0)
-        showConfigError(slot, kOptionRefused, imported.badArguments, silent || isSilent());
+        showConfigError(slot, kOptionRefused, imported.badArguments, silent || silentSoFar());
     return imported.result;
 }

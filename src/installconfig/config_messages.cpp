@@ -4,7 +4,7 @@
 #include "installconfig/config_log.h"
 #include "installconfig/config_pipeline.h"
 #include "platform/tstrings.h"
-#include "platform/window_station.h"
+#include "platform/prompter.h"
 #include "strings/config_message_ids.h"
 
 namespace {
@@ -54,6 +54,27 @@ std::string fillMessage(const char* format, const std::string& first, const std:
 
 }  // namespace
 
+const char* settingsResultWords(int32_t code) {
+    switch (code) {
+        case 300: return "was not given";
+        case 301: return "has no value";
+        case 302: return "is not valid text, number or boolean";
+        case 303: return "is missing";
+        case 304: return "cannot be opened";
+        case 305: return "may not be read by this account";
+        case 306: return "was not written completely";
+        case 307: return "cannot be read";
+        case 310: return "has a path too long";
+        case 311: return "is not a valid absolute path";
+        case 312: return "has a name that is not UTF-8";
+        case 313: return "has lines that are not valid options or values";
+        case 314: return "is not UTF-8 text";
+        case 315: return "is too long";
+        case kOptionRefused: return "is refused: an unknown, unsupported or unreadable option";
+        default: return "cannot be used";
+    }
+}
+
 bool ConfigPipeline::showConfigError(const ConfigSlot& slot, int32_t code, const std::string& text, bool silent) {
     if (code == 0) return true;
     const CodeMessage* message = nullptr;
@@ -67,8 +88,8 @@ bool ConfigPipeline::showConfigError(const ConfigSlot& slot, int32_t code, const
     if (code == settings::RESULT_TEXT_HAD_ERRORS) {
         const int32_t* firstLine = nullptr;
         int32_t count = 0;
-        throwOnSettingsError(api.getErrorLines(slot.config, &firstLine, &count));
-        second = firstLine && count > 0 ? tstrings::toString(firstLine[0] + 1) : std::string("<line number>");
+        const bool known = api.getErrorLines(slot.config, &firstLine, &count) == 0 && firstLine && count > 0;
+        second = known ? tstrings::toString(firstLine[0] + 1) : std::string("<line number>");
     }
     showResourceMessage(message->stringId, silent || message->shown == Shown::LoggedOnly,
                         message->withText ? text : std::string(), second);
@@ -83,6 +104,7 @@ void ConfigPipeline::showResourceMessage(unsigned id, bool silent, const std::st
     LoadStringA(moduleInstance, id, format, sizeof format);
     // A message box text, not a command: cutting it to the buffer is harmless.
     std::string message = fillMessage(format, first, second).substr(0, 1023);
-    logit(message.c_str());
-    if (mayShowBox(silent)) MessageBoxA(nullptr, message.c_str(), caption, MB_ICONERROR);
+    // The reason in words, as the person at the screen reads it: an ERROR record, not only INFO.
+    CONFIG_LOG("InstallConfigData::showConfigError", LOG_ERROR, message);
+    Prompter(silent).show(message, caption, MB_ICONERROR);
 }

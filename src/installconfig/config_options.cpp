@@ -10,7 +10,7 @@
 namespace {
 
 template <size_t N>
-const char* nameAt(const char* const (&table)[N], int index) {
+const char* nameAt(const std::array<const char*, N>& table, int index) {
     if (index < 0 || static_cast<size_t>(index) >= N)
         TBX_THROW(std::out_of_range, "option index out of range: " + std::to_string(index));
     return table[index];
@@ -28,7 +28,7 @@ ConfigPipeline::ConfigPipeline(HINSTANCE moduleInstance_)
       moduleInstance(moduleInstance_) {
     TraceScope scope(Logger::instance(), kConfigRecordSource, __LINE__, "InstallConfigData::InstallConfigData",
                      "InstallConfigData::InstallConfigData");
-    descriptors.assign(std::begin(OptionDescriptors), std::end(OptionDescriptors));
+    descriptors.assign(OptionDescriptors, OptionDescriptors + kOptionDescriptorCount);
 
     ApiOwned<settings::ValidatorBuilderHandle> rules(api.destroyValidatorBuilder);
     ApiOwned<settings::KeyMapperBuilderHandle> mapping(api.destroyKeyMapperBuilder);
@@ -52,10 +52,10 @@ ConfigPipeline::~ConfigPipeline() { msiLogFile.clear(); }
 
 void ConfigPipeline::InitConfig() {
     if (defaultsLoaded) return;
-    throwOnSettingsError(workingConfig.loadText(DEFAULT_SETTINGS));
+    throwOnSettingsError(workingConfig.loadText(defaultSettingsText().c_str()));
     defaultsLoaded = true;
     CONFIG_LOG("InstallConfigData::InitConfig", LOG_INFO,
-               tstrings::format("Default config settings are: \n%s", DEFAULT_SETTINGS));
+               tstrings::format("Default config settings are: \n%s", defaultSettingsText().c_str()));
 }
 
 bool ConfigPipeline::getFlag(int index) const {
@@ -79,9 +79,9 @@ int ConfigPipeline::getLanguageId() const {
 }
 
 int ConfigPipeline::getInstallerWaitSeconds() const {
-    int32_t value = kInstallerWaitDefaultSeconds;
-    if (isOptionSet(NumberOptions[NUMBER_INSTALLER_WAIT]))
-        throwOnSettingsError(api.getInt(workingConfig.config, NumberOptions[NUMBER_INSTALLER_WAIT], &value));
+    const OptionRow& row = optionRowAt(OptionKind::Number, NUMBER_INSTALLER_WAIT);
+    int32_t value = row.fallback;
+    if (isOptionSet(row.name)) throwOnSettingsError(api.getInt(workingConfig.config, row.name, &value));
     return value;
 }
 
@@ -92,9 +92,7 @@ bool ConfigPipeline::isOptionSet(const char* name, const ConfigSlot& slot) const
     return api.getBool(slot.config, name, &flag) == 0;
 }
 
-bool ConfigPipeline::isSilent() const {
-    return isOptionSet("/s") || isOptionSet("-download") || isFlagOn(FLAG_INSTALL_SILENT);
-}
+bool ConfigPipeline::isSilent() const { return silentSoFar(); }
 
 bool ConfigPipeline::isFlagOn(int index) const {
     return isOptionSet(nameAt(FlagOptions, index)) && getFlag(index);

@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <optional>
+
+#include "installconfig/argument_import.h"
 #include "installconfig/config_log.h"
 #include "installconfig/config_pipeline.h"
 #include "installconfig/runtime_settings_trust.h"
@@ -14,31 +17,34 @@ namespace {
 
 constexpr const char* kLoadConfig = "InstallConfigData::LoadConfigSettings";
 
-// The command line as UTF-8 arguments, element 0 the program; false when the split fails.
-bool splitCommandLine(const wchar_t* commandLine, std::vector<std::string>& args) {
-    args.clear();
-    if (!commandLine || !*commandLine) return true;
-    int count = 0;
-    LocalMemory<LPWSTR*> block(CommandLineToArgvW(commandLine, &count));
-    if (!block) return false;
-    LPWSTR* argv = block.get();
-    for (int i = 0; i < count; ++i) args.push_back(tstrings::toUtf8(argv[i]));
-    return true;
-}
-
 }  // namespace
 
-int ConfigPipeline::LoadConfigSettings(const wchar_t* commandLine) {
+std::optional<std::vector<std::string>> splitCommandLine(const wchar_t* commandLine) {
     std::vector<std::string> args;
-    if (!splitCommandLine(commandLine, args)) {
-        DWORD error = GetLastError();
+    if (!commandLine || !*commandLine) return args;
+    int count = 0;
+    LocalMemory<LPWSTR*> block(CommandLineToArgvW(commandLine, &count));
+    if (!block) {
+        const DWORD error = GetLastError();
         CONFIG_LOG(kLoadConfig, LOG_ERROR,
-                   tstrings::format("%s failed with %s", "CommandLineToArgvW", systemErrorText(error).c_str()));
-        return settings::RESULT_UNEXPECTED;
+                   tstrings::format("The command line cannot be split into arguments: %s failed with %s",
+                                    "CommandLineToArgvW", systemErrorText(error).c_str()));
+        return std::nullopt;
     }
-    // A key without value read from a file can make a flag query fail inside the pipeline; that is bad
-    // input like any other and ends the load with its code instead of escaping to the caller.
-    try {
+    LPWSTR* argv = block.get();
+    for (int i = 0; i < count; ++i) args.push_back(tstrings::toUtf8(argv[i]));
+    return args;
+}
+
+int ConfigPipeline::LoadConfigSettings(const wchar_t* commandLine) {
+    const std::optional<std::vector<std::string>> args = splitCommandLine(commandLine);
+    if (!args) return settings::RESULT_UNEXPECTED;
+    return LoadConfigSettings(*args);
+}
+
+int ConfigPipeline::LoadConfigSettings(const std::vector<std::string>& args) {
+    loadedArgs = args;
+    {
         logit("-->Loading Important args...");
         int result = ImportArgsConfigSettings(workingConfig, args, false);
         if (result != 0) {
@@ -49,14 +55,20 @@ int ConfigPipeline::LoadConfigSettings(const wchar_t* commandLine) {
 
         std::string installConfigPath;
         if (isOptionSet("INSTALLCFG", workingConfig)) {
-            installConfigPath = getValue(VALUE_INSTALLCFG);
+            const char* value = nullptr;
+            if (const int32_t read = api.getString(workingConfig.config, ValueOptions[VALUE_INSTALLCFG], &value)) {
+                CONFIG_LOG(kLoadConfig, LOG_ERROR, "The option INSTALLCFG has no value; it must name a file.");
+                return read;
+            }
+            installConfigPath = value;
+            loadedInstallConfigPath = installConfigPath;
             logit(("Path to the install configuration file is set to " + installConfigPath).c_str());
         }
 
         logit("-->Loading Config...");
         // Every pass reports to the person at the screen: a fault that only a later pass finds (a key without
         // value, which the working configuration accepts) must not end an interactive run without a word.
-        const bool silent = isSilent();
+        const bool silent = silentSoFar();
         result = loadConfigFiles(workingConfig, installConfigPath, args, silent);
         if (result != 0) {
             CONFIG_LOG(kLoadConfig, LOG_ERROR,
@@ -89,11 +101,30 @@ int ConfigPipeline::LoadConfigSettings(const wchar_t* commandLine) {
         normalizeExport(exportConfig);
         dumpConfig(exportConfig, "Config to export");
         dumpConfig(workingConfig, "!!!!Working config!!!!");
-        return 0;
-    } catch (const settings::Exception& e) {
-        CONFIG_LOG(kLoadConfig, LOG_ERROR, tstrings::format("A settings query failed with %d", e.code));
-        return e.code;
+        return optionsReadable(silent);
     }
+}
+
+bool ConfigPipeline::silentSoFar() const {
+    // A flag without value (a file may leave one) reads as not set here; optionsReadable refuses it at the end.
+    int32_t flag = 0;
+    const bool silentFlag = isOptionSet(FlagOptions[FLAG_INSTALL_SILENT]) &&
+                            api.getInt(workingConfig.config, FlagOptions[FLAG_INSTALL_SILENT], &flag) == 0 && flag;
+    return isOptionSet(Switches[SWITCH_SILENT]) || isOptionSet(Switches[SWITCH_DOWNLOAD]) || silentFlag;
+}
+
+int ConfigPipeline::optionsReadable(bool silent) {
+    // Every option but a switch carries a value: one a file left without value would fail the run's reads later.
+    for (const OptionRow& row : descriptors) {
+        if (row.kind == OptionKind::Switch || !isOptionSet(row.name, workingConfig)) continue;
+        const char* text = nullptr;
+        if (api.getString(workingConfig.config, row.name, &text) == 0) continue;
+        CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                   tstrings::format("The option %s is given without a value; it needs one.", row.name));
+        showConfigError(workingConfig, kOptionRefused, std::string("\"") + row.name + "\";", silent);
+        return settings::RESULT_NO_VALUE;
+    }
+    return 0;
 }
 
 int ConfigPipeline::loadConfigFiles(ConfigSlot& slot, const std::string& path,
@@ -128,7 +159,11 @@ const InstallConfigFile& ConfigPipeline::installConfigFile(const std::string& pa
 int ConfigPipeline::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent) {
     logit("...Importing runtime configuration file...");
     const char* path = nullptr;
-    throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
+    if (const int32_t found = api.getRuntimeFilePath(slot.config, &path)) {
+        CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_ERROR,
+                   tstrings::format("The runtime configuration file's path cannot be built (code %d).", found));
+        return found;
+    }
     CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_INFO,
                tstrings::format("Runtime config file path is %s", path));
     // Any local user may create folders and files below the common application-data folder; a file that
@@ -151,7 +186,8 @@ int ConfigPipeline::ImportRuntimeConfigSettings(ConfigSlot& slot, bool silent) {
     if (result == 0) result = slot.loadText(check.text().c_str());
     if (!showConfigError(slot, result, path, silent))
         CONFIG_LOG("InstallConfigData::ImportRuntimeConfigSettings", LOG_ERROR,
-                   tstrings::format("Runtime configuration file import failed with %d", result));
+                   tstrings::format("Runtime configuration file import failed with %d: %s %s", result, path,
+                                    settingsResultWords(result)));
     return result;
 }
 
@@ -168,7 +204,8 @@ int ConfigPipeline::ImportInstallConfigSettings(ConfigSlot& slot, const std::str
     if (result == 0) result = slot.loadText(file.text().c_str());
     if (!showConfigError(slot, result, path, silent))
         CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_ERROR,
-                   tstrings::format("Install Configuration file import failed with %d", result));
+                   tstrings::format("Install Configuration file import failed with %d: %s %s", result, path.c_str(),
+                                    settingsResultWords(result)));
     return result;
 }
 
@@ -181,7 +218,8 @@ int ConfigPipeline::CheckParams(const ConfigSlot& slot, bool silent) {
         int code = CheckParam(row, value);
         if (!showConfigError(slot, code, std::string("\"") + row.name + "\";", silent)) {
             CONFIG_LOG("InstallConfigData::CheckParams", LOG_ERROR,
-                       tstrings::format("CheckParams(%s) failed with %d", row.name, code));
+                       tstrings::format("CheckParams(%s) failed with %d: the value %s %s", row.name, code, value,
+                                        settingsResultWords(code)));
             return code;
         }
     }
@@ -189,7 +227,7 @@ int ConfigPipeline::CheckParams(const ConfigSlot& slot, bool silent) {
 }
 
 int ConfigPipeline::CheckParam(const OptionDescriptor& row, const char* value) {
-    if (const int32_t outOfRange = checkOptionRange(row.name, value)) return outOfRange;
+    if (const int32_t outOfRange = checkOptionRange(row, value)) return outOfRange;
     if (row.enterpriseOnly) {
         CONFIG_LOG("InstallConfigData::IsInstallerEnterprise", LOG_INFO,
                    tstrings::format("IsInstallerEnterprise is %d", IsInstallerEnterprise ? 1 : 0));
@@ -236,4 +274,39 @@ void ConfigPipeline::dumpConfig(const ConfigSlot& slot, const char* title) const
     }
     text += "|-------------------------------------|\n";
     logit(text.c_str());
+}
+
+std::vector<EffectiveOption> ConfigPipeline::effectiveOptions() const {
+    // Later sources win: the command line over the install configuration file over the runtime settings file
+    // over the built-in defaults.
+    std::optional<ConfigSlot> fromFile;
+    if (heldInstallConfig && heldInstallConfig->result() == 0) {
+        fromFile.emplace(api, validator.handle, keyMappers.handle);
+        fromFile->allowKeysWithoutValue = true;
+        fromFile->loadText(heldInstallConfig->text().c_str());
+    }
+    std::vector<EffectiveOption> options;
+    for (const OptionRow& row : descriptors) {
+        if (!isOptionSet(row.name, workingConfig)) continue;
+        EffectiveOption option{row.name, "(set)", "built-in default"};
+        const char* text = nullptr;
+        if (api.getString(workingConfig.config, row.name, &text) == 0) option.value = text;
+        // MSI_CMDLINE also gathers the arguments the installer takes unchanged.
+        const bool gathers = row.kind == OptionKind::Value && row.index == VALUE_MSI_CMDLINE;
+        bool onCommandLine = false;
+        for (size_t i = 1; i < loadedArgs.size() && !onCommandLine; ++i) {
+            const OptionRow* given = findOptionFor(loadedArgs[i], descriptors.data(), descriptors.size());
+            onCommandLine = given == &row || (given && gathers && given->msiPassThrough);
+        }
+        if (onCommandLine)
+            option.source = "command line";
+        else if (row.kind == OptionKind::Value && row.index == VALUE_CMDLINE)
+            option.source = "composed from the options above";
+        else if (fromFile && isOptionSet(row.name, *fromFile))
+            option.source = "install configuration file";
+        else if (isOptionSet(row.name, backupConfig))
+            option.source = "runtime settings file";
+        options.push_back(option);
+    }
+    return options;
 }

@@ -19,6 +19,9 @@
 #include "installconfig/runtime_settings_trust.h"
 #include "settings/settings_api.h"
 
+// What a settings result code means, in words that follow a file or value: "cannot be opened".
+const char* settingsResultWords(int32_t code);
+
 class ConfigPipeline {
 public:
     // Registers the option rules and loads the defaults; a failing settings call raises settings::Exception.
@@ -29,6 +32,9 @@ public:
 
     // The whole pipeline over the process's wide command line; 0 or the first failing code.
     int LoadConfigSettings(const wchar_t* commandLine);
+    int LoadConfigSettings(const std::vector<std::string>& args);
+    // Every option set in the working configuration, with the last source that set it.
+    std::vector<EffectiveOption> effectiveOptions() const;
 
     // Getters over the working configuration. A failing read raises settings::Exception with its code.
     bool getFlag(int index) const;
@@ -41,6 +47,10 @@ public:
     bool isOptionSet(const std::string& name) const { return isOptionSet(name.c_str(), workingConfig); }
     bool isOptionSet(const char* name, const ConfigSlot& slot) const;
     bool isSilent() const;
+    // Silent as far as the configuration is loaded, without raising for a flag that has no value.
+    bool silentSoFar() const;
+    // 0 when every option in the working configuration but a switch has a value, else 301 after its report.
+    int optionsReadable(bool silent);
     bool isFlagOn(int index) const;
     std::string getMsiLogFile() const { return msiLogFile; }
 
@@ -107,6 +117,9 @@ private:
     HINSTANCE moduleInstance;
     bool IsInstallerEnterprise = false;
     std::string msiLogFile;
+    // The arguments the configuration was loaded from, for the sources of effectiveOptions.
+    std::vector<std::string> loadedArgs;
+    std::string loadedInstallConfigPath;
     // The runtime settings file was found untrusted: it was not read, and is written anew, never in place.
     bool runtimeFileUntrusted = false;
     // The runtime settings file and the install configuration file, each opened once, on first use, and held

@@ -21,6 +21,10 @@ int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
     return pipeline->LoadConfigSettings(commandLine);
 }
 
+int InstallConfigData::LoadConfigSettings(const std::vector<std::string>& args) {
+    return pipeline->LoadConfigSettings(args);
+}
+
 int InstallConfigData::checkRuntimeConfigWritable() { return pipeline->checkRuntimeConfigWritable(); }
 int InstallConfigData::exportRuntimeConfig() { return pipeline->exportRuntimeConfig(); }
 int InstallConfigData::RestoreConfigSettings() { return pipeline->RestoreConfigSettings(); }
@@ -55,3 +59,9 @@ bool InstallConfigData::autoUpdateOn() const { return pipeline->getFlag(FLAG_AUT
 std::string InstallConfigData::installerLogFile() const { return pipeline->getMsiLogFile(); }
 
 int InstallConfigData::installerWaitSeconds() const { return pipeline->getInstallerWaitSeconds(); }
+
+bool InstallConfigData::checkAsked() const {
+    return pipeline->isOptionSet(Switches[SWITCH_CHECK]) || pipeline->isOptionSet(Switches[SWITCH_CHECK_DASH]);
+}
+
+std::vector<EffectiveOption> InstallConfigData::effectiveOptions() const { return pipeline->effectiveOptions(); }

@@ -8,11 +8,23 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The result code of an option refused by the installer (bad argument, unsupported or unreadable option).
 constexpr int32_t kOptionRefused = 3090;
 
 class ConfigPipeline;
+
+// The command line as UTF-8 arguments, element 0 the program; empty for an empty command line, nullopt when it
+// cannot be split (after an ERROR record). The one split of the run: help, /check and the options read it.
+std::optional<std::vector<std::string>> splitCommandLine(const wchar_t* commandLine);
+
+// One option's value as the run uses it, and the source that set it.
+struct EffectiveOption {
+    std::string name;
+    std::string value;   // the text, or "(set)" for a switch
+    std::string source;  // "built-in default", "runtime settings file", "install configuration file", "command line"
+};
 
 class InstallConfigData {
 public:
@@ -24,6 +36,7 @@ public:
 
     // The whole pipeline over the process's wide command line; 0 or the first failing code.
     int LoadConfigSettings(const wchar_t* commandLine);
+    int LoadConfigSettings(const std::vector<std::string>& args);
 
     // Runtime settings file around the installer engine. Before anything is changed on the machine: 0 when the
     // export will be able to write (or delete) it, else 306 after an ERROR record and, unless silent, the
@@ -51,6 +64,10 @@ public:
     std::string installerLogFile() const;
     // Seconds to wait for another installation's hold on the Windows Installer: INSTALLER_WAIT or 600.
     int installerWaitSeconds() const;
+    // "/check" (or "-check"): the run only says what it would do.
+    bool checkAsked() const;
+    // Every option set in the working configuration, in descriptor order, with where its value came from.
+    std::vector<EffectiveOption> effectiveOptions() const;
 
 private:
     std::unique_ptr<ConfigPipeline> pipeline;

@@ -1,85 +1,10 @@
-// The installer's option vocabulary: the four name tables, the option descriptor list, value lists and defaults.
+// What the option table's rows stand for: value rules, defaults and usage lines derived from each row.
 #include "installconfig/option_table.h"
 
+#include <algorithm>
 #include <cstring>
-
-// clang-format off
-const char* const FlagOptions[24] = {
-    "INSTALL_SILENT",      "STATIC",          "AUTO_UPDATE",          "SPONSORS",
-    "WEB_ZOLT",            "WEB_ANALYTICS",   "EULA",                 "OEMUPDATE",
-    "DYNAMICBASELINEOFF",  "NO_VERIFY",       "REPAIRMODE",           "LAUNCHEDFROMTBX",
-    "FAMILYUPGRADE",       "RUNONCE",         "PIP",                  "REINSTALL_NO_PROMPT",
-    "NOSTARTMENU",         "TEST_FINAL_DIALOG", "TEST_PROGRESS_DIALOG", "TEST_WELCOME_DIALOG",
-    "TEST_CHANGE_DIALOG",  "TEST_SETUPERROR_DIALOG", "TEST_ERRORHELP_DIALOG", "TEST_RETRYSPLASH_DIALOG",
-};
-
-const char* const ValueOptions[13] = {
-    "INSTALLDIR",  "INSTALLCFG", "/INSTALLDIRPUBPLN", "COUNTRYOVERRIDE",  "/installurl",
-    "/installmethod", "SPONSORPREF", "ADDLOCAL",      "REBOOT",           "USAGETRACKER_CFG",
-    "DEPLOYMENT_RULE_SET", "MSI_CMDLINE", "CMDLINE",
-};
-// clang-format on
-
-const char* const NumberOptions[4] = {"WEB_ZOLT_SECURITY_LEVEL", "/lang", "TEST_CONFIG_FILE_ERRORS",
-                                      "INSTALLER_WAIT"};
-
-const char* const Switches[6] = {"/s", "/h", "-download", "-no_override", "/q", "/l"};
-
-namespace {
-constexpr bool Y = true;
-constexpr bool N = false;
-}  // namespace
-
-// name, exported, forwardedToMsi, msiPassThrough, prefixMatch, checkReadable, plainTextNote, enterpriseOnly
-const OptionDescriptor OptionDescriptors[47] = {
-    {"INSTALL_SILENT", Y, Y, N, N, N, N, N},
-    {"STATIC", N, Y, N, N, N, N, N},
-    {"AUTO_UPDATE", Y, Y, N, N, N, N, N},
-    {"SPONSORS", Y, Y, N, N, N, N, N},
-    {"WEB_ZOLT", N, Y, N, N, N, N, N},
-    {"WEB_ANALYTICS", Y, Y, N, N, N, N, N},
-    {"EULA", Y, Y, N, N, N, N, N},
-    {"OEMUPDATE", N, Y, N, N, N, N, N},
-    {"DYNAMICBASELINEOFF", N, N, N, N, N, N, N},
-    {"NO_VERIFY", N, N, N, N, N, N, N},
-    {"REPAIRMODE", N, Y, N, N, N, N, N},
-    {"LAUNCHEDFROMTBX", N, N, N, N, N, N, N},
-    {"FAMILYUPGRADE", N, N, N, N, N, N, N},
-    {"RUNONCE", N, N, N, N, N, N, N},
-    {"PIP", N, Y, N, N, N, N, N},
-    {"REINSTALL_NO_PROMPT", N, Y, N, N, N, N, N},
-    {"TEST_FINAL_DIALOG", N, N, N, N, N, N, N},
-    {"TEST_PROGRESS_DIALOG", N, N, N, N, N, N, N},
-    {"TEST_WELCOME_DIALOG", N, N, N, N, N, N, N},
-    {"TEST_CHANGE_DIALOG", N, N, N, N, N, N, N},
-    {"TEST_SETUPERROR_DIALOG", N, N, N, N, N, N, N},
-    {"TEST_ERRORHELP_DIALOG", N, N, N, N, N, N, N},
-    {"TEST_RETRYSPLASH_DIALOG", N, N, N, N, N, N, N},
-    {"NOSTARTMENU", N, Y, N, N, N, N, N},
-    {"INSTALLDIR", N, Y, N, N, N, N, N},
-    {"/INSTALLDIRPUBPLN", N, Y, N, N, N, N, N},
-    {"INSTALLCFG", N, Y, N, N, N, N, N},
-    {"COUNTRYOVERRIDE", N, N, N, N, N, N, N},
-    {"/installurl", N, N, N, N, N, N, N},
-    {"/installmethod", N, Y, N, N, N, N, N},
-    {"SPONSORPREF", N, N, N, N, N, N, N},
-    {"ADDLOCAL", N, N, Y, N, N, N, N},
-    {"REBOOT", N, N, Y, N, N, N, N},
-    {"USAGETRACKER_CFG", N, Y, N, N, Y, Y, Y},
-    {"DEPLOYMENT_RULE_SET", N, Y, N, N, Y, N, Y},
-    {"MSI_CMDLINE", N, N, N, N, N, N, N},
-    {"CMDLINE", N, N, N, N, N, N, N},
-    {"WEB_ZOLT_SECURITY_LEVEL", N, Y, N, N, N, N, N},
-    {"/lang", N, N, N, N, N, N, N},
-    {"TEST_CONFIG_FILE_ERRORS", N, N, N, N, N, N, N},
-    {"INSTALLER_WAIT", N, N, N, N, N, N, N},
-    {"/s", N, N, N, N, N, N, N},
-    {"/h", N, N, N, N, N, N, N},
-    {"-download", N, N, N, N, N, N, N},
-    {"-no_override", N, N, N, N, N, N, N},
-    {"/q", N, N, Y, Y, N, N, N},
-    {"/l", N, N, Y, Y, N, N, N},
-};
+#include <stdexcept>
+#include <vector>
 
 // Flags 1: the text must match in exact letter case.
 const settings::FixedValueEntry FLAG_VALUES[4] = {{"Enable", 1, 1}, {"Disable", 0, 1}, {"1", 1, 1}, {"0", 0, 1}};
@@ -88,50 +13,114 @@ const settings::FixedValueEntry SECURITY_LEVEL_VALUES[8] = {
     {"1", 1, 1}, {"2", 2, 1}, {"3", 3, 1}, {"4", 4, 1}, {"L", 1, 1}, {"M", 2, 1}, {"H", 3, 1}, {"VH", 4, 1},
 };
 
-const char* const CheckedPathOptions[5] = {"INSTALLDIR", "INSTALLCFG", "/INSTALLDIRPUBPLN", "USAGETRACKER_CFG",
-                                           "DEPLOYMENT_RULE_SET"};
+const OptionRow* findOptionRow(const char* name) {
+    for (const OptionRow& row : kOptionRows)
+        if (std::strcmp(row.name, name) == 0) return &row;
+    return nullptr;
+}
 
-const char* const DEFAULT_SETTINGS =
-    "INSTALL_SILENT=Disable\nSTATIC=Disable\nAUTO_UPDATE=Enable\nWEB_ANALYTICS=Enable\nEULA=Disable\n"
-    "SPONSORS=Enable\nOEMUPDATE=Disable\n";
+const OptionRow& optionRowAt(OptionKind kind, int index) {
+    for (const OptionRow& row : kOptionRows)
+        if (row.kind == kind && row.index == index) return row;
+    throw std::out_of_range("no option row at index " + std::to_string(index));
+}
 
-int32_t registerOptionRules(const settings::settings_api& api, settings::ValidatorBuilderHandle rules,
-                            settings::KeyMapperBuilderHandle mapping) {
-    int32_t r = 0;
-    for (const char* name : FlagOptions) {
-        if ((r = api.setFixedValues(rules, name, FLAG_VALUES, 4)) || (r = api.addMapping(mapping, name, name, 0)))
-            return r;
-    }
-    for (const char* name : NumberOptions) {
-        if ((r = api.setTypeInt(rules, name)) || (r = api.addMapping(mapping, name, name, 0))) return r;
-    }
-    if ((r = api.setFixedValues(rules, NumberOptions[NUMBER_WEB_ZOLT_SECURITY_LEVEL], SECURITY_LEVEL_VALUES, 8)))
-        return r;
-    for (const char* name : ValueOptions) {
-        if ((r = api.setTypeDirname(rules, name)) || (r = api.addMapping(mapping, name, name, 0))) return r;
-    }
-    for (const char* name : CheckedPathOptions) {
-        if ((r = api.setDirname(rules, name, 0))) return r;
-    }
-    return api.setAllowUnknownKeys(rules, 0);
+const std::string& defaultSettingsText() {
+    static const std::string text = [] {
+        std::vector<const OptionRow*> rows;
+        for (const OptionRow& row : kOptionRows)
+            if (row.defaultText) rows.push_back(&row);
+        std::sort(rows.begin(), rows.end(),
+                  [](const OptionRow* a, const OptionRow* b) { return a->defaultOrder < b->defaultOrder; });
+        std::string out;
+        for (const OptionRow* row : rows) out += std::string(row->name) + "=" + row->defaultText + "\n";
+        return out;
+    }();
+    return text;
 }
 
 bool isSwitchName(const char* name) {
-    for (const char* s : Switches)
-        if (std::strcmp(s, name) == 0) return true;
-    return false;
+    const OptionRow* row = findOptionRow(name);
+    return row && row->kind == OptionKind::Switch;
 }
 
-int32_t checkOptionRange(const char* name, const char* value) {
+int32_t checkOptionRange(const OptionRow& row, const char* value) {
     constexpr int32_t kRefused = 3090;
-    if (std::strcmp(name, NumberOptions[NUMBER_INSTALLER_WAIT]) != 0) return 0;
+    if (row.rule != ValueRule::Seconds) return 0;
     // Plain decimal digits only: the engine reads a leading 0 as octal and ignores what follows a number, so
-    // "0600" or "10s" would not wait for what the administrator wrote.
-    if (!value || !*value || std::strlen(value) > 5 || (value[0] == '0' && value[1] != '\0')) return kRefused;
-    long seconds = 0;
+    // "0600" or "10s" would not mean what the administrator wrote.
+    if (!value || !*value || std::strlen(value) > 9 || (value[0] == '0' && value[1] != '\0')) return kRefused;
+    long long number = 0;
     for (const char* p = value; *p; ++p) {
         if (*p < '0' || *p > '9') return kRefused;
-        seconds = seconds * 10 + (*p - '0');
+        number = number * 10 + (*p - '0');
     }
-    return seconds <= kInstallerWaitMaxSeconds ? 0 : kRefused;
+    return number >= row.minimum && number <= row.maximum ? 0 : kRefused;
+}
+
+namespace {
+
+// The rule a kind gets first, then the row's own rule over it (the last registration for a key applies).
+int32_t registerRow(const settings::settings_api& api, settings::ValidatorBuilderHandle rules,
+                    settings::KeyMapperBuilderHandle mapping, const OptionRow& row) {
+    int32_t r = 0;
+    switch (row.kind) {
+        case OptionKind::Flag: r = api.setFixedValues(rules, row.name, FLAG_VALUES, 4); break;
+        case OptionKind::Number: r = api.setTypeInt(rules, row.name); break;
+        case OptionKind::Value: r = api.setTypeDirname(rules, row.name); break;
+        case OptionKind::Switch: return 0;  // stored without value only, and never mapped
+    }
+    if (r == 0) r = api.addMapping(mapping, row.name, row.name, 0);
+    return r;
+}
+
+int32_t registerOverride(const settings::settings_api& api, settings::ValidatorBuilderHandle rules,
+                         const OptionRow& row) {
+    if (row.rule == ValueRule::SecurityLevel) return api.setFixedValues(rules, row.name, SECURITY_LEVEL_VALUES, 8);
+    if (row.rule == ValueRule::AbsolutePath) return api.setDirname(rules, row.name, 0);
+    return 0;
+}
+
+template <size_t N>
+int32_t registerKind(const settings::settings_api& api, settings::ValidatorBuilderHandle rules,
+                     settings::KeyMapperBuilderHandle mapping, const std::array<const char*, N>& names) {
+    for (const char* name : names)
+        if (const int32_t r = registerRow(api, rules, mapping, *findOptionRow(name))) return r;
+    return 0;
+}
+
+}  // namespace
+
+int32_t registerOptionRules(const settings::settings_api& api, settings::ValidatorBuilderHandle rules,
+                            settings::KeyMapperBuilderHandle mapping) {
+    // Each kind in its table's index order, then the rules that narrow a kind's own, in the same order.
+    int32_t r = 0;
+    if ((r = registerKind(api, rules, mapping, FlagOptions)) || (r = registerKind(api, rules, mapping, NumberOptions)))
+        return r;
+    for (const char* name : NumberOptions)
+        if ((r = registerOverride(api, rules, *findOptionRow(name)))) return r;
+    if ((r = registerKind(api, rules, mapping, ValueOptions))) return r;
+    for (const char* name : ValueOptions)
+        if ((r = registerOverride(api, rules, *findOptionRow(name)))) return r;
+    return api.setAllowUnknownKeys(rules, 0);
+}
+
+std::string optionUsageLines() {
+    std::string lines;
+    for (const OptionRow& row : kOptionRows) {
+        if (!row.usageText) continue;
+        std::string left = row.name;
+        std::string text = row.usageText;
+        if (row.usageValue)
+            left += row.usageValue;
+        else if (row.rule == ValueRule::FlagWord)
+            left += "=Enable|Disable|1|0";
+        else if (row.rule == ValueRule::Seconds)
+            left += "=<" + std::to_string(row.minimum) + "-" + std::to_string(row.maximum) + ">";
+        if (row.rule == ValueRule::Seconds) text += " (default " + std::to_string(row.fallback) + ")";
+        if (row.defaultText) text += " (default " + std::string(row.defaultText) + ")";
+        constexpr size_t kColumn = 36;
+        lines += "  " + left + (left.size() < kColumn ? std::string(kColumn - left.size(), ' ') : " ") + text + "\n";
+    }
+    return lines;
 }

@@ -33,20 +33,26 @@ StepResult restoreSettingsAfterFailure(RunContext& run) {
 // The public runtime that the fresh kit carries; its result never changes the exit code.
 StepResult installPublicRuntime(RunContext& run) {
     if (!run.afterKit.runPublicRuntime) return StepResult::proceed();
-    const InstallerOptions& options = run.options;
-    installPublicRuntime(options.publicRuntimeDir, options.noStartMenu, options.reallySuppress);
+    const RunOptions& options = *run.options;
+    installPublicRuntime(options.publicRuntimeDir.c_str(), options.noStartMenu, options.reallySuppress);
     return StepResult::proceed();
 }
 
 // The auto-update component never decides the run's exit code, also when it fails unexpectedly; only tampering
 // with its payload does.
 StepResult installAutoUpdate(RunContext& run) {
-    if (!run.afterKit.tryAutoUpdate || !isRuntimeOfThisVersionInstalled()) return StepResult::proceed();
+    if (!run.afterKit.tryAutoUpdate) return StepResult::proceed();
+    if (!isRuntimeOfThisVersionInstalled()) {
+        TBX_LOG_AS("WinMain", LOG_INFO,
+                   std::string("The auto-update component is not installed: the public runtime ") +
+                       buildconstants::productVersion +
+                       " is not registered (it is installed by silent runs whose features include it).");
+        return StepResult::proceed();
+    }
     // Skipped, with a WARNING, while another installation keeps the installer busy.
-    if (!installerFreeForAutoUpdate(run.config->installerWaitSeconds())) return StepResult::proceed();
+    if (!installerFreeForAutoUpdate(run.options->installerWaitSeconds)) return StepResult::proceed();
     try {
-        const AutoUpdateOutcome outcome =
-            ExtractAutoUpdateMsi(run.instance, run.paths, run.config->autoUpdateOn());
+        const AutoUpdateOutcome outcome = ExtractAutoUpdateMsi(run.instance, run.paths, run.options->autoUpdate);
         run.autoUpdateTampered = outcome.what == AutoUpdateExtraction::Tampered;
     } catch (...) {
         logEscapedException(TBX_HERE_AS("WinMain"));

@@ -4,17 +4,16 @@
 #include "launcher/install_steps.h"
 #include "platform/logger.h"
 #include "platform/tstrings.h"
-#include "platform/window_station.h"
 #include "strings/string_ids.h"
 
 namespace {
 
-void showInProgressBox(HINSTANCE instance) {
+void showInProgressBox(const RunContext& run) {
     char caption[256] = "";
     char text[1024] = "";
-    LoadStringA(instance, IDS_IN_PROGRESS_CAPTION, caption, sizeof caption);
-    LoadStringA(instance, IDS_IN_PROGRESS_TEXT, text, sizeof text);
-    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONINFORMATION);
+    LoadStringA(run.instance, IDS_IN_PROGRESS_CAPTION, caption, sizeof caption);
+    LoadStringA(run.instance, IDS_IN_PROGRESS_TEXT, text, sizeof text);
+    run.prompter.show(text, caption, MB_OK | MB_ICONINFORMATION);
 }
 
 // A flag path that cannot be built because a folder was tampered with ends the run; otherwise `orElse` does.
@@ -34,7 +33,7 @@ StepResult testGuard(RunContext& run) {
     const FlagTest flag = TestAndClearInstallFlag(installFlag);
     if (flag == FlagTest::Unsafe) return StepResult::endRun(kExitTampered, "the guard flag is a link");
     if (flag == FlagTest::Held) {
-        if (mayShowBox(run.silent)) showInProgressBox(run.instance);
+        showInProgressBox(run);
         logit(
             "TBX wrapper: Another Zolt installation is in progress. You must complete that installation "
             "before you can run this installer.");

@@ -15,4 +15,4 @@ std::string usageText(const std::string& logPath);
 // When an argument asks for help: logs the usage and writes it to the standard output the launcher was given,
 // else to the console it was started from, else shows it in a box when a person can see one; ends the run with
 // 0. Otherwise the run goes on.
-StepResult showHelpIfAsked(HINSTANCE instance, const wchar_t* commandLine);
+StepResult showHelpIfAsked(HINSTANCE instance, const std::vector<std::string>& args);

@@ -1,74 +1,111 @@
 // The installation run: its steps in order, and the one exit that releases what the run holds and writes the
-// final record.
+// final records.
 #include "launcher/install_flow.h"
 
 #include <string>
 
 #include "launcher/escaped_exception.h"
 #include "launcher/install_steps.h"
+#include "platform/errors.h"
 #include "platform/logger.h"
+#include "process/engine_result.h"
 
 namespace {
 
-using Step = StepResult (*)(RunContext&);
-
-// The run, step by step; the first step that ends the run decides its exit code.
-constexpr Step kInstallationSteps[] = {
-    refuseLinkedLog,              // a log that is a link gets no record: stop first
-    prepareProcess,               // library search path, UI language, 32 or 64 bits
-    answerHelp,                   // "/?": the usage, and nothing changes
-    loadConfiguration,            // defaults, runtime settings, install configuration file, command line
-    locatePerUserFolder,          // every per-user path of the run is built from it
-    applyLanguageOption,          // "/lang"
-    readInstallerOptions,         // the options' values in the flow's fixed buffers
-    testGuard,                    // another installation of the kit is running
-    warnAboutOldWindows,          // only warns
-    setGuard,                     // held until the run ends
-    createCabinetEvent,           // ours before anything is removed or written
-    checkSettingsWritable,        // found before anything is removed
-    waitForInstaller,             // another installation's hold on the Windows Installer
-    removeSameVersion,            // an installed kit or runtime of this version
-    writeKitDatabase,             // the database, verified and held
-    composeCommand,               // msiexec and its command line
-    exportSettings,               // the runtime settings file as this run leaves it
-    runKitEngine,                 // with the cabinet thread beside it, a second pass on request
-    restoreSettingsAfterFailure,  // the runtime settings file as it was
-    installPublicRuntime,         // silent runs only
-    installAutoUpdate,            // after a successful install
-    endWithKitResult,             // the engine's code, or the pending restart of a removal
+struct Step {
+    const char* name;
+    StepResult (*run)(RunContext&);
 };
 
-StepResult performSteps(RunContext& run) {
-    for (Step step : kInstallationSteps) {
-        StepResult result = step(run);
-        if (result.endsRun()) return result;
+#define TBX_STEP(function) Step{#function, function}
+
+// The run, step by step: first decide (nothing changes), then check what can refuse it, then change. The first
+// step that ends the run decides its exit code.
+constexpr Step kInstallationSteps[] = {
+    TBX_STEP(refuseLinkedLog),           // a log that is a link gets no record: stop first
+    TBX_STEP(prepareProcess),            // library search path, UI language, 32 or 64 bits, the arguments
+    TBX_STEP(answerHelp),                // "/?": the usage, and nothing changes
+    TBX_STEP(loadConfiguration),         // defaults, runtime settings, install configuration file, command line
+    TBX_STEP(locatePerUserFolder),       // every per-user path of the run is built from it
+    TBX_STEP(applyLanguageOption),       // "/lang"
+    TBX_STEP(probeMachine),              // read-only: guard, installed kit, installer, engine
+    TBX_STEP(planTheRun),                // every removal, file, command and exit code, decided
+    TBX_STEP(answerCheck),               // "/check": the plan, and nothing changes
+    TBX_STEP(testGuard),                 // another installation of the kit is running
+    TBX_STEP(warnAboutOldWindows),       // only warns
+    TBX_STEP(setGuard),                  // held until the run ends
+    TBX_STEP(createCabinetEvent),        // ours before anything is removed or written
+    TBX_STEP(checkSettingsWritable),     // found before anything is removed
+    TBX_STEP(waitForInstaller),          // another installation's hold on the Windows Installer
+    TBX_STEP(refuseWhatThePlanRefused),  // a newer build, no kit, no engine, a command that does not fit
+    TBX_STEP(holdKitFolder),             // the payload folders, held and trusted
+    TBX_STEP(removeSameVersion),         // the first change: an installed kit or runtime of this version
+    TBX_STEP(writeKitDatabase),          // the database, verified and held
+    TBX_STEP(exportSettings),            // the runtime settings file as this run leaves it
+    TBX_STEP(runKitEngine),              // with the cabinet thread beside it, a second pass on request
+    TBX_STEP(restoreSettingsAfterFailure),  // the runtime settings file as it was
+    TBX_STEP(installPublicRuntime),      // silent runs only
+    TBX_STEP(installAutoUpdate),         // after a successful install
+    TBX_STEP(endWithKitResult),          // the engine's code, or the pending restart of a removal
+};
+
+#undef TBX_STEP
+
+struct Ending {
+    const char* step;
+    StepResult result;
+};
+
+Ending performSteps(RunContext& run) {
+    for (const Step& step : kInstallationSteps) {
+        StepResult result = step.run(run);
+        if (result.endsRun()) return {step.name, result};
     }
     // The last step always ends the run; this is only reached if the list is changed without one.
-    return StepResult::endRun(kExitFunctionFailed, "the run ended without a result");
+    return {"performSteps", StepResult::endRun(kExitFunctionFailed, "the run ended without a result")};
+}
+
+bool endsWell(int exitCode) {
+    return engineSucceeded(exitCode) || exitCode == kExitEngineRebootStarted;
+}
+
+// Which step ended the run, why, and with which Win32 error, in words.
+void logEnding(const RunContext& run, const Ending& ending) {
+    const StepResult& result = ending.result;
+    std::string text = std::string("The run ended in ") + ending.step + " with exit code " +
+                       std::to_string(result.exitCode());
+    if (!result.what().empty()) text += ": " + result.what();
+    if (result.error() != ERROR_SUCCESS)
+        text += " (Win32 error " + std::to_string(result.error()) + ": " + systemErrorText(result.error()) + ")";
+    const bool onlyChecked = run.options && run.options->checkOnly;
+    const int level = endsWell(result.exitCode()) || onlyChecked || result.what().empty() ? LOG_INFO : LOG_ERROR;
+    if (Logger::instance().threshold <= level) TBX_LOG_AS("WinMain", level, text + ".");
 }
 
 // The one way out: what the run holds is released and the exit code is the last record.
-int finishRun(RunContext& run, const StepResult& result) {
+int finishRun(RunContext& run, const Ending& ending) {
     // The engine runs that read the payload have ended.
     run.holds.release();
     run.cabEvent.reset();
     run.guardFlag.reset();
+    logEnding(run, ending);
+    const int exitCode = ending.result.exitCode();
     if (Logger::instance().threshold <= LOG_INFO)
-        TBX_LOG_AS("WinMain", LOG_INFO, "Wrapper exit code: " + std::to_string(result.exitCode()));
-    return result.exitCode();
+        TBX_LOG_AS("WinMain", LOG_INFO, "Wrapper exit code: " + std::to_string(exitCode));
+    return exitCode;
 }
 
 }  // namespace
 
 int RunInstallation(HINSTANCE instance, const wchar_t* commandLine) {
     RunContext run(instance, commandLine);
-    StepResult result;
+    Ending ending{"RunInstallation", StepResult()};
     try {
-        result = performSteps(run);
+        ending = performSteps(run);
     } catch (...) {
         // A failure no step handled (a configuration query, for one) ends the run with one ERROR record.
         logEscapedException(TBX_HERE_AS("WinMain"));
-        result = StepResult::endRun(kExitFunctionFailed, "an unexpected failure");
+        ending.result = StepResult::endRun(kExitFunctionFailed, "an unexpected failure");
     }
-    return finishRun(run, result);
+    return finishRun(run, ending);
 }

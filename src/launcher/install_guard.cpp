@@ -100,3 +100,12 @@ bool ClearInstallStatus() {
     }
     return true;
 }
+
+bool isInstallFlagHeld(const char* path) {
+    // Read access, not attributes alone: only an open that asks for data meets the holder's share mode.
+    UniqueFile flag(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (flag) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}

@@ -24,6 +24,10 @@ enum class FlagTest {
 // The guard test on the flag file at `path`.
 FlagTest TestAndClearInstallFlag(const char* path);
 
+// Whether another installation holds the flag file at `path`, looked at without changing anything: its holder
+// shares it with no one, so any open of it fails with a sharing violation.
+bool isInstallFlagHeld(const char* path);
+
 // Reads the "InstallStatus" text into `buffer` (`capacity` bytes); true when a non-empty text was read. The
 // buffer is left empty on any failure.
 bool ReadInstallStatus(char* buffer, size_t capacity);

@@ -5,29 +5,31 @@
 #include "launcher/run_context.h"
 #include "launcher/step_result.h"
 
-// Preparation: nothing on the machine changes.
+// Deciding: nothing on the machine changes.
 StepResult refuseLinkedLog(RunContext& run);
 StepResult prepareProcess(RunContext& run);
 StepResult answerHelp(RunContext& run);
 StepResult loadConfiguration(RunContext& run);
 StepResult locatePerUserFolder(RunContext& run);
 StepResult applyLanguageOption(RunContext& run);
-StepResult readInstallerOptions(RunContext& run);
+StepResult probeMachine(RunContext& run);
+StepResult planTheRun(RunContext& run);
+StepResult answerCheck(RunContext& run);
 
-// The guard and what must be ours before anything is removed or written.
+// Every check that can refuse the run, before the first change: the guard, what must be ours, the settings
+// file, the Windows Installer, the payload folders and what the plan refused.
 StepResult testGuard(RunContext& run);
 StepResult warnAboutOldWindows(RunContext& run);
 StepResult setGuard(RunContext& run);
 StepResult createCabinetEvent(RunContext& run);
 StepResult checkSettingsWritable(RunContext& run);
-
-// Another installation's hold on the Windows Installer, waited out or asked about before the first engine run.
 StepResult waitForInstaller(RunContext& run);
+StepResult holdKitFolder(RunContext& run);
+StepResult refuseWhatThePlanRefused(RunContext& run);
 
-// The kit: removal of the same version, the database, the command, the export and the engine.
+// Changing: the removal of the same version, the database, the export and the engine.
 StepResult removeSameVersion(RunContext& run);
 StepResult writeKitDatabase(RunContext& run);
-StepResult composeCommand(RunContext& run);
 StepResult exportSettings(RunContext& run);
 StepResult runKitEngine(RunContext& run);
 

@@ -1,4 +1,5 @@
-// The kit's steps: removal of the same version, the database, the engine command, the export and the engine runs.
+// The kit's steps: the checks before the first change, the removal of the same version, the database, the export
+// and the engine runs.
 #include <string>
 
 #include "buildinfo/payload_resources.h"
@@ -10,7 +11,7 @@
 #include "platform/logger.h"
 #include "platform/tstrings.h"
 #include "process/executor.h"
-#include "process/msiexec_path.h"
+#include "process/installer_lock.h"
 #include "products/removal.h"
 
 namespace {
@@ -42,67 +43,65 @@ StepResult checkSettingsWritable(RunContext& run) {
 }
 
 StepResult waitForInstaller(RunContext& run) {
-    return waitForInstallerStep(run.instance, run.silent, run.config->installerWaitSeconds());
+    return waitForInstallerStep(run.instance, run.prompter, run.options->installerWaitSeconds);
 }
 
 StepResult removeSameVersion(RunContext& run) {
-    if (!UninstallPLNOrTBXIfSameVersionExists(run.silent, &run.removalWantsRestart))
-        return StepResult::endRun(kExitFailed, "the installed kit or runtime of this version");
+    if (!applyRemovals(run.plan->removals, run.options->silent, &run.removalWantsRestart))
+        return StepResult::endRun(kExitFailed, "the installed kit or runtime of this version was not removed");
     return StepResult::proceed();
 }
 
 StepResult writeKitDatabase(RunContext& run) {
-    if (!run.paths.kitDatabase(run.msiPath, run.is64)) {
-        if (run.holds.tampered()) return StepResult::endRun(kExitTampered, "a folder of the kit database's path");
-        return StepResult::endRun(kExitPathTooLong, "the kit database path", ERROR_FILENAME_EXCED_RANGE);
-    }
     HRSRC kitDatabase = FindResourceA(run.instance, MAKEINTRESOURCEA(TBX_RES_KIT_MSI), TBX_RES_TYPE_INSTALLER);
-    // Nothing to install: the run ends as it began.
     if (!kitDatabase) return StepResult::endRun(kExitNoKitDatabase, "the launcher carries no kit database");
     const PayloadWriteResult written = WriteResourceToFile(run.holds, run.instance, run.msiPath, kitDatabase);
     if (written.tampered) return StepResult::endRun(kExitTampered, "the kit database was changed");
     if (!written.ok())
-        return StepResult::endRun(reportSystemError(written.what, written.error), written.what, written.error);
-    return StepResult::proceed();
-}
-
-StepResult composeCommand(RunContext& run) {
-    if (!GetMsiexecPath(run.msiexecPath, sizeof run.msiexecPath))
-        return StepResult::endRun(kExitEngineNotFound, "msiexec.exe cannot be found");
-    InstallerOptions& options = run.options;
-    const StepResult tooLong = StepResult::endRun(kExitCommandTooLong, "the installer command does not fit");
-    if (run.silent && !AppendSilentArguments(options.installerArguments, run.config->featuresChosen()))
-        return tooLong;
-    const InstallerCommandParts parts{run.msiexecPath,     run.msiPath, options.installerArguments,
-                                      run.langId,          run.config->installerLogFile(),
-                                      options.installDir,  options.noStartMenu};
-    if (!ComposeInstallerCommand(run.command, parts)) return tooLong;
-    logit(tstrings::format("szTBXExeCommand = %s\n", run.command).c_str());
+        return StepResult::endRun(reportSystemError(written.what, written.error, run.prompter), written.what,
+                                  written.error);
+    logit(tstrings::format("szTBXExeCommand = %s\n", run.plan->kitCommand.c_str()).c_str());
     return StepResult::proceed();
 }
 
 StepResult exportSettings(RunContext& run) {
     if (run.config->exportRuntimeConfig() != 0) {
         logit("Error occurred while exporting configuration settings. Exiting installer.");
-        return StepResult::endRun(kExitConfigurationRefused, "the runtime settings export");
+        return StepResult::endRun(kExitConfigurationRefused, "the runtime settings export failed");
     }
     return StepResult::proceed();
 }
 
 StepResult runKitEngine(RunContext& run) {
+    const RunPlan& plan = *run.plan;
+    const char* msiexecPath = run.facts.msiexecPath.c_str();
     KitRunOutcome outcome;
     {
-        CabinetWriter cabinets(run.instance, run.paths, run.is64, run.cabEvent.get());
-        outcome.engineExitCode = runEnginePasses(run.msiexecPath, run.command);
+        CabinetWriter cabinets(run.instance, run.paths, run.facts.is64, run.cabEvent.get());
+        outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+        // The removal is done: ending now would leave the machine without the kit. Wait for the other
+        // installation as before the first change, and install once more.
+        if (outcome.engineExitCode == kExitInstallerBusy && plan.retryBusyAfterRemoval) {
+            TBX_LOG_AS("WinMain", LOG_WARNING,
+                       "Another installation took the Windows Installer after the removal; waiting for it to "
+                       "install the kit again.");
+            if (waitForInstallerLock(static_cast<unsigned>(plan.installerWaitSeconds)))
+                outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+            if (outcome.engineExitCode == kExitInstallerBusy)
+                TBX_LOG_AS("WinMain", LOG_ERROR,
+                           "The Windows Installer stayed busy: the kit of this version was removed and is not "
+                           "installed; running the launcher again installs it.");
+        }
         const PayloadWriteResult cabinetResult = cabinets.finish();
         outcome.cabinetsWritten = cabinetResult.ok();
         outcome.cabinetsTampered = cabinetResult.tampered;
         outcome.cabinetError = cabinetResult.error;
         // The write's own failure tells the admin why the engine found a cabinet missing.
-        if (!cabinetResult.ok() && !cabinetResult.tampered) reportSystemError(cabinetResult.what, cabinetResult.error);
+        if (!cabinetResult.ok() && !cabinetResult.tampered)
+            reportSystemError(cabinetResult.what, cabinetResult.error, run.prompter);
     }
-    outcome.silent = run.silent;
-    outcome.publicRuntimeSelected = selectsPublicRuntime(run.options.installerArguments);
+    outcome.silent = run.options->silent;
+    outcome.publicRuntimeSelected = plan.publicRuntimeAfterKit;
     run.afterKit = planAfterKitRun(outcome);
     if (run.afterKit.endsNow) {
         if (run.afterKit.restoreSettings) run.config->RestoreConfigSettings();

@@ -4,24 +4,18 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "installconfig/install_config_data.h"
-#include "launcher/install_command.h"
 #include "launcher/payload.h"
 #include "launcher/per_user_paths.h"
 #include "launcher/run_holds.h"
+#include "launcher/run_options.h"
 #include "launcher/run_plan.h"
+#include "platform/prompter.h"
 #include "platform/win_handles.h"
 #include "process/exit_codes.h"
-
-// The options the engine runs are composed from, read once into the flow's fixed buffers.
-struct InstallerOptions {
-    char publicRuntimeDir[kCommandBufferSize] = "";
-    char installDir[kCommandBufferSize] = "";
-    char installerArguments[kCommandBufferSize] = "";
-    bool reallySuppress = false;
-    bool noStartMenu = false;
-};
 
 struct RunContext {
     RunContext(HINSTANCE instance_, const wchar_t* commandLine_) : instance(instance_), commandLine(commandLine_) {}
@@ -30,27 +24,30 @@ struct RunContext {
 
     HINSTANCE instance;
     const wchar_t* commandLine;
+    // The command line split once; nullopt when it could not be split.
+    std::optional<std::vector<std::string>> args;
 
-    WORD langId = 0;
-    bool is64 = true;
+    // Decided before anything changes: the configuration, the options read from it, the machine's facts and
+    // the plan made of them.
     std::optional<InstallConfigData> config;
-    bool silent = false;
+    std::optional<const RunOptions> options;
+    MachineFacts facts;
+    std::optional<const RunPlan> plan;
+    // Whether a person is at the screen: nobody until the options say.
+    Prompter prompter;
+
     // What the run holds below the launcher, and whether any of it was found changed.
     RunHolds holds;
     PerUserPaths paths{holds};
-    InstallerOptions options;
-
     // The guard: the flag file, unshared and deleted when closed, held until the run ends.
     UniqueFile guardFlag;
     // The cabinet event, ours from before anything is removed until the engine runs are over.
     UniqueHandle cabEvent;
-
-    bool removalWantsRestart = false;
+    // The kit database's path, its folders held from before the removal.
     char msiPath[kPayloadPathSize] = "";
-    char msiexecPath[MAX_PATH] = "";
-    char command[kCommandBufferSize] = "";
 
-    // What follows the kit's engine run, decided from its outcome.
+    // What happened while the plan was carried out.
+    bool removalWantsRestart = false;
     AfterKitPlan afterKit;
     bool autoUpdateTampered = false;
 };

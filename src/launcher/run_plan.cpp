@@ -3,6 +3,10 @@
 
 #include <cstring>
 
+#include "buildinfo/build_constants.h"
+#include "launcher/install_command.h"
+#include "launcher/user_data_folder.h"
+#include "platform/bounded_format.h"
 #include "process/engine_result.h"
 #include "process/exit_codes.h"
 
@@ -40,11 +44,97 @@ AfterKitPlan planAfterKitRun(const KitRunOutcome& outcome) {
 
 int finalExitCode(int exitCodeSoFar, bool removalWantsRestart, bool autoUpdateTampered) {
     if (autoUpdateTampered) return kExitTampered;
-    if (exitCodeSoFar == kExitSuccess && removalWantsRestart) return kExitEngineRebootRequired;
+    const bool plainSuccess = exitCodeSoFar == kExitSuccess || exitCodeSoFar == kExitEngineSucceeded;
+    if (plainSuccess && removalWantsRestart) return kExitEngineRebootRequired;
     return exitCodeSoFar;
 }
 
 bool selectsPublicRuntime(const char* installerArguments) {
     return std::strstr(installerArguments, "PublicplnFeature") || std::strstr(installerArguments, "ADDLOCAL=ALL") ||
            !std::strstr(installerArguments, "ADDLOCAL");
+}
+
+std::string kitFolderPath(const std::string& userDataFolder, bool is64) {
+    return userDataFolder + "\\Lumo\\Zolt\\" + buildconstants::kitProductWord + buildconstants::productVersion +
+           (is64 ? "_x64" : "");
+}
+
+std::string kitDatabasePath(const std::string& userDataFolder, bool is64) {
+    return kitFolderPath(userDataFolder, is64) + "\\" + buildconstants::kitProductWord +
+           buildconstants::productVersion + ".msi";
+}
+
+namespace {
+
+// The kit's engine command line, or nullopt (logged) when it does not fit its buffer.
+std::optional<std::string> composeKitCommand(const RunOptions& options, const MachineFacts& facts,
+                                             const std::string& database, std::string& arguments) {
+    char buffer[kCommandBufferSize];
+    if (!formatInto(buffer, "%s", options.installerArguments.c_str())) return std::nullopt;
+    if (options.silent && !AppendSilentArguments(buffer, options.featuresChosen)) return std::nullopt;
+    arguments = buffer;
+    char command[kCommandBufferSize];
+    const InstallerCommandParts parts{facts.msiexecPath.c_str(),    database.c_str(), buffer, facts.langId,
+                                      options.installerLogFile,     options.installDir.c_str(),
+                                      options.noStartMenu};
+    if (!ComposeInstallerCommand(command, parts)) return std::nullopt;
+    return std::string(command);
+}
+
+}  // namespace
+
+RunPlan planRun(const RunOptions& options, const MachineFacts& facts) {
+    RunPlan plan;
+    plan.installerWaitSeconds = options.installerWaitSeconds;
+    const auto refuse = [&plan](int code, const std::string& why) {
+        if (!plan.refusal) plan.refusal = Refusal{code, why};
+    };
+
+    using Verdict = SameVersionDecision::Verdict;
+    const SameVersionDecision sameVersion = decideSameVersion(facts.installed);
+    plan.newerBuildInstalled = sameVersion.verdict == Verdict::NewerBuild;
+    if (sameVersion.verdict == Verdict::NewerBuild)
+        refuse(kExitFailed, "a newer build of the kit of this version is installed");
+    if (sameVersion.verdict == Verdict::KitNotRegistered)
+        refuse(kExitFailed, "the installed kit of this version is unknown to the Windows Installer, so it cannot "
+                            "be removed");
+    if (!facts.kitDatabaseCarried) refuse(kExitNoKitDatabase, "the launcher carries no kit database");
+
+    plan.kitFolder = kitFolderPath(facts.userDataFolder, facts.is64);
+    plan.kitDatabase = kitDatabasePath(facts.userDataFolder, facts.is64);
+    if (plan.kitDatabase.size() >= kPayloadPathSize)
+        refuse(kExitPathTooLong, "the kit database path " + plan.kitDatabase + " is too long");
+    if (facts.msiexecPath.empty()) refuse(kExitEngineNotFound, "msiexec.exe cannot be found");
+    if (!plan.refusal) {
+        if (const auto command = composeKitCommand(options, facts, plan.kitDatabase, plan.installerArguments))
+            plan.kitCommand = *command;
+        else
+            refuse(kExitCommandTooLong, "the installer command does not fit its buffer");
+    }
+
+    if (!plan.refusal) {
+        plan.removals = sameVersion.removals;
+        for (const ProductRemoval& removal : plan.removals)
+            plan.removalCommands.push_back("\"" + facts.msiexecPath + "\"" + removalArguments(removal.code, options.silent));
+    }
+    plan.publicRuntimeAfterKit = options.silent && selectsPublicRuntime(plan.installerArguments.c_str());
+    plan.retryBusyAfterRemoval = !plan.removals.empty();
+
+    // In the order the run meets them.
+    if (facts.guardHeld) {
+        plan.expectedExitCode = kExitFailed;
+        plan.expectation = "another Zolt installation is in progress";
+    } else if (facts.installerBusy) {
+        plan.expectedExitCode = kExitInstallerBusy;
+        plan.expectation = "another installation holds the Windows Installer now; the run waits up to " +
+                           std::to_string(options.installerWaitSeconds) + " seconds for it" +
+                           (options.silent ? "" : " or asks");
+    } else if (plan.refusal) {
+        plan.expectedExitCode = plan.refusal->exitCode;
+        plan.expectation = plan.refusal->why;
+    } else {
+        plan.expectedExitCode = kExitSuccess;
+        plan.expectation = "the kit is installed (the engine's own code, such as 3010, passes through)";
+    }
+    return plan;
 }

@@ -1,8 +1,16 @@
-// The run's decisions after the kit's engine run, as pure functions of what happened: which steps follow, when
-// the runtime settings are put back, and the exit code.
+// The run's decisions as pure functions: the plan made from the options and the machine's facts before anything
+// changes, and what follows the kit's engine run (which steps follow, when the runtime settings are put back, and
+// the exit code).
 #pragma once
 
 #include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "launcher/run_options.h"
+#include "products/removal.h"
 
 // Whether the engine runs a second time: the installed product asked for a reinstall, and Windows is not
 // restarting already.
@@ -34,3 +42,49 @@ int finalExitCode(int exitCodeSoFar, bool removalWantsRestart, bool autoUpdateTa
 
 // Whether the installer arguments select the public runtime's feature (or leave the default feature list).
 bool selectsPublicRuntime(const char* installerArguments);
+
+// What the machine looked like before the run changed anything; gathered by read-only probes.
+struct MachineFacts {
+    WORD langId = 1033;            // the UI language, "/lang" applied
+    bool is64 = true;
+    std::string userDataFolder;    // the per-user folder the payload goes below
+    bool guardHeld = false;        // another installation of the kit runs
+    bool oldWindows = false;       // older than Windows 6.0: only a warning
+    SameVersionFacts installed;    // the kit and runtime of this version
+    bool installerBusy = false;    // another installation holds the Windows Installer now
+    bool kitDatabaseCarried = true;
+    std::string msiexecPath;       // empty: the engine cannot be found
+};
+
+// Why the run stops before it changes anything, and its code.
+struct Refusal {
+    int exitCode = 0;
+    std::string why;
+};
+
+// Everything the run will do, decided before the first change.
+struct RunPlan {
+    std::optional<Refusal> refusal;  // from facts that stay: the run ends here, after its guard and checks
+    bool newerBuildInstalled = false;
+    std::vector<ProductRemoval> removals;  // in order, before the kit is written
+    std::vector<std::string> removalCommands;
+    std::string kitFolder;
+    std::string kitDatabase;
+    std::string installerArguments;  // the options' arguments with the silent defaults
+    std::string kitCommand;          // the engine's whole command line for the kit
+    bool publicRuntimeAfterKit = false;  // silent runs whose features include the public runtime
+    // After a removal another installation may take the Windows Installer before the kit's run: wait for it
+    // under the same rule and run the install once more.
+    bool retryBusyAfterRemoval = false;
+    int installerWaitSeconds = 0;
+    // The code the run ends with when every step goes as planned and the engine installs; what a /check
+    // reports. A guard held or a busy installer now counts, though they may be gone when the run gets there.
+    int expectedExitCode = 0;
+    std::string expectation;
+};
+
+// The kit's folder and database below the per-user folder.
+std::string kitFolderPath(const std::string& userDataFolder, bool is64);
+std::string kitDatabasePath(const std::string& userDataFolder, bool is64);
+
+RunPlan planRun(const RunOptions& options, const MachineFacts& facts);

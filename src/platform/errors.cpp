@@ -1,12 +1,10 @@
 // Error texts, the system error exception and the catch-site loggers.
 #include "platform/errors.h"
 
-#include <atomic>
 #include <cstdio>
 
 #include "platform/logger.h"
 #include "platform/tstrings.h"
-#include "platform/window_station.h"
 #include "platform/win_handles.h"
 
 std::string joinErrorMessages(const std::string& message, const std::string& detail) {
@@ -93,15 +91,10 @@ void logUnknownException(const SourceLocation& where) {
 }
 
 namespace {
-std::atomic<bool> silentRun{false};
 constexpr int kFailureWithoutCode = 1627;  // ERROR_FUNCTION_FAILED
 }  // namespace
 
-void setSilentRun(bool silent) { silentRun = silent; }
-
-bool isSilentRun() { return silentRun; }
-
-int reportSystemError(const char* what, DWORD code) {
+int reportSystemError(const char* what, DWORD code, const Prompter& prompter) {
     char description[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), description, sizeof description, nullptr);
@@ -110,6 +103,6 @@ int reportSystemError(const char* what, DWORD code) {
     std::snprintf(text, sizeof text, "%s failed with error %d: %s", what, static_cast<int>(code), description);
     logErrorAt(TBX_HERE, text);
     // No one can dismiss a box in an unattended run (it may be running in session 0): the record is the report.
-    if (mayShowBox(silentRun)) MessageBoxA(nullptr, text, "Error", MB_OK);
+    prompter.show(text, "Error", MB_OK);
     return code != 0 ? static_cast<int>(code) : kFailureWithoutCode;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/located_error.h"
+#include "platform/prompter.h"
 #include "platform/source_location.h"
 
 // A failed Win32 call: the text names the context, the code and the system's description.
@@ -25,15 +26,10 @@ void logErrorAt(const SourceLocation& where, const std::string& message);
 void logCaughtException(const SourceLocation& where, const std::exception& e);
 void logUnknownException(const SourceLocation& where);
 
-// Tells the error model whether anyone is at the screen. Set once, when the run knows it is silent; until
-// then failures are reported as for an interactive run.
-void setSilentRun(bool silent);
-bool isSilentRun();
-
 // The last-resort report of a system error: "<what> failed with error <code>: <description>" as an ERROR
-// record and, unless the run is silent, in a box. Returns the exit code for it: `code`, or 1627 when the
+// record and, when a person is at the screen, in a box. Returns the exit code for it: `code`, or 1627 when the
 // code is 0 so that a failure never reads as success.
-int reportSystemError(const char* what, DWORD code);
+int reportSystemError(const char* what, DWORD code, const Prompter& prompter);
 
 #define TBX_THROW_SYS(context, address, code) \
     throw ::QmbError<::SysError>(::SysError((context), reinterpret_cast<const void*>(address), (code)), TBX_HERE)

@@ -3,8 +3,10 @@
 
 #include "process/exit_codes.h"
 
-// Installed or removed; a restart may be pending.
-constexpr bool engineSucceeded(int code) { return code == 0 || code == kExitEngineRebootRequired; }
+// Installed or removed; a restart may be pending. 1707 is the engine's own word for a success.
+constexpr bool engineSucceeded(int code) {
+    return code == kExitSuccess || code == kExitEngineSucceeded || code == kExitEngineRebootRequired;
+}
 
 // Keeps an auxiliary engine run (a removal, the auto-update component) from restarting the machine in the middle
 // of the launcher's run; the pending restart is reported through the exit code instead.

@@ -16,3 +16,23 @@ constexpr int kExitCommandTooLong = 1639;      // ERROR_INVALID_COMMAND_LINE: a 
 constexpr int kExitEngineRebootStarted = 1641; // from the engine: done, and a restart is under way
 constexpr int kExitEngineRebootRequired = 3010; // from the engine: done, a restart completes it
 constexpr int kExitInstallerBusy = 1618;       // ERROR_INSTALL_ALREADY_RUNNING: another run kept the installer
+constexpr int kExitEngineSucceeded = 1707;     // from the engine: ERROR_INSTALL_SUCCESS, installed
+
+// What each code means to whoever started the launcher; the usage text lists these.
+struct ExitCodeMeaning {
+    const char* codes;
+    const char* meaning;
+};
+inline constexpr ExitCodeMeaning kExitCodeMeanings[] = {
+    {"0, 1707", "installed"},
+    {"3010", "installed; a restart completes it"},
+    {"1641", "installed; Windows is restarting"},
+    {"1618", "another installation kept the Windows Installer busy: try again later (after a removal of this"
+             " version the kit stays removed until that retry)"},
+    {"-1", "another Zolt installation runs, a newer build is installed, or a removal failed"},
+    {"-3", "the Windows Installer cannot be found"},
+    {"-5", "something below the launcher was tampered with (see the log)"},
+    {"-80", "the configuration was refused"},
+    {"1", "the launcher carries no kit to install"},
+    {"1639", "an option does not fit the installer's command line"},
+};

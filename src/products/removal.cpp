@@ -9,7 +9,7 @@
 #include "platform/registry_key.h"
 #include "platform/resources.h"
 #include "platform/tstrings.h"
-#include "platform/window_station.h"
+#include "platform/prompter.h"
 #include "process/bitness.h"
 #include "process/engine_result.h"
 #include "process/executor.h"
@@ -30,11 +30,10 @@ bool keyOpens(const char* path, int arch) {
     return key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ | viewOf(arch)) == ERROR_SUCCESS;
 }
 
-void showNewerBuildMessage() {
+void showNewerBuildMessage(bool silent) {
     HMODULE launcher = GetModuleHandleA(nullptr);
-    std::string text = StringResource(IDS_NEWER_BUILD_TEXT, launcher).string();
-    std::string caption = StringResource(IDS_NEWER_BUILD_CAPTION, launcher).string();
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR);
+    Prompter(silent).show(StringResource(IDS_NEWER_BUILD_TEXT, launcher).string(),
+                          StringResource(IDS_NEWER_BUILD_CAPTION, launcher).string(), MB_ICONERROR);
 }
 
 }  // namespace
@@ -50,8 +49,7 @@ bool isProductCodeRegistered(const std::string& code, bool view64) {
 
 DWORD uninstallProductCode(const std::string& code, bool silent) {
     char arguments[2048];
-    if (!formatInto(arguments, silent ? " /x %s /qn%s" : " /x %s /qb!%s", code.c_str(), kSuppressRebootArgument))
-        return kExitFunctionFailed;
+    if (!formatInto(arguments, "%s", removalArguments(code, silent).c_str())) return kExitFunctionFailed;
     char msiexecPath[2048] = "";
     GetMsiexecPath(msiexecPath, sizeof msiexecPath);
     DWORD exitCode = Executor::ExecProcessWaitForFinish(msiexecPath, arguments, 0);
@@ -95,36 +93,105 @@ namespace {
 // The records of the removal carry the name of the operation the driver calls, not of this helper.
 constexpr const char* kRemovalName = "UninstallPLNOrTBXIfSameVersionExists";
 
-bool removeSameVersionInstalls(bool silent, bool* rebootRequired) {
+std::string versionKey(const char* root) { return std::string(root) + "\\" + buildconstants::productVersion; }
+
+}  // namespace
+
+SameVersionFacts probeSameVersion() {
+    SameVersionFacts facts;
     const int arch = installArch();
-    char kitKey[2048];
-    char runtimeKey[2048];
-    formatInto(kitKey, "%s\\%s", zoltkeys::kitRoot, buildconstants::productVersion);
-    formatInto(runtimeKey, "%s\\%s", zoltkeys::runtimeRoot, buildconstants::productVersion);
-
-    if (!keyOpens(kitKey, arch)) {
-        TBX_LOG_AS(kRemovalName, LOG_INFO, "No same version TBX exists");
-    } else if (!IsSameOrOlderBuildInstalled(true)) {
-        if (mayShowBox(silent)) showNewerBuildMessage();
-        return false;
-    } else if (!UninstallExistingTBX(silent, rebootRequired)) {
-        TBX_LOG_AS(kRemovalName, LOG_ERROR, tstrings::format("UninstallExistingTBX (%s) failed", kitKey));
-        return false;
+    facts.kitCode = kitProductCode(buildconstants::productVersion, arch == 32);
+    facts.runtimeCode = zscrub::ZCleaner::getProductGUID(buildconstants::productVersion, arch);
+    facts.kitInstalled = keyOpens(versionKey(zoltkeys::kitRoot).c_str(), arch);
+    if (facts.kitInstalled) {
+        facts.kitSameOrOlderBuild = IsSameOrOlderBuildInstalled(true);
+        facts.kitCodeRegistered = isProductCodeRegistered(facts.kitCode, arch == 64);
     }
+    facts.runtimeInstalled = keyOpens(versionKey(zoltkeys::runtimeRoot).c_str(), arch);
+    if (facts.runtimeInstalled) {
+        facts.runtimeSameOrOlderBuild = IsSameOrOlderBuildInstalled(false);
+        facts.runtimeStatic = facts.runtimeSameOrOlderBuild && IsVersionStatic(arch == 64);
+        facts.runtimeCodeRegistered = isProductCodeRegistered(facts.runtimeCode, arch == 64);
+    }
+    return facts;
+}
 
-    if (!keyOpens(runtimeKey, arch)) {
-        TBX_LOG_AS(kRemovalName, LOG_INFO, "No same version PLN exists");
-    } else if (IsSameOrOlderBuildInstalled(false) && !IsVersionStatic(arch == 64)) {
-        const int exitCode = static_cast<int>(CheckGUIDAndUninstall(arch, arch == 64, silent));
+SameVersionDecision decideSameVersion(const SameVersionFacts& facts) {
+    using Verdict = SameVersionDecision::Verdict;
+    SameVersionDecision decision;
+    if (facts.kitInstalled) {
+        // A newer build stays; a kit the engine does not know cannot be removed, so nothing may replace it.
+        if (!facts.kitSameOrOlderBuild) decision.verdict = Verdict::NewerBuild;
+        else if (!facts.kitCodeRegistered) decision.verdict = Verdict::KitNotRegistered;
+        else decision.removals.push_back({true, facts.kitCode});
+    }
+    if (decision.verdict != Verdict::Proceed) {
+        decision.removals.clear();
+        return decision;
+    }
+    // A runtime whose code the engine does not know is no error: there is nothing to remove.
+    if (facts.runtimeInstalled && facts.runtimeSameOrOlderBuild && !facts.runtimeStatic &&
+        facts.runtimeCodeRegistered)
+        decision.removals.push_back({false, facts.runtimeCode});
+    return decision;
+}
+
+std::string removalArguments(const std::string& code, bool silent) {
+    return " /x " + code + (silent ? " /qn" : " /qb!") + kSuppressRebootArgument;
+}
+
+void logSameVersionDecision(const SameVersionFacts& facts, const SameVersionDecision& decision) {
+    using Verdict = SameVersionDecision::Verdict;
+    if (!facts.kitInstalled) TBX_LOG_AS(kRemovalName, LOG_INFO, "No same version TBX exists");
+    if (decision.verdict == Verdict::NewerBuild)
+        TBX_LOG_AS(kRemovalName, LOG_ERROR,
+                   "A newer build of the kit of this version is installed (" + versionKey(zoltkeys::kitRoot) +
+                       "); it is kept and nothing is installed.");
+    if (decision.verdict == Verdict::KitNotRegistered) {
+        TBX_LOG_AS("UninstallExistingTBX", LOG_ERROR,
+                   tstrings::format("TBX GUID not found %s: %d", facts.kitCode.c_str(), static_cast<int>(ERROR_FILE_NOT_FOUND)));
+        TBX_LOG_AS(kRemovalName, LOG_ERROR,
+                   tstrings::format("UninstallExistingTBX (%s) failed", versionKey(zoltkeys::kitRoot).c_str()));
+    }
+    if (decision.verdict != Verdict::Proceed) return;
+    if (!facts.runtimeInstalled) TBX_LOG_AS(kRemovalName, LOG_INFO, "No same version PLN exists");
+    else if (facts.runtimeSameOrOlderBuild && !facts.runtimeStatic && !facts.runtimeCodeRegistered)
+        TBX_LOG_AS("CheckGUIDAndUninstall", LOG_WARNING,
+                   "GUID not found" + facts.runtimeCode + ": the runtime of this version is not removed.");
+}
+
+bool applyRemovals(const std::vector<ProductRemoval>& removals, bool silent, bool* rebootRequired) {
+    for (const ProductRemoval& removal : removals) {
+        const int exitCode = static_cast<int>(uninstallProductCode(removal.code, silent));
         if (!engineSucceeded(exitCode)) {
+            const std::string key = versionKey(removal.isKit ? zoltkeys::kitRoot : zoltkeys::runtimeRoot);
+            if (removal.isKit)
+                TBX_LOG_AS("UninstallExistingTBX", LOG_ERROR,
+                           tstrings::format("Uninstall existining TBX failed %s: %d", removal.code.c_str(), exitCode));
+            else
+                TBX_LOG_AS("CheckGUIDAndUninstall", LOG_ERROR,
+                           "Uninstall existing PLN failed" + removal.code + ":" + std::to_string(exitCode));
             TBX_LOG_AS(kRemovalName, LOG_ERROR,
-                       tstrings::format("UninstallPLNIfSameOrOlderBuild( %s) failed", runtimeKey));
+                       removal.isKit ? tstrings::format("UninstallExistingTBX (%s) failed", key.c_str())
+                                     : tstrings::format("UninstallPLNIfSameOrOlderBuild( %s) failed", key.c_str()));
             return false;
         }
         if (rebootRequired && exitCode == kExitEngineRebootRequired) *rebootRequired = true;
     }
     return true;
 }
+
+namespace {
+
+bool removeSameVersionInstalls(bool silent, bool* rebootRequired) {
+    const SameVersionFacts facts = probeSameVersion();
+    const SameVersionDecision decision = decideSameVersion(facts);
+    logSameVersionDecision(facts, decision);
+    if (decision.verdict == SameVersionDecision::Verdict::NewerBuild) showNewerBuildMessage(silent);
+    if (decision.verdict != SameVersionDecision::Verdict::Proceed) return false;
+    return applyRemovals(decision.removals, silent, rebootRequired);
+}
+
 }  // namespace
 
 bool UninstallPLNOrTBXIfSameVersionExists(bool silent, bool* rebootRequired) {

@@ -15,7 +15,7 @@ using testing_support::LogCapture;
 TEST(InstallerWaitStep, ABusyInstallerEndsTheRunWith1618AndAnErrorRecord) {
     LogCapture log;
     testing_support::MutexHeldElsewhere busy(kInstallerLockName);
-    const StepResult result = waitForInstallerStep(GetModuleHandleA(nullptr), true, 0);
+    const StepResult result = waitForInstallerStep(GetModuleHandleA(nullptr), Prompter(true), 0);
     EXPECT_TRUE(result.endsRun());
     EXPECT_EQ(kExitInstallerBusy, result.exitCode());
     EXPECT_EQ(1, log.count("Another installation still holds the Windows Installer after 0 seconds; giving up."));
@@ -23,9 +23,22 @@ TEST(InstallerWaitStep, ABusyInstallerEndsTheRunWith1618AndAnErrorRecord) {
 
 TEST(InstallerWaitStep, AFreeInstallerLetsTheRunGoOnWithoutARecord) {
     LogCapture log;
-    EXPECT_FALSE(waitForInstallerStep(GetModuleHandleA(nullptr), true, 0).endsRun());
+    EXPECT_FALSE(waitForInstallerStep(GetModuleHandleA(nullptr), Prompter(true), 0).endsRun());
     EXPECT_TRUE(installerFreeForAutoUpdate(0));
     EXPECT_TRUE(log.messages().empty());
+}
+
+// Without a display no box can be shown: the run waits as an unattended one instead of taking that for Cancel.
+TEST(InstallerWaitStep, ABoxThatCannotBeShownFallsBackToTheWait) {
+    LogCapture log;
+    testing_support::MutexHeldElsewhere busy(kInstallerLockName);
+    const Prompter person(false);
+    if (!person.personPresent()) GTEST_SKIP() << "this window station is not visible";
+    const StepResult result = waitForInstallerStep(GetModuleHandleA(nullptr), person, 0);
+    EXPECT_EQ(kExitInstallerBusy, result.exitCode());
+    EXPECT_EQ(1, log.count("cannot be shown; waiting as an unattended run does."));
+    EXPECT_EQ(0, log.count("the user cancelled"));
+    EXPECT_EQ(1, log.count("giving up"));
 }
 
 // The auto-update component is skipped with a warning, not an error: the kit is installed.

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "buildinfo/build_constants.h"
 #include "process/exit_codes.h"
 
 namespace {
@@ -25,6 +28,8 @@ TEST(RunPlan, WhatFollowsTheKitsEngineRun) {
         bool autoUpdate;
     } cases[] = {
         {"installed, silent", 0, true, false, 0, true, true, false, 0, false, true, true},
+        {"the engine's own success word", kExitEngineSucceeded, true, false, 0, true, true, false,
+         kExitEngineSucceeded, false, true, true},
         {"installed, a person at the screen: no public runtime", 0, true, false, 0, false, true, false, 0, false, false,
          true},
         {"installed without the runtime's feature", 0, true, false, 0, true, false, false, 0, false, false, true},
@@ -71,6 +76,7 @@ TEST(RunPlan, TheFinalExitCode) {
     } cases[] = {
         {"installed", 0, false, false, 0},
         {"installed after a removal that wants a restart", 0, true, false, kExitEngineRebootRequired},
+        {"1707 after a removal that wants a restart", kExitEngineSucceeded, true, false, kExitEngineRebootRequired},
         {"a restart pending anyway", kExitEngineRebootRequired, true, false, kExitEngineRebootRequired},
         {"a failure stays a failure", 1603, true, false, 1603},
         {"the auto-update payload was changed", 0, true, true, kExitTampered},
@@ -114,6 +120,136 @@ TEST(RunPlan, ThePublicRuntimesFeature) {
         SCOPED_TRACE(c.arguments);
         EXPECT_EQ(c.expected, selectsPublicRuntime(c.arguments));
     }
+}
+
+// The run's plan before anything changes: the facts of a machine and the options in, every removal, command and
+// expected exit code out. One line a machine; the defaults are a silent run on a clean machine.
+struct PlanCase {
+    const char* name;
+    MachineFacts facts;
+    RunOptions options;
+    int expectedExit;
+    std::vector<std::string> removedCodes;
+    const char* commandHas;     // a piece the kit's command line holds, or null
+    const char* commandLacks;   // a piece it must not hold, or null
+};
+
+MachineFacts cleanMachine() {
+    MachineFacts facts;
+    facts.userDataFolder = "C:\\users\\admin\\AppData\\LocalLow";
+    facts.msiexecPath = "C:\\windows\\system32\\msiexec.exe";
+    facts.installed.kitCode = "{KIT}";
+    facts.installed.runtimeCode = "{RUNTIME}";
+    return facts;
+}
+
+RunOptions silentRun() {
+    RunOptions options;
+    options.silent = true;
+    options.installerWaitSeconds = 600;
+    return options;
+}
+
+TEST(RunPlan, WhatTheRunWillDoBeforeItChangesAnything) {
+    MachineFacts kitOfThisBuild = cleanMachine();
+    kitOfThisBuild.installed.kitInstalled = kitOfThisBuild.installed.kitSameOrOlderBuild = true;
+    kitOfThisBuild.installed.kitCodeRegistered = true;
+    MachineFacts kitAndRuntime = kitOfThisBuild;
+    kitAndRuntime.installed.runtimeInstalled = kitAndRuntime.installed.runtimeSameOrOlderBuild = true;
+    kitAndRuntime.installed.runtimeCodeRegistered = true;
+    MachineFacts staticRuntime = kitAndRuntime;
+    staticRuntime.installed.runtimeStatic = true;
+    MachineFacts newerBuild = kitOfThisBuild;
+    newerBuild.installed.kitSameOrOlderBuild = false;
+    MachineFacts unknownKit = kitOfThisBuild;
+    unknownKit.installed.kitCodeRegistered = false;
+    MachineFacts noKit = kitOfThisBuild;
+    noKit.kitDatabaseCarried = false;
+    MachineFacts noEngine = kitOfThisBuild;
+    noEngine.msiexecPath.clear();
+    MachineFacts guardHeld = cleanMachine();
+    guardHeld.guardHeld = true;
+    MachineFacts busy = cleanMachine();
+    busy.installerBusy = true;
+    MachineFacts deepProfile = kitOfThisBuild;
+    deepProfile.userDataFolder = "C:\\" + std::string(250, 'p');
+    MachineFacts japanese = cleanMachine();
+    japanese.langId = 1041;
+
+    RunOptions interactive = silentRun();
+    interactive.silent = false;
+    RunOptions longDir = silentRun();
+    longDir.installDir = std::string(2000, 'd');
+    RunOptions toolsOnly = silentRun();
+    toolsOnly.installerArguments = "ADDLOCAL=ToolsFeature ";
+    toolsOnly.featuresChosen = true;
+
+    const PlanCase cases[] = {
+        {"a clean machine: install with the silent defaults", cleanMachine(), silentRun(), kExitSuccess, {},
+         " /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1", "TRANSFORMS"},
+        {"a person at the screen: no quiet switch", cleanMachine(), interactive, kExitSuccess, {}, "WRAPPER=1",
+         "/qn"},
+        {"the kit of this build is removed first", kitOfThisBuild, silentRun(), kExitSuccess, {"{KIT}"}, nullptr,
+         nullptr},
+        {"kit, then the runtime of this version", kitAndRuntime, silentRun(), kExitSuccess, {"{KIT}", "{RUNTIME}"},
+         nullptr, nullptr},
+        {"a side-by-side runtime stays", staticRuntime, silentRun(), kExitSuccess, {"{KIT}"}, nullptr, nullptr},
+        {"a newer build stays and nothing is installed", newerBuild, silentRun(), kExitFailed, {}, nullptr, nullptr},
+        {"a kit the engine does not know cannot be removed", unknownKit, silentRun(), kExitFailed, {}, nullptr,
+         nullptr},
+        {"no kit database: nothing removed", noKit, silentRun(), kExitNoKitDatabase, {}, nullptr, nullptr},
+        {"no engine: nothing removed", noEngine, silentRun(), kExitEngineNotFound, {}, nullptr, nullptr},
+        {"a command that does not fit: nothing removed", kitOfThisBuild, longDir, kExitCommandTooLong, {}, nullptr,
+         nullptr},
+        {"a database path that does not fit: nothing removed", deepProfile, silentRun(), kExitPathTooLong, {},
+         nullptr, nullptr},
+        {"another installation of the kit runs", guardHeld, silentRun(), kExitFailed, {}, nullptr, nullptr},
+        {"the Windows Installer is busy now", busy, silentRun(), kExitInstallerBusy, {}, nullptr, nullptr},
+        {"the chosen features replace the default list", cleanMachine(), toolsOnly, kExitSuccess, {},
+         "ADDLOCAL=ToolsFeature  /qn WRAPPER=1", "PublicplnFeature"},
+        {"another language: its transform", japanese, silentRun(), kExitSuccess, {}, ".msi\" TRANSFORMS=:1041 ",
+         nullptr},
+    };
+    for (const PlanCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunPlan plan = planRun(c.options, c.facts);
+        EXPECT_EQ(c.expectedExit, plan.expectedExitCode) << plan.expectation;
+        std::vector<std::string> removed;
+        for (const ProductRemoval& removal : plan.removals) removed.push_back(removal.code);
+        EXPECT_EQ(c.removedCodes, removed);
+        ASSERT_EQ(plan.removals.size(), plan.removalCommands.size());
+        for (const std::string& command : plan.removalCommands)
+            EXPECT_NE(std::string::npos, command.find(c.options.silent ? " /qn REBOOT=ReallySuppress"
+                                                                       : " /qb! REBOOT=ReallySuppress"));
+        EXPECT_EQ(!c.removedCodes.empty(), plan.retryBusyAfterRemoval);
+        if (plan.refusal) {
+            EXPECT_TRUE(plan.removals.empty()) << "a refused run removes nothing";
+        }
+        if (c.commandHas) {
+            EXPECT_NE(std::string::npos, plan.kitCommand.find(c.commandHas)) << plan.kitCommand;
+        }
+        if (c.commandLacks) {
+            EXPECT_EQ(std::string::npos, plan.kitCommand.find(c.commandLacks)) << plan.kitCommand;
+        }
+    }
+}
+
+TEST(RunPlan, TheKitsPathsAndWhatFollowsTheKit) {
+    RunOptions options = silentRun();
+    options.installDir = "D:\\Kit";
+    options.noStartMenu = true;
+    const RunPlan plan = planRun(options, cleanMachine());
+    const std::string folder = std::string("C:\\users\\admin\\AppData\\LocalLow\\Lumo\\Zolt\\") +
+                               buildconstants::kitProductWord + buildconstants::productVersion + "_x64";
+    EXPECT_EQ(folder, plan.kitFolder);
+    EXPECT_EQ(folder + "\\" + buildconstants::kitProductWord + buildconstants::productVersion + ".msi",
+              plan.kitDatabase);
+    EXPECT_EQ("\"C:\\windows\\system32\\msiexec.exe\" /i \"" + plan.kitDatabase +
+                  "\"  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 INSTALLDIR=\"D:\\Kit\"  NOSTARTMENU=1",
+              plan.kitCommand);
+    EXPECT_TRUE(plan.publicRuntimeAfterKit);
+    options.silent = false;
+    EXPECT_FALSE(planRun(options, cleanMachine()).publicRuntimeAfterKit) << "only silent runs start it";
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ TEST(CatchSiteRecords, OneErrorRecordAtTheGivenLocation) {
 
 // In a silent run a system error is a record and an exit code; a code of 0 must still read as a failure.
 TEST(SystemErrorReport, SilentRunLogsAndNeverReturnsSuccess) {
-    setSilentRun(true);
+    const Prompter nobody(true);
     struct Case {
         DWORD code;
         int exitCode;
@@ -105,13 +105,12 @@ TEST(SystemErrorReport, SilentRunLogsAndNeverReturnsSuccess) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         LogCapture log;
-        EXPECT_EQ(c.exitCode, reportSystemError("Installer : Wrapper.WriteFile (In small chunks) ", c.code));
+        EXPECT_EQ(c.exitCode, reportSystemError("Installer : Wrapper.WriteFile (In small chunks) ", c.code, nobody));
         ASSERT_EQ(1u, log.messages().size());
         const std::string expected = "ERROR: Installer : Wrapper.WriteFile (In small chunks)  failed with error " +
                                      std::to_string(c.code) + ": ";
         EXPECT_EQ(0u, log.messages()[0].find(expected)) << log.messages()[0];
     }
-    setSilentRun(false);
 }
 
 TEST(HandleOwners, NullAndInvalidCloseSilentlyBadHandleLogs) {

@@ -18,7 +18,7 @@ struct InstallerRules {
     settings::KeyMapperListHandle mappers = nullptr;
 };
 
-// The installer's built-in defaults, bound at compile time so no initialisation order matters.
-inline const char* const& INSTALLER_DEFAULT_SETTINGS = DEFAULT_SETTINGS;
+// The installer's built-in defaults, as the option table derives them.
+inline const char* installerDefaultSettings() { return defaultSettingsText().c_str(); }
 
 }  // namespace settings_test

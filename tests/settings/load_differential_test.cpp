@@ -136,7 +136,7 @@ Outcome load(const Engine& engine, const Options& options, const std::string& te
         mappers = engine.installer.mappers;
     }
     settings::ConfigHandle config = api.createConfig();
-    EXPECT_EQ(api.loadText(config, settings_test::INSTALLER_DEFAULT_SETTINGS, nullptr, nullptr, 1, 0), 0);
+    EXPECT_EQ(api.loadText(config, settings_test::installerDefaultSettings(), nullptr, nullptr, 1, 0), 0);
     ::testing::internal::CaptureStderr();
     Outcome outcome;
     outcome.result = file ? api.loadFile(config, file->c_str(), validator, mappers, options.stopOnError,

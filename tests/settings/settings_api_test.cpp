@@ -334,7 +334,7 @@ TEST_F(SettingsApiTest, ValidatorBuilderAndSetFixedValuesStopAtABadEntry) {
 
 TEST_F(SettingsApiTest, InstallerRulesMapKeysAndRefuseWhatTheyDoNotKnow) {
     InstallerRules rules(api);
-    ASSERT_EQ(load(settings_test::INSTALLER_DEFAULT_SETTINGS, true, false, rules.validator, rules.mappers), 0);
+    ASSERT_EQ(load(settings_test::installerDefaultSettings(), true, false, rules.validator, rules.mappers), 0);
     struct Case {
         const char* line;
         int32_t result;

@@ -75,14 +75,14 @@ ArgumentImport importInto(settings::ConfigHandle config, const settings_test::In
 
 // Whatever the range rule lets through must read back, through the engine, as the number it approved.
 void checkRanges(settings::ConfigHandle config) {
-    for (const OptionDescriptor& row : OptionDescriptors) {
+    for (const OptionRow& row : kOptionRows) {
         const char* text = nullptr;
         if (api.getString(config, row.name, &text) != 0) continue;
-        if (checkOptionRange(row.name, text) != 0) continue;
-        if (std::string(row.name) != "INSTALLER_WAIT") continue;
+        if (checkOptionRange(row, text) != 0) continue;
+        if (row.rule != ValueRule::Seconds) continue;
         int32_t seconds = -1;
         if (api.getInt(config, row.name, &seconds) != 0) fail("an approved wait does not read as a number");
-        if (seconds < 0 || seconds > kInstallerWaitMaxSeconds || std::to_string(seconds) != text)
+        if (seconds < 0 || seconds > row.maximum || std::to_string(seconds) != text)
             fail("an approved wait reads as another number");
     }
 }
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Input in = split(data, size);
 
     settings::ConfigHandle working = api.createConfig();
-    if (api.loadText(working, DEFAULT_SETTINGS, rules.validator, rules.mappers, 1, 0) != 0) fail("defaults refused");
+    if (api.loadText(working, defaultSettingsText().c_str(), rules.validator, rules.mappers, 1, 0) != 0) fail("defaults refused");
     if (importInto(working, rules, in.args).result == 0) {
         const int32_t runtime = api.loadText(working, in.runtimeText.c_str(), rules.validator, rules.mappers, 1, 1);
         const int32_t install = api.loadText(working, in.installText.c_str(), rules.validator, rules.mappers, 1, 1);

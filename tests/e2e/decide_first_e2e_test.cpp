@@ -1,0 +1,245 @@
+// The launcher decides before it changes anything: every refusal before the engine leaves an installed machine as
+// it found it, /check says what a run would do and changes nothing, and a kit run that finds the Windows Installer
+// busy after the removal waits and installs again.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "buildinfo/build_constants.h"
+#include "config_test_support.h"
+#include "e2e_support.h"
+#include "launcher/payload.h"
+#include "mutex_held_elsewhere.h"
+#include "process/installer_lock.h"
+#include "products/installed_products.h"
+#include "products/product_codes.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::localLowFolder;
+
+const std::string kOwnVersion = buildconstants::productVersion;
+const std::string kKitKey = std::string(zoltkeys::kitRoot) + "\\" + kOwnVersion;
+const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kSettingsAsFound = "EULA=Enable\n";
+
+std::string withoutCr(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+REGSAM installView() { return installArch() == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+std::string kitCode() { return kitProductCode(kOwnVersion, installArch() == 32); }
+std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx" + kOwnVersion + "_x64"; }
+std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
+
+void writeKey(const std::string& path, const std::string& build) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | installView(), nullptr, &key, nullptr));
+    if (!build.empty())
+        RegSetValueExA(key, "BuildNumber", 0, REG_SZ, reinterpret_cast<const BYTE*>(build.c_str()),
+                       static_cast<DWORD>(build.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string buildNumberOfInstalledKit() {
+    char value[64] = "";
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kKitKey.c_str(), "BuildNumber", RRF_RT_REG_SZ | installView(), nullptr,
+                     value, &size) != ERROR_SUCCESS)
+        return "<none>";
+    return value;
+}
+
+// What a test sets up in the run's way for as long as it lives.
+using Obstacle = std::shared_ptr<void>;
+
+Obstacle holdGuardFlag() {
+    CreateDirectoryA((localLowFolder() + "\\Lumo").c_str(), nullptr);
+    CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
+    HANDLE flag = CreateFileA(flagPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, flag) << GetLastError();
+    return Obstacle(flag, [](HANDLE h) { CloseHandle(h); });
+}
+
+Obstacle squatEvent() {
+    return Obstacle(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName), [](HANDLE h) { CloseHandle(h); });
+}
+
+Obstacle busyInstaller() { return std::make_shared<testing_support::MutexHeldElsewhere>(kInstallerLockName); }
+
+Obstacle newerBuild() {
+    writeKey(kKitKey, std::to_string(buildconstants::buildNumber + 1));
+    return nullptr;
+}
+
+// A file where the kit folder goes: found when the payload folders are held, a tampering.
+Obstacle fileInPlaceOfTheKitFolder() {
+    CreateDirectoryA((localLowFolder() + "\\Lumo").c_str(), nullptr);
+    CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
+    testing_support::writeFile(kitFolder(), "not a folder");
+    return Obstacle(nullptr, [](void*) { DeleteFileA(kitFolder().c_str()); });
+}
+
+class DecideFirst : public ::testing::Test {
+protected:
+    void SetUp() override { cleanRegistry(); }
+    void TearDown() override { cleanRegistry(); }
+
+    static void cleanRegistry() {
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) e2e::deleteTree(view, zoltkeys::kitRoot);
+        e2e::deleteTree(installView(), kUninstallKey + kitCode());
+    }
+
+    // An installed kit of this version and build, and a runtime settings file the run would rewrite.
+    void installedMachine() {
+        cleanRegistry();
+        writeKey(kKitKey, std::to_string(buildconstants::buildNumber));
+        writeKey(kUninstallKey + kitCode(), "");
+        runtimeFile.write(kSettingsAsFound);
+        RemoveDirectoryA(kitFolder().c_str());
+    }
+
+    DWORD run(const std::string& arguments, const std::string& exitCodes = "0") {
+        engine.clearRecord();
+        engine.setExit(exitCodes);
+        DeleteFileA(e2e::launcherLogPath().c_str());
+        const DWORD code = e2e::runLauncher(arguments);
+        log = e2e::readFile(e2e::launcherLogPath());
+        return code;
+    }
+
+    // Nothing ran, nothing was removed or written: registry, settings file, payload folder and guard as found.
+    void expectMachineAsFound(const std::string& build) {
+        EXPECT_TRUE(engine.commandLines().empty()) << e2e::readFile(engine.recordPath()) << log;
+        EXPECT_EQ(build, buildNumberOfInstalledKit());
+        EXPECT_TRUE(e2e::keyExists(installView(), kUninstallKey + kitCode()));
+        EXPECT_EQ(kSettingsAsFound, withoutCr(runtimeFile.read()));
+        const DWORD attributes = GetFileAttributesA(kitFolder().c_str());
+        EXPECT_TRUE(attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            << "the payload folder was made";
+    }
+
+    config_test::RuntimeFileGuard runtimeFile;
+    testing_support::RecordingEngine engine;
+    std::string log;
+};
+
+struct Refusal {
+    const char* name;
+    std::function<Obstacle()> obstacle;
+    const char* arguments;
+    int exitCode;
+    const char* logged;  // what the log says about it
+};
+
+const std::vector<Refusal>& refusals() {
+    static const std::vector<Refusal> cases = {
+        {"a refused option", [] { return Obstacle(); }, "/s EULA=Disable FOO=1", kExitConfigurationRefused,
+         "Error occurred while loading configuration settings."},
+        {"another installation holds the guard", holdGuardFlag, "/s EULA=Disable", kExitFailed,
+         "Another Zolt installation is in progress."},
+        {"someone else made the cabinet event", squatEvent, "/s EULA=Disable", kExitFailed,
+         "The run ended in createCabinetEvent"},
+        {"the Windows Installer stays busy", busyInstaller, "/s EULA=Disable INSTALLER_WAIT=0", kExitInstallerBusy,
+         "giving up"},
+        {"a newer build is installed", newerBuild, "/s EULA=Disable", kExitFailed,
+         "A newer build of the kit of this version is installed"},
+        {"the kit folder's name is taken", fileInPlaceOfTheKitFolder, "/s EULA=Disable", kExitTampered,
+         "is not a folder"},
+    };
+    return cases;
+}
+
+TEST_F(DecideFirst, EachRefusalBeforeTheEngineLeavesTheMachineAsFound) {
+    for (const Refusal& c : refusals()) {
+        SCOPED_TRACE(c.name);
+        installedMachine();
+        const Obstacle obstacle = c.obstacle();
+        const std::string build = buildNumberOfInstalledKit();
+        EXPECT_EQ(e2e::exitCode(c.exitCode), run(c.arguments)) << log;
+        EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
+        expectMachineAsFound(build);
+    }
+}
+
+TEST_F(DecideFirst, CheckSaysWhatTheRunWouldDoAndChangesNothing) {
+    struct Case {
+        const char* name;
+        std::function<Obstacle()> obstacle;
+        const char* arguments;
+        int exitCode;
+        const char* eulaLine;  // the option as the check lists it, with its source
+    } cases[] = {
+        {"the run would go ahead", [] { return Obstacle(); }, "/s /check EULA=Disable", kExitSuccess,
+         "EULA = Disable   [command line]"},
+        {"any letter case, and the dash form", [] { return Obstacle(); }, "-CHECK /s EULA=Disable", kExitSuccess,
+         "EULA = Disable   [command line]"},
+        {"another installation holds the guard", holdGuardFlag, "/s /Check EULA=Disable", kExitFailed,
+         "EULA = Disable   [command line]"},
+        {"the Windows Installer is busy", busyInstaller, "/s /check EULA=Disable", kExitInstallerBusy,
+         "EULA = Disable   [command line]"},
+        {"a newer build is installed", newerBuild, "/s /check", kExitFailed,
+         "EULA = Enable   [runtime settings file]"},
+        {"a refused option", [] { return Obstacle(); }, "/s /check FOO=1", kExitConfigurationRefused, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        installedMachine();
+        const Obstacle obstacle = c.obstacle();
+        const std::string build = buildNumberOfInstalledKit();
+        EXPECT_EQ(e2e::exitCode(c.exitCode), run(c.arguments)) << log;
+        expectMachineAsFound(build);
+        if (c.exitCode == kExitConfigurationRefused) continue;
+        EXPECT_NE(std::string::npos, log.find("Only a check was asked for; nothing is changed.")) << log;
+        EXPECT_NE(std::string::npos, log.find("Expected exit code: " + std::to_string(c.exitCode))) << log;
+        EXPECT_NE(std::string::npos, log.find(c.eulaLine)) << log;
+        EXPECT_NE(std::string::npos, log.find("AUTO_UPDATE = Enable   [built-in default]")) << log;
+        if (c.exitCode == kExitSuccess) {
+            EXPECT_NE(std::string::npos, log.find(" /x " + kitCode() + " /qn REBOOT=ReallySuppress")) << log;
+            EXPECT_NE(std::string::npos, log.find("/qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1")) << log;
+        }
+    }
+}
+
+// After the removal the kit is gone: a busy installer then is waited for and the install runs again, and a
+// 1618 that stays is the exit code deployment tools retry.
+TEST_F(DecideFirst, AKitRunThatFindsTheInstallerBusyAfterTheRemovalRunsAgain) {
+    struct Case {
+        const char* name;
+        const char* engineExits;  // removal, kit, kit again
+        int exitCode;
+    } cases[] = {
+        {"the second install succeeds", "0,1618,0", kExitSuccess},
+        {"the installer stays busy", "0,1618,1618", kExitInstallerBusy},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        installedMachine();
+        EXPECT_EQ(e2e::exitCode(c.exitCode), run("/s", c.engineExits)) << log;
+        const std::vector<std::string> runs = engine.commandLines();
+        ASSERT_EQ(3u, runs.size()) << e2e::readFile(engine.recordPath()) << log;
+        EXPECT_NE(std::string::npos, runs[0].find(" /x " + kitCode()));
+        EXPECT_NE(std::string::npos, runs[1].find("WRAPPER=1"));
+        EXPECT_EQ(runs[1], runs[2]);
+        EXPECT_NE(std::string::npos, log.find("Another installation took the Windows Installer after the removal"));
+        EXPECT_EQ(c.exitCode == kExitInstallerBusy,
+                  log.find("running the launcher again installs it") != std::string::npos)
+            << log;
+    }
+    // Without a removal nothing is lost: a 1618 ends the run at once.
+    cleanRegistry();
+    EXPECT_EQ(e2e::exitCode(kExitInstallerBusy), run("/s", "1618")) << log;
+    EXPECT_EQ(1u, engine.commandLines().size());
+}
+
+}  // namespace
