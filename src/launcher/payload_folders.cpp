@@ -21,8 +21,9 @@ namespace {
 constexpr ACCESS_MASK kHeldFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
 // Without delete sharing: nobody can rename or remove a held folder.
 constexpr DWORD kHeldFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-// A leaf that someone keeps putting back in place of the new one is given up after this many tries.
-constexpr int kLeafAttempts = 3;
+// A folder that someone keeps putting back in place of the new one is given up after this many tries; each
+// try leaves them only the moment between two calls.
+constexpr int kAttempts = 8;
 
 // A held folder's key: its path without a trailing separator, in upper case.
 std::string folderKey(const std::string& path) {
@@ -56,22 +57,20 @@ void removeSetAside(HANDLE aside) {
     deleteOpened(aside);
 }
 
-// Renames whatever has `name` in `parent` to a fresh name beside it, through its own handle. 0 or the error.
-DWORD setAside(HANDLE parent, const char* name) {
-    std::wstring aside;
+// Renames whatever has `name` in `parent` to a fresh name beside it, through its own handle, which `aside`
+// keeps for removeSetAside. 0 or the error.
+DWORD setAside(HANDLE parent, const char* name, UniqueFile& aside) {
+    std::wstring asideName;
     try {
-        aside = wideName(name) + L"." + tstrings::toUtf16(systemRandomHex(8)) + L".old";
+        asideName = wideName(name) + L"." + tstrings::toUtf16(systemRandomHex(8)) + L".old";
     } catch (const std::exception&) {
         return ERROR_INTERNAL_ERROR;
     }
-    UniqueFile entry;
     const RelativeRequest request{DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, RelativeDisposition::Open,
                                   RelativeKind::Any};
-    if (DWORD error = openRelative(parent, wideName(name), request, entry)) return error;
-    if (DWORD error = renameRelative(entry.get(), parent, aside)) return error;
-    removeSetAside(entry.get());
-    return ERROR_SUCCESS;
+    if (DWORD error = openRelative(parent, wideName(name), request, aside)) return error;
+    return renameRelative(aside.get(), parent, asideName);
 }
 
 // The chain root: opened by its path, as nothing above it belongs to the run. Made when missing.
@@ -94,8 +93,9 @@ bool holdRoot(RunHolds& holds, const std::string& path, const char* function) {
     return true;
 }
 
-// The outcome of opening an existing folder of the chain: the folder, or nothing there, or the run stops.
-enum class Existing { Opened, Missing, Refused };
+// The outcome of opening an existing folder of the chain: the folder, nothing there, in use by a rename of
+// someone else's this moment (looked at again), or the run stops.
+enum class Existing { Opened, Missing, Busy, Refused };
 
 Existing openExisting(RunHolds& holds, HANDLE parent, const std::string& path, const char* name, UniqueFile& folder,
                       const char* function) {
@@ -103,6 +103,7 @@ Existing openExisting(RunHolds& holds, HANDLE parent, const std::string& path, c
                                   RelativeKind::Any};
     const DWORD error = openRelative(parent, wideName(name), request, folder);
     if (error == ERROR_FILE_NOT_FOUND) return Existing::Missing;
+    if (error == ERROR_SHARING_VIOLATION) return Existing::Busy;
     if (error) {
         holds.reportTampering(function, "The payload folder " + path + " cannot be opened: " + systemErrorText(error));
         return Existing::Refused;
@@ -117,10 +118,11 @@ Existing openExisting(RunHolds& holds, HANDLE parent, const std::string& path, c
 
 // A folder above the leaves: the one there, or a new one with the access it inherits.
 bool holdShared(RunHolds& holds, HANDLE parent, const std::string& path, const ChainLink& link, const char* function) {
-    for (int attempt = 0; attempt < kLeafAttempts; ++attempt) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
         UniqueFile folder;
         const Existing existing = openExisting(holds, parent, path, link.name, folder, function);
         if (existing == Existing::Refused) return false;
+        if (existing == Existing::Busy) continue;
         if (existing == Existing::Missing) {
             const RelativeRequest request{kHeldFolderAccess, kHeldFolderSharing, RelativeDisposition::Create,
                                           RelativeKind::Folder};
@@ -140,7 +142,7 @@ bool holdShared(RunHolds& holds, HANDLE parent, const std::string& path, const C
         holds.hold(std::move(folder), folderKey(path));
         return true;
     }
-    holds.reportTampering(function, "The payload folder " + path + " keeps changing; not used.");
+    holds.reportTampering(function, "The payload folder " + path + " keeps changing or is kept in use; not used.");
     return false;
 }
 
@@ -155,7 +157,15 @@ bool holdLeaf(RunHolds& holds, HANDLE parent, const std::string& path, const Cha
         return false;
     }
     std::string replaced;  // why the folder found there was set aside
-    for (int attempt = 0; attempt < kLeafAttempts; ++attempt) {
+    // Emptied once the new folder is held: until then the name must be free for the shortest time.
+    std::vector<UniqueFile> setAsideFolders;
+    struct Emptier {
+        std::vector<UniqueFile>& folders;
+        ~Emptier() {
+            for (const UniqueFile& folder : folders) removeSetAside(folder.get());
+        }
+    } emptier{setAsideFolders};
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
         UniqueFile folder;
         const RelativeRequest request{kHeldFolderAccess, kHeldFolderSharing, RelativeDisposition::Create,
                                       RelativeKind::Folder, descriptor.get()};
@@ -177,21 +187,24 @@ bool holdLeaf(RunHolds& holds, HANDLE parent, const std::string& path, const Cha
         }
         const Existing existing = openExisting(holds, parent, path, link.name, folder, function);
         if (existing == Existing::Refused) return false;
-        if (existing == Existing::Missing) continue;
+        if (existing != Existing::Opened) continue;
         const std::string why = leafDistrust(folder.get());
         if (why.empty()) {
             holds.hold(std::move(folder), folderKey(path));
             return true;
         }
         folder.reset();
-        if (DWORD asideError = setAside(parent, link.name)) {
+        UniqueFile aside;
+        if (DWORD asideError = setAside(parent, link.name, aside)) {
             holds.reportTampering(function, "The payload folder " + path + " is not trusted (" + why +
                                                 ") and it cannot be set aside: " + systemErrorText(asideError));
             return false;
         }
+        setAsideFolders.push_back(std::move(aside));
         replaced = why;
     }
-    holds.reportTampering(function, "The payload folder " + path + " is put back as often as it is set aside; not used.");
+    holds.reportTampering(function, "The payload folder " + path +
+                                        " is put back as often as it is set aside, or kept in use; not used.");
     return false;
 }
 
