@@ -99,8 +99,7 @@ enum class Existing { Opened, Missing, Busy, Refused };
 
 Existing openExisting(RunHolds& holds, HANDLE parent, const std::string& path, const char* name, UniqueFile& folder,
                       const char* function) {
-    const RelativeRequest request{kHeldFolderAccess, kHeldFolderSharing, RelativeDisposition::Open,
-                                  RelativeKind::Any};
+    const RelativeRequest request{kHeldFolderAccess, kHeldFolderSharing, RelativeDisposition::Open, RelativeKind::Any};
     const DWORD error = openRelative(parent, wideName(name), request, folder);
     if (error == ERROR_FILE_NOT_FOUND) return Existing::Missing;
     if (error == ERROR_SHARING_VIOLATION) return Existing::Busy;
@@ -173,15 +172,17 @@ bool holdLeaf(RunHolds& holds, HANDLE parent, const std::string& path, const Cha
         if (error == ERROR_SUCCESS) {
             holds.hold(std::move(folder), folderKey(path));
             if (!replaced.empty())
-                TBX_LOG_AS(function, LOG_WARNING,
-                           "The payload folder " + path + " was not trusted (" + replaced + "); a new one replaces it.");
+                TBX_LOG_AS(
+                    function, LOG_WARNING,
+                    "The payload folder " + path + " was not trusted (" + replaced + "); a new one replaces it.");
             return true;
         }
         if (error != ERROR_ALREADY_EXISTS) {
             if (link.failure) {
                 link.failure((path + "\\").c_str(), error);
             } else {
-                holds.reportTampering(function, "The payload folder " + path + " cannot be made: " + systemErrorText(error));
+                holds.reportTampering(function,
+                                      "The payload folder " + path + " cannot be made: " + systemErrorText(error));
             }
             return false;
         }
@@ -203,8 +204,8 @@ bool holdLeaf(RunHolds& holds, HANDLE parent, const std::string& path, const Cha
         setAsideFolders.push_back(std::move(aside));
         replaced = why;
     }
-    holds.reportTampering(function, "The payload folder " + path +
-                                        " is put back as often as it is set aside, or kept in use; not used.");
+    holds.reportTampering(
+        function, "The payload folder " + path + " is put back as often as it is set aside, or kept in use; not used.");
     return false;
 }
 

@@ -83,9 +83,9 @@ DWORD openRelativeDirectly(HANDLE folder, const std::wstring& name, const Relati
     InitializeObjectAttributes(&attributes, &counted, OBJ_CASE_INSENSITIVE, folder, request.descriptor);
     IO_STATUS_BLOCK io{};
     HANDLE opened = nullptr;
-    const NTSTATUS status =
-        nt().createFile(&opened, request.access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
-                        request.share, dispositionOf(request.disposition), optionsOf(request.kind), nullptr, 0);
+    const NTSTATUS status = nt().createFile(&opened, request.access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                            FILE_ATTRIBUTE_NORMAL, request.share, dispositionOf(request.disposition),
+                                            optionsOf(request.kind), nullptr, 0);
     if (status < 0) return nt().error(status);
     entry.reset(opened);
     if (created) *created = io.Information == FILE_CREATED;
@@ -108,8 +108,8 @@ DWORD renameRelative(HANDLE entry, HANDLE folder, const std::wstring& newName) {
     rename->FileNameLength = nameBytes;
     std::memcpy(rename->FileName, newName.data(), nameBytes);
     IO_STATUS_BLOCK io{};
-    return nt().error(nt().setInformation(entry, &io, rename, static_cast<ULONG>(buffer.size()),
-                                          FileRenameInformation));
+    return nt().error(
+        nt().setInformation(entry, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation));
 }
 
 DWORD deleteOpened(HANDLE entry) {
