@@ -36,7 +36,8 @@ struct PayloadWriteResult {
 using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
 // Writes the resource to `path` in chunks of 8192 bytes with `write`, then checks it against the resource and
-// holds it in `holds`. A failed write or close deletes the cut file.
+// holds it in `holds`. The file is made inside the handle of its folder, which `holds` must hold already (the
+// paths of PerUserPaths do; ERROR_PATH_NOT_FOUND otherwise). A failed write or close deletes the cut file.
 PayloadWriteResult WriteResourceToFile(RunHolds& holds, HMODULE module, const char* path, HRSRC resource,
                                        WriteFileFunction write = &WriteFile);
 

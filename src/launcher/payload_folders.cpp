@@ -1,41 +1,39 @@
-// Opening, checking, securing and holding the payload folders.
+// Making, opening, checking and holding the payload folders, each through the held handle of the one above.
 #include "launcher/payload_folders.h"
 
-#include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
 
-#include "launcher/payload_lock.h"
+#include <cstring>
+#include <vector>
+
 #include "platform/entry_trust.h"
 #include "platform/errors.h"
 #include "platform/link_check.h"
 #include "platform/logger.h"
+#include "platform/relative_entries.h"
 #include "platform/system_random.h"
 #include "platform/tstrings.h"
 #include "platform/win_handles.h"
 
 namespace {
 
+// What a held folder's handle may do: list it, pass through it, read its attributes and access list.
+constexpr ACCESS_MASK kHeldFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
+// Without delete sharing: nobody can rename or remove a held folder.
+constexpr DWORD kHeldFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// A folder that someone keeps putting back in place of the new one is given up after this many tries; each
+// try leaves them only the moment between two calls.
+constexpr int kAttempts = 8;
+
 // A held folder's key: its path without a trailing separator, in upper case.
-std::string folderKey(const char* path) {
+std::string folderKey(const std::string& path) {
     std::string key = "folder:" + tstrings::stripTrailingSeparators(path);
     CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
     return key;
 }
 
-bool leafDescriptor(LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
-    return ConvertStringSecurityDescriptorToSecurityDescriptorW(
-               leafFolderSecurityText().c_str(), SDDL_REVISION_1,
-               descriptor.receive(), nullptr) != FALSE;
-}
-
-// Opens a payload folder without following a reparse point; without delete sharing nobody can rename or
-// remove it while it is held.
-UniqueFile openFolder(const char* path) {
-    return UniqueFile(CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
+// The names of the chain are fixed ASCII texts.
+std::wstring wideName(const char* name) { return std::wstring(name, name + std::strlen(name)); }
 
 // Why an existing leaf is not trusted, empty when it is.
 std::string leafDistrust(HANDLE folder) {
@@ -45,41 +43,170 @@ std::string leafDistrust(HANDLE folder) {
     return entryDistrust(descriptor.get(), EntryKind::Folder);
 }
 
-// Best effort: the files of a leaf that was put aside (links among them are removed, never followed), then
-// the folder itself. Whatever cannot be removed stays aside, out of the run's way.
-void removeSetAside(const std::string& aside) {
-    WIN32_FIND_DATAA entry;
-    UniqueFind found(FindFirstFileA((aside + "\\*").c_str(), &entry));
-    if (found) {
-        do {
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            DeleteFileA((aside + "\\" + entry.cFileName).c_str());
-        } while (FindNextFileA(found.get(), &entry));
+// Best effort, all through the set-aside folder's own handle, so that a link put in its place later leads
+// nowhere: its entries that are not folders (links among them are removed, never followed), then the folder
+// itself. Whatever cannot be removed stays aside, out of the run's way.
+void removeSetAside(HANDLE aside) {
+    std::vector<FolderEntry> entries;
+    if (listFolder(aside, entries) != ERROR_SUCCESS) return;
+    for (const FolderEntry& entry : entries) {
+        const bool plainFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                 !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (!plainFolder) deleteRelative(aside, entry.name);
     }
-    found.reset();
-    RemoveDirectoryA(aside.c_str());
+    deleteOpened(aside);
 }
 
-// Someone may hold rights granted on an existing leaf before it was protected; it is set aside and a new one,
-// protected in the call that creates it, takes its place. False with `why` when that cannot be done.
-bool replaceLeaf(const char* path, SECURITY_ATTRIBUTES& security, std::string& why) {
-    std::string aside;
+// Renames whatever has `name` in `parent` to a fresh name beside it, through its own handle, which `aside`
+// keeps for removeSetAside. 0 or the error.
+DWORD setAside(HANDLE parent, const char* name, UniqueFile& aside) {
+    std::wstring asideName;
     try {
-        aside = tstrings::stripTrailingSeparators(path) + "." + systemRandomHex(8) + ".old";
-    } catch (const std::exception& e) {
-        why = e.what();
+        asideName = wideName(name) + L"." + tstrings::toUtf16(systemRandomHex(8)) + L".old";
+    } catch (const std::exception&) {
+        return ERROR_INTERNAL_ERROR;
+    }
+    const RelativeRequest request{DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, RelativeDisposition::Open,
+                                  RelativeKind::Any};
+    if (DWORD error = openRelative(parent, wideName(name), request, aside)) return error;
+    return renameRelative(aside.get(), parent, asideName);
+}
+
+// The chain root: opened by its path, as nothing above it belongs to the run. Made when missing.
+bool holdRoot(RunHolds& holds, const std::string& path, const char* function) {
+    if (holds.find(folderKey(path))) return true;
+    CreateDirectoryA(path.c_str(), nullptr);
+    UniqueFile folder(CreateFileA(path.c_str(), kHeldFolderAccess | SYNCHRONIZE, kHeldFolderSharing, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder) {
+        const DWORD code = GetLastError();
+        holds.reportTampering(function, "The payload folder " + path + " cannot be opened: " + systemErrorText(code));
         return false;
     }
-    if (!MoveFileExA(path, aside.c_str(), 0)) {
-        why = "it cannot be set aside: " + systemErrorText(GetLastError());
+    const std::string unsafe = unsafeOpenedEntry(folder.get(), EntryKind::Folder);
+    if (!unsafe.empty()) {
+        holds.reportTampering(function, "The payload folder " + path + " " + unsafe + "; not used.");
         return false;
     }
-    if (!CreateDirectoryA(path, &security)) {
-        why = "no new folder can take its place: " + systemErrorText(GetLastError());
-        return false;
-    }
-    removeSetAside(aside);
+    holds.hold(std::move(folder), folderKey(path));
     return true;
+}
+
+// The outcome of opening an existing folder of the chain: the folder, nothing there, in use by a rename of
+// someone else's this moment (looked at again), or the run stops.
+enum class Existing { Opened, Missing, Busy, Refused };
+
+Existing openExisting(RunHolds& holds, HANDLE parent, const std::string& path, const char* name, UniqueFile& folder,
+                      const char* function) {
+    const RelativeRequest request{kHeldFolderAccess, kHeldFolderSharing, RelativeDisposition::Open, RelativeKind::Any};
+    const DWORD error = openRelative(parent, wideName(name), request, folder);
+    if (error == ERROR_FILE_NOT_FOUND) return Existing::Missing;
+    if (error == ERROR_SHARING_VIOLATION) return Existing::Busy;
+    if (error) {
+        holds.reportTampering(function, "The payload folder " + path + " cannot be opened: " + systemErrorText(error));
+        return Existing::Refused;
+    }
+    const std::string unsafe = unsafeOpenedEntry(folder.get(), EntryKind::Folder);
+    if (!unsafe.empty()) {
+        holds.reportTampering(function, "The payload folder " + path + " " + unsafe + "; not used.");
+        return Existing::Refused;
+    }
+    return Existing::Opened;
+}
+
+// A folder above the leaves: the one there, or a new one with the access it inherits.
+bool holdShared(RunHolds& holds, HANDLE parent, const std::string& path, const ChainLink& link, const char* function) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        UniqueFile folder;
+        const Existing existing = openExisting(holds, parent, path, link.name, folder, function);
+        if (existing == Existing::Refused) return false;
+        if (existing == Existing::Busy) continue;
+        if (existing == Existing::Missing) {
+            const RelativeRequest request{kHeldFolderAccess, kHeldFolderSharing, RelativeDisposition::Create,
+                                          RelativeKind::Folder};
+            const DWORD error = openRelative(parent, wideName(link.name), request, folder);
+            // Made by someone else since: looked at again.
+            if (error == ERROR_ALREADY_EXISTS) continue;
+            if (error) {
+                if (link.failure) {
+                    link.failure((path + "\\").c_str(), error);
+                } else {
+                    holds.reportTampering(function,
+                                          "The payload folder " + path + " cannot be made: " + systemErrorText(error));
+                }
+                return false;
+            }
+        }
+        holds.hold(std::move(folder), folderKey(path));
+        return true;
+    }
+    holds.reportTampering(function, "The payload folder " + path + " keeps changing or is kept in use; not used.");
+    return false;
+}
+
+// A leaf: a new folder made with its final access list, or an existing one only when it is trusted. An
+// untrusted one is set aside, never repaired: whoever opened it earlier keeps the rights they were granted.
+bool holdLeaf(RunHolds& holds, HANDLE parent, const std::string& path, const ChainLink& link, const char* function) {
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(leafFolderSecurityText().c_str(), SDDL_REVISION_1,
+                                                              descriptor.receive(), nullptr)) {
+        const DWORD code = GetLastError();
+        holds.reportTampering(function, "The payload folder's access list cannot be built: " + systemErrorText(code));
+        return false;
+    }
+    std::string replaced;  // why the folder found there was set aside
+    // Emptied once the new folder is held: until then the name must be free for the shortest time.
+    std::vector<UniqueFile> setAsideFolders;
+    struct Emptier {
+        std::vector<UniqueFile>& folders;
+        ~Emptier() {
+            for (const UniqueFile& folder : folders) removeSetAside(folder.get());
+        }
+    } emptier{setAsideFolders};
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        UniqueFile folder;
+        const RelativeRequest request{kHeldFolderAccess, kHeldFolderSharing, RelativeDisposition::Create,
+                                      RelativeKind::Folder, descriptor.get()};
+        const DWORD error = openRelative(parent, wideName(link.name), request, folder);
+        if (error == ERROR_SUCCESS) {
+            holds.hold(std::move(folder), folderKey(path));
+            if (!replaced.empty())
+                TBX_LOG_AS(
+                    function, LOG_WARNING,
+                    "The payload folder " + path + " was not trusted (" + replaced + "); a new one replaces it.");
+            return true;
+        }
+        if (error != ERROR_ALREADY_EXISTS) {
+            if (link.failure) {
+                link.failure((path + "\\").c_str(), error);
+            } else {
+                holds.reportTampering(function,
+                                      "The payload folder " + path + " cannot be made: " + systemErrorText(error));
+            }
+            return false;
+        }
+        const Existing existing = openExisting(holds, parent, path, link.name, folder, function);
+        if (existing == Existing::Refused) return false;
+        if (existing != Existing::Opened) continue;
+        const std::string why = leafDistrust(folder.get());
+        if (why.empty()) {
+            holds.hold(std::move(folder), folderKey(path));
+            return true;
+        }
+        folder.reset();
+        UniqueFile aside;
+        if (DWORD asideError = setAside(parent, link.name, aside)) {
+            holds.reportTampering(function, "The payload folder " + path + " is not trusted (" + why +
+                                                ") and it cannot be set aside: " + systemErrorText(asideError));
+            return false;
+        }
+        setAsideFolders.push_back(std::move(aside));
+        replaced = why;
+    }
+    holds.reportTampering(
+        function, "The payload folder " + path + " is put back as often as it is set aside, or kept in use; not used.");
+    return false;
 }
 
 }  // namespace
@@ -88,52 +215,19 @@ std::wstring leafFolderSecurityText() {
     return L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;WD)S:P(ML;OICI;NW;;;ME)";
 }
 
-bool holdPayloadFolder(RunHolds& holds, const char* path, FolderRole role, const char* function) {
-    const std::string key = folderKey(path);
-    if (holds.isHeld(key)) return true;
+HANDLE heldFolder(const RunHolds& holds, const std::string& path) { return holds.find(folderKey(path)); }
 
-    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-    if (role == FolderRole::Leaf && !leafDescriptor(descriptor)) {
-        DWORD code = GetLastError();
-        holds.reportTampering(function, "The payload folder's access list cannot be built: " + systemErrorText(code));
-        return false;
+bool holdFolderChain(RunHolds& holds, const char* root, const ChainLink* links, size_t count, const char* function) {
+    std::string path = tstrings::stripTrailingSeparators(root);
+    if (!holdRoot(holds, path, function)) return false;
+    for (size_t i = 0; i < count; ++i) {
+        const HANDLE parent = holds.find(folderKey(path));
+        path += "\\";
+        path += links[i].name;
+        if (holds.find(folderKey(path))) continue;
+        const bool held = links[i].role == FolderRole::Leaf ? holdLeaf(holds, parent, path, links[i], function)
+                                                            : holdShared(holds, parent, path, links[i], function);
+        if (!held) return false;
     }
-    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-    // A leaf gets its final access list in the call that creates it. An existing folder is fine here; whatever
-    // it is, it is checked from its handle below.
-    const bool created = CreateDirectoryA(path, role == FolderRole::Leaf ? &security : nullptr) != FALSE;
-
-    UniqueFile folder = openFolder(path);
-    if (!folder) {
-        DWORD code = GetLastError();
-        holds.reportTampering(function,
-                        std::string("The payload folder ") + path + " cannot be opened: " + systemErrorText(code));
-        return false;
-    }
-    std::string unsafe = unsafeOpenedEntry(folder.get(), EntryKind::Folder);
-    if (!unsafe.empty()) {
-        holds.reportTampering(function, std::string("The payload folder ") + path + " " + unsafe + "; not used.");
-        return false;
-    }
-    if (role == FolderRole::Leaf && !created) {
-        const std::string why = leafDistrust(folder.get());
-        if (!why.empty()) {
-            folder.reset();
-            std::string failure;
-            if (!replaceLeaf(path, security, failure)) {
-                holds.reportTampering(function, std::string("The payload folder ") + path + " is not trusted (" + why +
-                                              ") and " + failure);
-                return false;
-            }
-            TBX_LOG_AS(function, LOG_WARNING,
-                       std::string("The payload folder ") + path + " was not trusted (" + why + "); a new one replaces it.");
-            folder = openFolder(path);
-            if (!folder || !unsafeOpenedEntry(folder.get(), EntryKind::Folder).empty()) {
-                holds.reportTampering(function, std::string("The new payload folder ") + path + " cannot be held.");
-                return false;
-            }
-        }
-    }
-    holds.hold(std::move(folder), key);
     return true;
 }

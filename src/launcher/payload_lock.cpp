@@ -1,4 +1,4 @@
-// Payload files: created fresh, verified after writing, held against writers and deleters.
+// Payload files: created fresh inside their held folder, verified after writing, held against writers and deleters.
 #include "launcher/payload_lock.h"
 
 #include <sddl.h>
@@ -10,6 +10,8 @@
 
 #include "platform/errors.h"
 #include "platform/link_check.h"
+#include "platform/relative_entries.h"
+#include "platform/tstrings.h"
 
 namespace {
 
@@ -33,52 +35,52 @@ bool sameBytes(HANDLE file, const char* data, DWORD size) {
 
 }  // namespace
 
-UniqueFile createPayloadFile(const char* path, PayloadFileCreator create) {
-    // DeleteFileA removes a link itself, never what it points to.
-    if (!DeleteFileA(path)) {
-        DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND) {
-            SetLastError(code);
-            return UniqueFile();
-        }
+UniqueFile createPayloadFile(HANDLE folder, const std::string& name) {
+    const std::wstring wide = tstrings::toUtf16(name);
+    const DWORD removal = deleteRelative(folder, wide);
+    if (removal != ERROR_SUCCESS && removal != ERROR_FILE_NOT_FOUND) {
+        SetLastError(removal);
+        return UniqueFile();
     }
     // Its final access list in the call that creates it: nothing the folder passes down, nobody else's grant.
     LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(payloadFileSecurityText().c_str(), SDDL_REVISION_1,
-                                                              descriptor.receive(),
-                                                              nullptr))
+                                                              descriptor.receive(), nullptr))
         return UniqueFile();
-    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-    // CREATE_NEW with the reparse flag: a link put in the name's place since the deletion makes this fail.
-    return UniqueFile(create(path, GENERIC_WRITE, 0, &security, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Delete access, so that a cut file can be removed through this handle.
+    const RelativeRequest request{GENERIC_WRITE | DELETE, 0, RelativeDisposition::Create, RelativeKind::File,
+                                  descriptor.get()};
+    UniqueFile file;
+    if (DWORD error = openRelative(folder, wide, request, file)) SetLastError(error);
+    return file;
 }
 
 std::wstring payloadFileSecurityText() { return L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;WD)"; }
 
-bool holdVerifiedPayload(RunHolds& holds, const char* path, const char* data, DWORD size) {
-    UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                                nullptr));
-    if (!file) {
-        DWORD code = GetLastError();
-        holds.reportTampering("WriteResourceToFile", std::string("The written payload file ") + path +
-                                                   " cannot be reopened for reading alone: " + systemErrorText(code));
+bool holdVerifiedPayload(RunHolds& holds, HANDLE folder, const std::string& name, const std::string& path,
+                         const char* data, DWORD size) {
+    const std::wstring wide = tstrings::toUtf16(name);
+    UniqueFile file;
+    const RelativeRequest request{GENERIC_READ, FILE_SHARE_READ, RelativeDisposition::Open, RelativeKind::Any};
+    if (DWORD error = openRelative(folder, wide, request, file)) {
+        holds.reportTampering("WriteResourceToFile", "The written payload file " + path +
+                                                         " cannot be reopened for reading alone: " +
+                                                         systemErrorText(error));
         return false;
     }
     std::string unsafe = unsafeOpenedEntry(file.get(), EntryKind::File);
     if (!unsafe.empty()) {
-        holds.reportTampering("WriteResourceToFile", std::string("The written payload file ") + path + " " + unsafe);
+        holds.reportTampering("WriteResourceToFile", "The written payload file " + path + " " + unsafe);
         return false;
     }
     if (!sameBytes(file.get(), data, size)) {
         // Removed, so that an engine told to go on finds it missing and fails instead of reading it.
         file.reset();
-        const bool removed = DeleteFileA(path) != FALSE;
+        const bool removed = deleteRelative(folder, wide) == ERROR_SUCCESS;
         if (!removed) holds.markTamperedFileRemains();
-        holds.reportTampering("WriteResourceToFile", std::string("The payload file ") + path +
-                                                   " was changed after it was written; " +
-                                                   (removed ? "it is removed." : "it cannot be removed."));
+        holds.reportTampering("WriteResourceToFile", "The payload file " + path +
+                                                         " was changed after it was written; " +
+                                                         (removed ? "it is removed." : "it cannot be removed."));
         return false;
     }
     holds.hold(std::move(file));

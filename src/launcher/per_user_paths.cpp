@@ -10,36 +10,11 @@
 
 namespace {
 
-// Logs why a folder of a chain could not be made.
-using CreationFailure = void (*)(const char* folder, DWORD code);
-
-// One folder of a chain: made here when `failure` is given (holdPayloadFolder makes the others), then held.
-struct ChainFolder {
-    const char* path;
-    FolderRole role;
-    CreationFailure failure;
-};
-
 // The guard's own record of a folder it could not make; `code` is 0 when only a join failed.
 void logFlagFolderFailure(const char* pathSoFar, DWORD code) {
     char message[2048];
     formatInto(message, "Fail to create directory %s, ErrorCode is %d", pathSoFar, static_cast<int>(code));
     logit(message);
-}
-
-template <size_t N>
-bool holdChain(RunHolds& holds, const ChainFolder (&chain)[N], const char* function) {
-    for (const ChainFolder& folder : chain) {
-        if (folder.failure && !CreateDirectoryA(folder.path, nullptr)) {
-            const DWORD code = GetLastError();
-            if (code != ERROR_ALREADY_EXISTS) {
-                folder.failure(folder.path, code);
-                return false;
-            }
-        }
-        if (!holdPayloadFolder(holds, folder.path, folder.role, function)) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -57,12 +32,11 @@ bool PerUserPaths::guardFlag(char (&path)[MAX_PATH]) const {
         logFlagFolderFailure(lumo, 0);
         return false;
     }
-    const ChainFolder chain[] = {
-        {userData, FolderRole::Shared, nullptr},
-        {lumo, FolderRole::Shared, &logFlagFolderFailure},
-        {zolt, FolderRole::Shared, &logFlagFolderFailure},
+    const ChainLink chain[] = {
+        {"Lumo", FolderRole::Shared, &logFlagFolderFailure},
+        {"Zolt", FolderRole::Shared, &logFlagFolderFailure},
     };
-    if (!holdChain(*holds, chain, "GetInstallFlagPath")) return false;
+    if (!holdFolderChain(*holds, userData, chain, "GetInstallFlagPath")) return false;
     if (!formatInto(path, "%sZOLT_INSTALL_FLAG", zolt)) {
         logFlagFolderFailure(zolt, 0);
         return false;
@@ -71,19 +45,17 @@ bool PerUserPaths::guardFlag(char (&path)[MAX_PATH]) const {
 }
 
 bool PerUserPaths::kitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) const {
-    char lumo[kPayloadPathSize];
-    char zolt[kPayloadPathSize];
-    if (!formatInto(lumo, "%s\\Lumo\\", userData) || !formatInto(zolt, "%sZolt\\", lumo)) return false;
-    const bool fits = formatInto(folder, "%s%s%s%s", zolt, buildconstants::kitProductWord,
-                                 buildconstants::productVersion, is64 ? "_x64" : "");
+    char leaf[kPayloadPathSize];
+    const bool fits =
+        formatInto(leaf, "%s%s%s", buildconstants::kitProductWord, buildconstants::productVersion, is64 ? "_x64" : "") &&
+        formatInto(folder, "%s\\Lumo\\Zolt\\%s", userData, leaf);
     if (!fits) return false;
-    const ChainFolder chain[] = {
-        {userData, FolderRole::Shared, nullptr},
-        {lumo, FolderRole::Shared, nullptr},
-        {zolt, FolderRole::Shared, nullptr},
-        {folder, FolderRole::Leaf, nullptr},
+    const ChainLink chain[] = {
+        {"Lumo", FolderRole::Shared, nullptr},
+        {"Zolt", FolderRole::Shared, nullptr},
+        {leaf, FolderRole::Leaf, nullptr},
     };
-    return holdChain(*holds, chain, function);
+    return holdFolderChain(*holds, userData, chain, function);
 }
 
 bool PerUserPaths::kitDatabase(char (&path)[kPayloadPathSize], bool is64) const {
@@ -107,22 +79,17 @@ bool PerUserPaths::cabinet(char (&path)[kPayloadPathSize], const char* baseName,
 }
 
 bool PerUserPaths::autoUpdateDatabase(char (&path)[kAutoUpdatePathSize]) const {
-    char vantrel[kAutoUpdatePathSize];
-    char zolt[kAutoUpdatePathSize];
-    char au[kAutoUpdatePathSize];
-    if (!formatInto(vantrel, "%s\\Vantrel\\", userData) || !formatInto(zolt, "%sZolt\\", vantrel) ||
-        !formatInto(au, "%sAU\\", zolt) || !formatInto(path, "%sau.msi", au)) {
+    if (!formatInto(path, "%s\\Vantrel\\Zolt\\AU\\au.msi", userData)) {
         TBX_LOG_AS("ExtractAutoUpdateMsi", LOG_ERROR, "The auto-update database path does not fit its buffer.");
         return false;
     }
-    const ChainFolder chain[] = {
-        {userData, FolderRole::Shared, nullptr},
-        {vantrel, FolderRole::Shared,
+    const ChainLink chain[] = {
+        {"Vantrel", FolderRole::Shared,
          [](const char*, DWORD) { logit("Can not create the Vantrel directory to extract installer files. \n"); }},
-        {zolt, FolderRole::Shared,
+        {"Zolt", FolderRole::Shared,
          [](const char*, DWORD) { logit("Can not create the Zolt directory to extract installer files. \n"); }},
-        {au, FolderRole::Leaf,
+        {"AU", FolderRole::Leaf,
          [](const char*, DWORD) { logit("Can not create the AU directory to extract installer files. \n"); }},
     };
-    return holdChain(*holds, chain, "ExtractAutoUpdateMsi");
+    return holdFolderChain(*holds, userData, chain, "ExtractAutoUpdateMsi");
 }

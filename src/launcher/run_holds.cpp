@@ -30,11 +30,11 @@ void RunHolds::hold(UniqueFile entry, const std::string& key) {
     entries.emplace_back(key, std::move(entry));
 }
 
-bool RunHolds::isHeld(const std::string& key) const {
+HANDLE RunHolds::find(const std::string& key) const {
     Locked locked(lock);
     for (const auto& entry : entries)
-        if (!key.empty() && entry.first == key) return true;
-    return false;
+        if (!key.empty() && entry.first == key) return entry.second.get();
+    return nullptr;
 }
 
 void RunHolds::release() {

@@ -20,9 +20,10 @@ public:
     RunHolds& operator=(const RunHolds&) = delete;
 
     // Keeps `entry` open until release (the engine reads the payload after the writer is done). `key` names a
-    // held folder for isHeld.
+    // held folder for find.
     void hold(UniqueFile entry, const std::string& key = std::string());
-    bool isHeld(const std::string& key) const;
+    // The held entry named `key`, null when there is none; it stays owned here until release.
+    HANDLE find(const std::string& key) const;
     // Closes every held payload file and folder: the engine runs that read them have ended.
     void release();
 

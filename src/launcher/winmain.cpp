@@ -3,8 +3,10 @@
 
 #include "launcher/escaped_exception.h"
 #include "launcher/install_flow.h"
-#include "platform/entry_trust.h"
 #include "process/exit_codes.h"
+#ifdef TBX_TRUST_RUNNING_ACCOUNT_AS_OWNER
+#include "platform/owner_trust_running_account.h"
+#endif
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 #ifdef TBX_TRUST_RUNNING_ACCOUNT_AS_OWNER

@@ -15,9 +15,6 @@ constexpr const char* kTrustedInstallerSid = "S-1-5-80-956008885-3418522649-1831
 
 EntrySecurityReader securityReader = nullptr;
 
-BYTE extraOwnerBuffer[SECURITY_MAX_SID_SIZE];
-PSID extraOwner = nullptr;
-
 bool isTrustedInstaller(PSID sid) {
     LocalMemory<PSID> installer;
     if (!ConvertStringSidToSidA(kTrustedInstallerSid, installer.receive())) return false;
@@ -55,10 +52,9 @@ bool walkGrants(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, std::string& wh
 
 }  // namespace
 
-bool isTrustedOwner(PSID sid) {
+bool isBuiltInTrustedOwner(PSID sid) {
     if (!sid || !IsValidSid(sid)) return false;
     if (IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return true;
-    if (extraOwner && EqualSid(sid, extraOwner)) return true;
     return isTrustedInstaller(sid);
 }
 
@@ -106,5 +102,3 @@ DWORD readEntrySecurity(HANDLE entry, LocalMemory<PSECURITY_DESCRIPTOR>& descrip
 }
 
 void setEntrySecurityReader(EntrySecurityReader reader) { securityReader = reader; }
-
-void trustRunningAccountAsOwner() { extraOwner = processUserSid(extraOwnerBuffer); }

@@ -20,6 +20,8 @@ constexpr ACCESS_MASK kFolderChangeRights = FILE_DELETE_CHILD | DELETE | WRITE_D
 
 // SYSTEM, the Administrators group and TrustedInstaller: the only owners and grantees trusted.
 bool isTrustedOwner(PSID sid);
+// The same three, whatever isTrustedOwner was linked as (platform/owner_trust_running_account.h).
+bool isBuiltInTrustedOwner(PSID sid);
 
 // Why an entry with this descriptor is not trusted, empty when it is: its owner is not trusted, it has no
 // access list, or an allow entry gives an untrusted principal a change right. Entries that pass down to what
@@ -37,7 +39,3 @@ DWORD readEntrySecurity(HANDLE entry, LocalMemory<PSECURITY_DESCRIPTOR>& descrip
 // Tests supply descriptors through this, since Wine keeps no access lists on files. Null restores the system's.
 using EntrySecurityReader = DWORD (*)(HANDLE entry, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor);
 void setEntrySecurityReader(EntrySecurityReader reader);
-
-// A launcher built for end-to-end tests under Wine, where every file reads as owned by the running account,
-// also trusts that account as an owner. Never called by the shipped launcher.
-void trustRunningAccountAsOwner();

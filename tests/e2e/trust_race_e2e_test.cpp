@@ -1,6 +1,7 @@
-// Races on the files the elevated launcher reads, run as another local process would run them: a planted
-// runtime settings file with a second name moving in and out of place, and an install configuration file
-// switching between two whole versions. Every run must be unaffected.
+// Races on the files and folders the elevated launcher uses, run as another local process would run them: a
+// planted runtime settings file with a second name moving in and out of place, an install configuration file
+// switching between two whole versions, and the kit folder renamed away for a folder of the racer's own. Every
+// run must be unaffected.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "buildinfo/build_constants.h"
 #include "config_test_support.h"
 #include "e2e_support.h"
 #include "platform/win_handles.h"
@@ -18,6 +20,8 @@ namespace {
 
 // Enough runs to meet the race many times, few enough for a busy machine.
 constexpr int kRuns = 40;
+// Runs of the whole shipped launcher, each meeting the racer's folder at least once.
+constexpr int kLeafRuns = 20;
 
 // The racer, from start until stop().
 class Racer {
@@ -64,8 +68,8 @@ protected:
         return runs;
     }
 
-    static void report(const char* race, int affected) {
-        std::cout << race << ": " << affected << " affected runs / " << kRuns << " runs" << std::endl;
+    static void report(const char* race, int affected, int runs = kRuns) {
+        std::cout << race << ": " << affected << " affected runs / " << runs << " runs" << std::endl;
     }
 
     config_test::RuntimeFileGuard runtimeFile;
@@ -124,6 +128,140 @@ TEST_F(TrustRace, TheEngineAndTheExportTakeTheSameVersionOfASwitchingConfigurati
     EXPECT_LT(0, racer.stop()) << "the racer never switched the file";
     report("configuration file switching versions", affected);
     EXPECT_EQ(0, affected);
+}
+
+// The kit folder and the folder above it, where the racer renames.
+std::string kitLeafName() { return std::string("tbx") + buildconstants::productVersion + "_x64"; }
+std::string kitParent() { return testing_support::localLowFolder() + "\\Lumo\\Zolt"; }
+std::string kitLeaf() { return kitParent() + "\\" + kitLeafName(); }
+
+// The folders beside and in place of the kit folder: every name that starts with the leaf's.
+std::vector<std::string> leafFolders() {
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    UniqueFind find(FindFirstFileA((kitLeaf() + "*").c_str(), &found));
+    if (!find) return folders;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(kitParent() + "\\" + found.cFileName);
+    } while (FindNextFileA(find.get(), &found));
+    return folders;
+}
+
+// The payload files in a folder (the kit database and the cabinets).
+int payloadFilesIn(const std::string& folder) {
+    int count = 0;
+    for (const char* pattern : {"\\*.msi", "\\*.cab"}) {
+        WIN32_FIND_DATAA found;
+        UniqueFind find(FindFirstFileA((folder + pattern).c_str(), &found));
+        if (find) do ++count; while (FindNextFileA(find.get(), &found));
+    }
+    return count;
+}
+
+void removeLeafFolders() {
+    for (const std::string& folder : leafFolders()) {
+        WIN32_FIND_DATAA found;
+        UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
+        if (find)
+            do DeleteFileA((folder + "\\" + found.cFileName).c_str());
+            while (FindNextFileA(find.get(), &found));
+        find.reset();
+        RemoveDirectoryA(folder.c_str());
+    }
+}
+
+// The shipped launcher, which under Wine trusts no folder it finds (Wine reports the running account as every
+// folder's owner), so that each run meets a folder it must replace. `log` receives what the run added.
+DWORD runShippedLauncher(std::string& log) {
+    const std::string before = e2e::readFile(e2e::launcherLogPath());
+    const DWORD code = e2e::runProgram(e2e::binDir() + "\\tbx-setup.exe", "/s");
+    const std::string after = e2e::readFile(e2e::launcherLogPath());
+    log = after.size() >= before.size() ? after.substr(before.size()) : after;
+    return code;
+}
+
+class LeafRace : public TrustRace {
+protected:
+    void SetUp() override {
+        TrustRace::SetUp();
+        CreateDirectoryA((testing_support::localLowFolder() + "\\Lumo").c_str(), nullptr);
+        CreateDirectoryA(kitParent().c_str(), nullptr);
+        removeLeafFolders();
+    }
+    void TearDown() override { removeLeafFolders(); }
+};
+
+// A racer that puts its folder back each time the launcher frees the name may win every try and stop the run
+// (-5) before the engine starts; what it must never get is the payload written into its folder.
+TEST_F(LeafRace, TheKitIsNeverWrittenIntoAFolderTheRacerPutInPlaceOfTheLeaf) {
+    int affected = 0;
+    int stopped = 0;
+    Racer racer("leaf \"" + kitLeaf() + "\"");
+    for (int i = 0; i < kLeafRuns; ++i) {
+        SCOPED_TRACE(i);
+        engine.clearRecord();
+        std::string log;
+        const DWORD code = runShippedLauncher(log);
+        if (code == e2e::exitCode(kExitTampered)) {
+            ++stopped;
+            EXPECT_TRUE(engine.commandLines().empty()) << "the engine ran";
+            EXPECT_NE(std::string::npos, log.find("ERROR: The payload folder " + kitLeaf())) << log;
+        } else {
+            EXPECT_EQ(0u, code) << log;
+            EXPECT_FALSE(engine.commandLines().empty()) << "the engine did not run";
+        }
+        // A folder holding the racer's mark is the racer's: no payload file may be in one.
+        for (const std::string& folder : leafFolders())
+            if (testing_support::fileExists(folder + "\\racer.mark") && payloadFilesIn(folder) > 0) ++affected;
+    }
+    EXPECT_LT(0, racer.stop()) << "the racer never swapped the folder";
+    report("kit folder swapped for the racer's", affected, kLeafRuns);
+    std::cout << "runs stopped because the racer's folder kept coming back: " << stopped << std::endl;
+    EXPECT_EQ(0, affected);
+}
+
+// Someone made the kit folder first and keeps a handle with WRITE_DAC open on it, to grant themselves access again
+// after any repair. Their folder is set aside, handle and all, and a new one takes its place; one their handle
+// keeps in place stops the run before the engine starts.
+TEST_F(LeafRace, AnUntrustedKitFolderHeldOpenIsReplacedOrStopsTheRunNeverRepaired) {
+    struct Case {
+        const char* name;
+        DWORD share;
+        DWORD exitCode;
+    } cases[] = {
+        {"their handle lets it be renamed", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0},
+        {"their handle keeps it in place", FILE_SHARE_READ | FILE_SHARE_WRITE, e2e::exitCode(kExitTampered)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeLeafFolders();
+        ASSERT_TRUE(CreateDirectoryA(kitLeaf().c_str(), nullptr));
+        testing_support::writeFile(kitLeaf() + "\\racer.mark", "theirs");
+        UniqueFile theirs(CreateFileA(kitLeaf().c_str(), READ_CONTROL | WRITE_DAC | FILE_LIST_DIRECTORY, c.share,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(theirs);
+        engine.clearRecord();
+        std::string log;
+        EXPECT_EQ(c.exitCode, runShippedLauncher(log)) << log;
+        if (c.exitCode == 0) {
+            EXPECT_NE(std::string::npos, log.find("a new one replaces it")) << log;
+            EXPECT_FALSE(testing_support::fileExists(kitLeaf() + "\\racer.mark"));
+            EXPECT_LT(0, payloadFilesIn(kitLeaf()));
+            // Their handle reaches the folder set aside, not the new one.
+            BY_HANDLE_FILE_INFORMATION held{};
+            ASSERT_TRUE(GetFileInformationByHandle(theirs.get(), &held));
+            UniqueFile now(CreateFileA(kitLeaf().c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            BY_HANDLE_FILE_INFORMATION placed{};
+            ASSERT_TRUE(GetFileInformationByHandle(now.get(), &placed));
+            EXPECT_FALSE(held.nFileIndexLow == placed.nFileIndexLow && held.nFileIndexHigh == placed.nFileIndexHigh);
+        } else {
+            EXPECT_TRUE(engine.commandLines().empty()) << "the engine ran";
+            EXPECT_NE(std::string::npos, log.find("cannot be set aside")) << log;
+            EXPECT_EQ("theirs", testing_support::readFile(kitLeaf() + "\\racer.mark"));
+            EXPECT_EQ(0, payloadFilesIn(kitLeaf()));
+        }
+    }
 }
 
 }  // namespace

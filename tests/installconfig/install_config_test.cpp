@@ -14,6 +14,7 @@
 #include "installconfig/config_pipeline.h"
 #include "installconfig/install_config_data.h"
 #include "platform/entry_trust.h"
+#include "platform/owner_trust_running_account.h"
 #include "platform/protected_entries.h"
 #include "settings/settings_os.h"
 #include "platform/win_handles.h"

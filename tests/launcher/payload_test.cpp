@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "buildinfo/payload_resources.h"
 #include "launcher/payload_folders.h"
@@ -17,6 +18,7 @@
 #include "platform/descriptor_check.h"
 #include "platform/entry_trust.h"
 #include "platform/protected_entries.h"
+#include "platform/relative_entries.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
 
@@ -86,12 +88,23 @@ protected:
     void SetUp() override {
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
-        target = std::string(temp) + "tbx-payload-test.bin";
+        folder = temp;
+        target = folder + "tbx-payload-test.bin";
     }
     void TearDown() override {
         holds.release();
         DeleteFileA(target.c_str());
     }
+    // Writes a resource of this program to the target inside the held temporary folder, as a run writes into
+    // the payload folders it holds.
+    PayloadWriteResult write(WORD id, const char* type, WriteFileFunction writer = &WriteFile) {
+        EXPECT_TRUE(holdFolderChain(holds, folder.c_str(), nullptr, 0, "test"));
+        HMODULE self = GetModuleHandleA(nullptr);
+        HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(id), type);
+        EXPECT_NE(nullptr, resource);
+        return WriteResourceToFile(holds, self, target.c_str(), resource, writer);
+    }
+    std::string folder;
     std::string target;
     RunHolds holds;
 };
@@ -112,10 +125,7 @@ TEST_F(ResourceWriting, WritesEverySizeWholeAndReplacesAnOlderFile) {
         SCOPED_TRACE(c.name);
         // An older, longer file of the same name must not leave its tail behind.
         std::ofstream(target, std::ios::binary) << std::string(120000, 'o');
-        HMODULE self = GetModuleHandleA(nullptr);
-        HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(c.id), c.type);
-        ASSERT_NE(nullptr, resource);
-        EXPECT_TRUE(WriteResourceToFile(holds, self, target.c_str(), resource).ok());
+        EXPECT_TRUE(write(c.id, c.type).ok());
         std::string written = readFile(target);
         EXPECT_EQ(c.size, written.size());
         EXPECT_EQ(resourceBytes(c.id, c.type), written);
@@ -135,11 +145,8 @@ BOOL WINAPI diskFullOnSecondChunk(HANDLE file, LPCVOID data, DWORD size, LPDWORD
 
 // A write that fails halfway leaves no cut file that could pass for a complete one, and says why.
 TEST_F(ResourceWriting, AFailedWriteDeletesTheCutFileAndReportsTheError) {
-    HMODULE self = GetModuleHandleA(nullptr);
-    HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SZ), "ZOLT_CAB11");
-    ASSERT_NE(nullptr, resource);
     writeCalls = 0;
-    const PayloadWriteResult result = WriteResourceToFile(holds, self, target.c_str(), resource, &diskFullOnSecondChunk);
+    const PayloadWriteResult result = write(TBX_RES_CAB_SZ, "ZOLT_CAB11", &diskFullOnSecondChunk);
     EXPECT_FALSE(result.ok());
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
     EXPECT_STREQ("Installer : Wrapper.WriteFile (In small chunks) ", result.what);
@@ -194,9 +201,7 @@ DWORD openError(const std::string& path, DWORD access) {
 }
 
 TEST_F(ResourceWriting, AWrittenFileIsHeldReadableOnlyUntilReleased) {
-    HMODULE self = GetModuleHandleA(nullptr);
-    HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SJ), "ZOLT_CAB7");
-    ASSERT_TRUE(WriteResourceToFile(holds, self, target.c_str(), resource).ok());
+    ASSERT_TRUE(write(TBX_RES_CAB_SJ, "ZOLT_CAB7").ok());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, GENERIC_WRITE));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(target, DELETE));
     HANDLE reader = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -211,9 +216,7 @@ TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
     const std::string elsewhere = target + ".elsewhere";
     std::ofstream(elsewhere, std::ios::binary) << "precious";
     ASSERT_TRUE(CreateHardLinkA(target.c_str(), elsewhere.c_str(), nullptr));
-    HMODULE self = GetModuleHandleA(nullptr);
-    HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SS), "ZOLT_CAB9");
-    ASSERT_TRUE(WriteResourceToFile(holds, self, target.c_str(), resource).ok());
+    ASSERT_TRUE(write(TBX_RES_CAB_SS, "ZOLT_CAB9").ok());
     EXPECT_EQ("precious", readFile(elsewhere));
     EXPECT_EQ(resourceBytes(TBX_RES_CAB_SS, "ZOLT_CAB9"), readFile(target));
     DeleteFileA(elsewhere.c_str());
@@ -244,14 +247,53 @@ TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
     }
 }
 
+TEST_F(ResourceWriting, NothingIsWrittenIntoAFolderTheRunDoesNotHold) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_CAB_SJ), "ZOLT_CAB7");
+    const PayloadWriteResult result = WriteResourceToFile(holds, self, target.c_str(), resource);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), result.error);
+    EXPECT_FALSE(testing_support::fileExists(target));
+}
+
+// A test leaf below LocalLow, removed with what the tests put in it and every folder set aside beside it.
+class TestLeaf {
+public:
+    explicit TestLeaf(const char* name_) : name(name_), path(localLowFolder() + "\\" + name_) { remove(); }
+    ~TestLeaf() { remove(); }
+    void remove() const {
+        WIN32_FIND_DATAA found;
+        UniqueFind find(FindFirstFileA((path + "*").c_str(), &found));
+        if (!find) return;
+        do {
+            const std::string folder = localLowFolder() + "\\" + found.cFileName;
+            for (const char* file : {"earlier.txt", "kit.msi"}) DeleteFileA((folder + "\\" + file).c_str());
+            RemoveDirectoryA(folder.c_str());
+        } while (FindNextFileA(find.get(), &found));
+    }
+    // How many folders of that name were set aside.
+    int setAside() const {
+        int count = 0;
+        WIN32_FIND_DATAA found;
+        UniqueFind find(FindFirstFileA((path + ".*.old").c_str(), &found));
+        if (find) do ++count; while (FindNextFileA(find.get(), &found));
+        return count;
+    }
+    bool hold(RunHolds& holds) const {
+        const ChainLink chain[] = {{name, FolderRole::Leaf, nullptr}};
+        return holdFolderChain(holds, localLowFolder().c_str(), chain, "test");
+    }
+    const char* name;
+    std::string path;
+};
+
 TEST(PayloadFolders, AHeldFolderCannotBeRenamedUntilReleased) {
-    const std::string folder = localLowFolder() + "\\tbx-held-folder-test";
+    TestLeaf leaf("tbx-held-folder-test");
     RunHolds holds;
-    ASSERT_TRUE(holdPayloadFolder(holds, folder.c_str(), FolderRole::Leaf, "test"));
-    EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
+    ASSERT_TRUE(leaf.hold(holds));
+    EXPECT_FALSE(MoveFileA(leaf.path.c_str(), (leaf.path + ".moved").c_str()));
     holds.release();
-    EXPECT_TRUE(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
-    RemoveDirectoryA((folder + ".moved").c_str());
+    EXPECT_TRUE(MoveFileA(leaf.path.c_str(), (leaf.path + ".moved").c_str()));
+    RemoveDirectoryA((leaf.path + ".moved").c_str());
 }
 
 // The descriptor a test supplies for every entry the trust check reads (Wine keeps no access lists).
@@ -265,10 +307,22 @@ DWORD supplySecurity(HANDLE, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
                : GetLastError();
 }
 
+// Supplies descriptors while it lives.
+class SuppliedSecurity {
+public:
+    explicit SuppliedSecurity(const std::string& sddl) {
+        suppliedSddl = sddl;
+        setEntrySecurityReader(&supplySecurity);
+    }
+    ~SuppliedSecurity() { setEntrySecurityReader(nullptr); }
+};
+
+const std::string kUser = "S-1-5-21-1-2-3-1001";
+
 // Whoever made a leaf before the launcher, or holds an inheritable grant on it, may have opened it with rights
-// they keep: such a leaf is replaced by a new one, protected as it is created; the launcher's own is kept.
+// they keep: such a leaf is set aside and a new one, protected as it is created, takes its place; the launcher's
+// own is kept.
 TEST(PayloadFolders, AnExistingLeafIsKeptOnlyWhenTrusted) {
-    const std::string user = "S-1-5-21-1-2-3-1001";
     std::wstring leafText = leafFolderSecurityText();
     struct Case {
         const char* name;
@@ -276,50 +330,154 @@ TEST(PayloadFolders, AnExistingLeafIsKeptOnlyWhenTrusted) {
         bool kept;
     } cases[] = {
         {"as the launcher makes it", std::string(leafText.begin(), leafText.end()), true},
-        {"made by a user", "O:" + user + "D:(A;OICI;FA;;;" + user + ")", false},
-        {"an inheritable grant to a user", "O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;" + user + ")", false},
+        {"made by a user", "O:" + kUser + "D:(A;OICI;FA;;;" + kUser + ")", false},
+        {"an inheritable grant to a user", "O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;" + kUser + ")", false},
     };
-    const std::string folder = localLowFolder() + "\\tbx-existing-leaf-test";
-    setEntrySecurityReader(&supplySecurity);
+    TestLeaf leaf("tbx-existing-leaf-test");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        suppliedSddl = c.sddl;
-        CreateDirectoryA(folder.c_str(), nullptr);
-        testing_support::writeFile(folder + "\\earlier.txt", "left by whoever made the folder");
+        SuppliedSecurity supplied(c.sddl);
+        CreateDirectoryA(leaf.path.c_str(), nullptr);
+        testing_support::writeFile(leaf.path + "\\earlier.txt", "left by whoever made the folder");
         RunHolds holds;
-        EXPECT_TRUE(holdPayloadFolder(holds, folder.c_str(), FolderRole::Leaf, "test"));
-        EXPECT_EQ(c.kept, testing_support::fileExists(folder + "\\earlier.txt"));
+        EXPECT_TRUE(leaf.hold(holds));
+        EXPECT_EQ(c.kept, testing_support::fileExists(leaf.path + "\\earlier.txt"));
+        EXPECT_EQ(0, leaf.setAside()) << "a folder set aside is emptied and removed";
         holds.release();
-        DeleteFileA((folder + "\\earlier.txt").c_str());
-        RemoveDirectoryA(folder.c_str());
+        leaf.remove();
     }
-    setEntrySecurityReader(nullptr);
 }
 
-// What reached CreateFileA for a payload file.
-std::wstring payloadCreatedWith;
-
-HANDLE WINAPI recordingCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
-    payloadCreatedWith = security ? descriptorSddl(security->lpSecurityDescriptor) : L"(none)";
-    return CreateFileA(name, access, share, security, disposition, flags, templateFile);
+// The same folder as the one a handle was opened on.
+bool sameFolder(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return GetFileInformationByHandle(a, &first) && GetFileInformationByHandle(b, &second) &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber;
 }
 
-TEST(PayloadFiles, AreCreatedWithTheirProtectedListWhichTheCheckerTrusts) {
-    testing_support::TempDir dir;
-    UniqueFile file = createPayloadFile(dir.file("kit.msi").c_str(), &recordingCreateFile);
-    ASSERT_TRUE(file);
-    file.reset();
-    ProtectedDescriptor expected(payloadFileSecurityText());
-    EXPECT_EQ(descriptorSddl(expected.get()), payloadCreatedWith);
-    const std::string written(payloadCreatedWith.begin(), payloadCreatedWith.end());
-    LocalMemory<PSECURITY_DESCRIPTOR> descriptor = testing_support::descriptorFromSddl(written);
-    ASSERT_TRUE(descriptor.get());
-    EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::File));
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
-    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+// Someone made the leaf first and keeps a handle with WRITE_DAC on it, to grant themselves access again after any
+// repair. Set aside, their folder takes their handle with it; one that cannot be set aside is refused, never used.
+TEST(PayloadFolders, AnUntrustedLeafHeldOpenBySomeoneIsSetAsideOrRefusedNeverRepaired) {
+    struct Case {
+        const char* name;
+        DWORD share;
+        bool replaced;
+    } cases[] = {
+        {"their handle lets it be renamed", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+        {"their handle keeps it in place", FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+    };
+    TestLeaf leaf("tbx-squatted-leaf-test");
+    SuppliedSecurity supplied("O:" + kUser + "D:(A;OICI;FA;;;" + kUser + ")");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(CreateDirectoryA(leaf.path.c_str(), nullptr));
+        testing_support::writeFile(leaf.path + "\\earlier.txt", "theirs");
+        UniqueFile theirs(CreateFileA(leaf.path.c_str(), READ_CONTROL | WRITE_DAC | FILE_LIST_DIRECTORY, c.share,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(theirs);
+        RunHolds holds;
+        EXPECT_EQ(c.replaced, leaf.hold(holds));
+        EXPECT_EQ(!c.replaced, holds.tampered());
+        if (c.replaced) {
+            UniqueFile atPath(CreateFileA(leaf.path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            ASSERT_TRUE(atPath);
+            EXPECT_FALSE(sameFolder(theirs.get(), atPath.get())) << "their handle reaches the held leaf";
+            EXPECT_TRUE(sameFolder(heldFolder(holds, leaf.path), atPath.get()));
+            EXPECT_FALSE(testing_support::fileExists(leaf.path + "\\earlier.txt"));
+        } else {
+            EXPECT_EQ(nullptr, heldFolder(holds, leaf.path));
+            EXPECT_EQ("theirs", testing_support::readFile(leaf.path + "\\earlier.txt")) << "their folder is left as it was";
+        }
+        theirs.reset();
+        holds.release();
+        leaf.remove();
+    }
+}
+
+// Every relative open the code makes: the folder handle it was made in, the name, whether it creates, and the
+// descriptor it gives a new entry.
+struct RecordedOpen {
+    HANDLE folder;
+    std::wstring name;
+    RelativeDisposition disposition;
+    std::wstring descriptor;
+};
+std::vector<RecordedOpen> recordedOpens;
+
+DWORD recordingOpen(HANDLE folder, const std::wstring& name, const RelativeRequest& request, UniqueFile& entry,
+                    bool* created) {
+    recordedOpens.push_back({folder, name, request.disposition,
+                             request.descriptor ? descriptorSddl(request.descriptor) : L"(inherited)"});
+    return openRelativeDirectly(folder, name, request, entry, created);
+}
+
+class RecordedOpens {
+public:
+    RecordedOpens() {
+        recordedOpens.clear();
+        setRelativeOpener(&recordingOpen);
+    }
+    ~RecordedOpens() { setRelativeOpener(nullptr); }
+    // The creation of `name`; null when it was never created.
+    const RecordedOpen* creation(const std::wstring& name) const {
+        for (const RecordedOpen& open : recordedOpens)
+            if (open.name == name && open.disposition == RelativeDisposition::Create) return &open;
+        return nullptr;
+    }
+};
+
+std::wstring sddlOf(const std::wstring& text) { return descriptorSddl(ProtectedDescriptor(text).get()); }
+
+// The leaves and the payload files get their final list in the call that makes them, inside the handle of the
+// folder above, which the run holds; the checker trusts what the code really writes.
+TEST(PayloadFolders, LeavesAndFilesAreMadeProtectedInsideTheHeldFolderAbove) {
+    const std::string kitParent = localLowFolder() + "\\Lumo\\Zolt";
+    const std::string auFolder = localLowFolder() + "\\Vantrel\\Zolt\\AU";
+    for (const std::string& leaf : {kitFolder(), auFolder}) {
+        for (const char* file : {"\\tbx1.9.3_17.msi", "\\au.msi"}) DeleteFileA((leaf + file).c_str());
+        RemoveDirectoryA(leaf.c_str());
+    }
+    RunHolds holds;
+    PerUserPaths paths(holds);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), paths.locate());
+    {
+        RecordedOpens recorder;
+        char kitDatabase[kPayloadPathSize];
+        char auDatabase[kAutoUpdatePathSize];
+        ASSERT_TRUE(paths.kitDatabase(kitDatabase, true));
+        ASSERT_TRUE(paths.autoUpdateDatabase(auDatabase));
+        HMODULE self = GetModuleHandleA(nullptr);
+        ASSERT_TRUE(WriteResourceToFile(holds, self, kitDatabase,
+                                        FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_AU_MSI), TBX_RES_TYPE_INSTALLER))
+                        .ok());
+        struct Case {
+            const char* name;
+            std::wstring entry;
+            std::string heldAbove;
+            std::wstring sddl;
+            EntryKind kind;
+        } cases[] = {
+            {"kit leaf", L"tbx1.9.3_17_x64", kitParent, sddlOf(leafFolderSecurityText()), EntryKind::Folder},
+            {"auto-update leaf", L"AU", localLowFolder() + "\\Vantrel\\Zolt", sddlOf(leafFolderSecurityText()),
+             EntryKind::Folder},
+            {"kit database", L"tbx1.9.3_17.msi", kitFolder(), sddlOf(payloadFileSecurityText()), EntryKind::File},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            const RecordedOpen* made = recorder.creation(c.entry);
+            ASSERT_NE(nullptr, made);
+            EXPECT_EQ(heldFolder(holds, c.heldAbove), made->folder);
+            EXPECT_NE(nullptr, made->folder);
+            EXPECT_EQ(c.sddl, made->descriptor);
+            const std::string written(made->descriptor.begin(), made->descriptor.end());
+            EXPECT_EQ("", entryDistrust(testing_support::descriptorFromSddl(written).get(), c.kind));
+        }
+    }
+    holds.release();
+    DeleteFileA((kitFolder() + "\\tbx1.9.3_17.msi").c_str());
 }
 
 TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {
