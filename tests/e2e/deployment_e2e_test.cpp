@@ -308,15 +308,19 @@ TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
         SCOPED_TRACE(c.name);
         DeleteFileA(runtimeFile.path().c_str());
         DeleteFileA(c.blocked.c_str());
+        // A folder that is not empty: the run removes what stands at a payload file's name, and this it cannot.
+        CreateDirectoryA(kitFolder().c_str(), nullptr);
         ASSERT_TRUE(CreateDirectoryA(c.blocked.c_str(), nullptr));
+        testing_support::writeFile(c.blocked + "\\keep", "");
         SetEnvironmentVariableA("MSIRECORDER_WAIT", "1");
         // As the real engine does when a cabinet is missing.
         const DWORD code = run("/s EULA=Enable", "1603");
         SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
+        DeleteFileA((c.blocked + "\\keep").c_str());
         RemoveDirectoryA(c.blocked.c_str());
 
-        EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), code) << log;
-        EXPECT_EQ(1, occurrences(log, "\tERROR: Installer : Wrapper.CreateFile  failed with error 5: ")) << log;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_DIR_NOT_EMPTY), code) << log;
+        EXPECT_EQ(1, occurrences(log, "\tERROR: Installer : Wrapper.CreateFile  failed with error 145: ")) << log;
         ASSERT_EQ(c.engineRuns, engineRuns().size());
         if (c.engineRuns) {
             const std::string records = e2e::readFile(engine.recordPath());
