@@ -115,6 +115,16 @@ Existing openExisting(RunHolds& holds, HANDLE parent, const std::string& path, c
     return Existing::Opened;
 }
 
+// A folder of the chain that could not be made: the chain's own record when it has one, else a refusal.
+void reportNotMade(RunHolds& holds, const ChainLink& link, const std::string& path, DWORD error,
+                   const char* function) {
+    if (link.failure) {
+        link.failure((path + "\\").c_str(), error);
+        return;
+    }
+    holds.reportTampering(function, "The payload folder " + path + " cannot be made: " + systemErrorText(error));
+}
+
 // A folder above the leaves: the one there, or a new one with the access it inherits.
 bool holdShared(RunHolds& holds, HANDLE parent, const std::string& path, const ChainLink& link, const char* function) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -129,12 +139,7 @@ bool holdShared(RunHolds& holds, HANDLE parent, const std::string& path, const C
             // Made by someone else since: looked at again.
             if (error == ERROR_ALREADY_EXISTS) continue;
             if (error) {
-                if (link.failure) {
-                    link.failure((path + "\\").c_str(), error);
-                } else {
-                    holds.reportTampering(function,
-                                          "The payload folder " + path + " cannot be made: " + systemErrorText(error));
-                }
+                reportNotMade(holds, link, path, error, function);
                 return false;
             }
         }
@@ -178,12 +183,7 @@ bool holdLeaf(RunHolds& holds, HANDLE parent, const std::string& path, const Cha
             return true;
         }
         if (error != ERROR_ALREADY_EXISTS) {
-            if (link.failure) {
-                link.failure((path + "\\").c_str(), error);
-            } else {
-                holds.reportTampering(function,
-                                      "The payload folder " + path + " cannot be made: " + systemErrorText(error));
-            }
+            reportNotMade(holds, link, path, error, function);
             return false;
         }
         const Existing existing = openExisting(holds, parent, path, link.name, folder, function);
