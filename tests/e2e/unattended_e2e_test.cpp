@@ -224,6 +224,27 @@ TEST_F(Unattended, HelpPrintsTheUsageAndChangesNothing) {
     DeleteFileA(outputPath.c_str());
 }
 
+// /check writes its plan where /? writes the usage: to the standard output the launcher was given.
+TEST_F(Unattended, CheckPrintsThePlanToStandardOutput) {
+    const std::string outputPath = e2e::tempDir() + "\\tbx-check.txt";
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    DWORD code = 0;
+    {
+        UniqueFile output(CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                      CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(output);
+        code = StartedLauncher("/s /check INSTALLER_WAIT=30", nullptr, output.get()).wait();
+    }
+    EXPECT_EQ(0u, code);
+    const std::string plan = e2e::readFile(outputPath);
+    for (const char* line : {"INSTALLER_WAIT = 30   [command line]", "The kit's installer command:",
+                             "/qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1", "Expected exit code: 0"})
+        EXPECT_NE(std::string::npos, plan.find(line)) << line << "\n" << plan;
+    EXPECT_TRUE(engine.commandLines().empty());
+    EXPECT_FALSE(runtimeFile.exists());
+    DeleteFileA(outputPath.c_str());
+}
+
 // An INSTALLER_WAIT outside 0..86400, or not plainly decimal, is refused like any bad value, from either source.
 TEST_F(Unattended, InstallerWaitOutsideItsRangeIsRefused) {
     const std::string configFile = e2e::tempDir() + "\\tbx-wait.cfg";
