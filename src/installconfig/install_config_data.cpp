@@ -22,6 +22,7 @@ int InstallConfigData::LoadConfigSettings(const wchar_t* commandLine) {
 }
 
 int InstallConfigData::checkRuntimeConfigWritable() { return pipeline->checkRuntimeConfigWritable(); }
+int InstallConfigData::removeSettingsLeftovers() { return pipeline->removeSettingsLeftovers(); }
 int InstallConfigData::exportRuntimeConfig() { return pipeline->exportRuntimeConfig(); }
 int InstallConfigData::RestoreConfigSettings() { return pipeline->RestoreConfigSettings(); }
 
