@@ -28,7 +28,9 @@ HeldFile::HeldFile(const std::wstring& path, DWORD extraAccess) {
 }
 
 HeldFile::HeldFile(HANDLE folder, const std::wstring& name, DWORD extraAccess, DWORD share) {
-    openAndRead([&] { return openRelative(folder, name, GENERIC_READ | READ_CONTROL | extraAccess, share, file); });
+    openAndRead([&] {
+        return openRelative(folder, name, GENERIC_READ | READ_CONTROL | extraAccess, share, file, OpenOnly::NotAFolder);
+    });
 }
 
 template <class Open>

@@ -85,9 +85,11 @@ DWORD nativeOpen(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DW
 
 }  // namespace
 
-DWORD openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share, UniqueFile& entry) {
+DWORD openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share, UniqueFile& entry,
+                   OpenOnly only) {
     if (name.empty()) return ERROR_INVALID_NAME;
-    const DWORD error = nativeOpen(folder, name, access, share, kFileOpen, 0, nullptr, entry);
+    const DWORD error = nativeOpen(folder, name, access, share, kFileOpen,
+                                   only == OpenOnly::NotAFolder ? kFileNonDirectoryFile : 0, nullptr, entry);
     return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;
 }
 

@@ -9,9 +9,12 @@
 #include "platform/link_check.h"
 #include "platform/win_handles.h"
 
+enum class OpenOnly { AnyEntry, NotAFolder };
 // Opens whatever entry `name` (one path component) is in `folder`, a link itself rather than what it leads to,
-// for synchronous reads and writes. ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is none, or the Win32 error.
-DWORD openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share, UniqueFile& entry);
+// for synchronous reads and writes; with NotAFolder, a folder of that name is refused with ERROR_ACCESS_DENIED,
+// as a file open refuses it. ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when there is none, or the Win32 error.
+DWORD openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share, UniqueFile& entry,
+                   OpenOnly only = OpenOnly::AnyEntry);
 
 // Opens the entry that `entry` is open on once more, with other access, without resolving any name.
 DWORD openAgain(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& again);
