@@ -144,12 +144,15 @@ RuntimeSettingsCheck& ConfigPipeline::runtimeSettingsFile(const char* path) {
 const InstallConfigFile& ConfigPipeline::installConfigFile(const std::string& path) {
     if (!heldInstallConfig || heldInstallConfig->path() != path) {
         heldInstallConfig = std::make_unique<InstallConfigFile>(path);
-        // The administrator chose the file: the run goes on, but the log says who else could have changed it.
+        // The administrator chose the file: the run goes on, but the log says who else could have changed it
+        // (its owner first, the likeliest to have planted it) and what that gives them.
         if (!heldInstallConfig->writers().empty()) {
             std::string names;
             for (const std::string& writer : heldInstallConfig->writers()) names += (names.empty() ? "" : ", ") + writer;
             CONFIG_LOG("InstallConfigData::ImportInstallConfigSettings", LOG_WARNING,
-                       tstrings::format("The install configuration file %s or its folder may be changed by %s.",
+                       tstrings::format("The install configuration file %s or its folder may be changed by %s. "
+                                        "Whoever changes it chooses the options of this run, the MSI_CMDLINE "
+                                        "passed to the installer engine among them.",
                                         path.c_str(), names.c_str()));
         }
     }

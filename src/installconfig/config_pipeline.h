@@ -61,6 +61,8 @@ public:
     int checkRuntimeConfigWritable();
     int RestoreConfigSettings();
     int ExportConfigSettings(const ConfigSlot& slot, bool silent);
+    // Removes what stopped runs left beside the runtime settings file; the number removed.
+    int removeSettingsLeftovers();
 
     // The pipeline's steps, each 0 or a result code.
     int ImportArgsConfigSettings(ConfigSlot& slot, const std::vector<std::string>& args, bool silent);

@@ -2,6 +2,7 @@
 #include "installconfig/held_file.h"
 
 #include "platform/link_check.h"
+#include "platform/relative_create.h"
 #include "settings/parser.h"
 
 namespace {
@@ -19,11 +20,24 @@ std::wstring folderOf(const std::wstring& path) {
 }
 
 HeldFile::HeldFile(const std::wstring& path, DWORD extraAccess) {
-    for (int attempt = 1;; ++attempt) {
+    openAndRead([&] {
         file.reset(CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL | extraAccess, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (file) break;
-        error = GetLastError();
+        return file ? ERROR_SUCCESS : GetLastError();
+    });
+}
+
+HeldFile::HeldFile(HANDLE folder, const std::wstring& name, DWORD extraAccess, DWORD share) {
+    openAndRead([&] {
+        return openRelative(folder, name, GENERIC_READ | READ_CONTROL | extraAccess, share, file, OpenOnly::NotAFolder);
+    });
+}
+
+template <class Open>
+void HeldFile::openAndRead(Open open) {
+    for (int attempt = 1;; ++attempt) {
+        error = open();
+        if (error == ERROR_SUCCESS) break;
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             code = 304;
             return;
@@ -38,7 +52,6 @@ HeldFile::HeldFile(const std::wstring& path, DWORD extraAccess) {
         }
         Sleep(kSharingPauseMs);
     }
-    error = ERROR_SUCCESS;
     unsafe = unsafeOpenedEntry(file.get(), EntryKind::File);
     if (!unsafe.empty()) {
         code = 307;

@@ -17,6 +17,8 @@ class HeldFile {
 public:
     HeldFile() = default;
     HeldFile(const std::wstring& path, DWORD extraAccess);
+    // The same for the entry `name` of the held `folder`, never resolved from a path again, sharing `share`.
+    HeldFile(HANDLE folder, const std::wstring& name, DWORD extraAccess, DWORD share);
     HeldFile(HeldFile&&) = default;
     HeldFile& operator=(HeldFile&&) = default;
 
@@ -32,6 +34,10 @@ public:
     void close() { file.reset(); }
 
 private:
+    // Reads the text once `file` is open, or sets the code of the failed open.
+    template <class Open>
+    void openAndRead(Open open);
+
     int32_t code = 304;
     DWORD error = ERROR_FILE_NOT_FOUND;
     std::string unsafe;

@@ -26,6 +26,7 @@ int InstallConfigData::LoadConfigSettings(const std::vector<std::string>& args) 
 }
 
 int InstallConfigData::checkRuntimeConfigWritable() { return pipeline->checkRuntimeConfigWritable(); }
+int InstallConfigData::removeSettingsLeftovers() { return pipeline->removeSettingsLeftovers(); }
 int InstallConfigData::exportRuntimeConfig() { return pipeline->exportRuntimeConfig(); }
 int InstallConfigData::RestoreConfigSettings() { return pipeline->RestoreConfigSettings(); }
 

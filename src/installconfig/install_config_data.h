@@ -42,6 +42,9 @@ public:
     // export will be able to write (or delete) it, else 306 after an ERROR record and, unless silent, the
     // message box. Then written before the engine runs, and put back after a failure.
     int checkRuntimeConfigWritable();
+    // Before anything is written: removes what stopped runs left beside the runtime settings file (their
+    // temporary and set-aside files), each only when it is a plain file with one name; the number removed.
+    int removeSettingsLeftovers();
     int exportRuntimeConfig();
     int RestoreConfigSettings();
 

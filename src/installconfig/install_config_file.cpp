@@ -1,6 +1,7 @@
 // Opening, reading and judging the install configuration file.
 #include "installconfig/install_config_file.h"
 
+#include "platform/descriptor_check.h"
 #include "platform/entry_trust.h"
 #include "settings/file_name.h"
 #include "settings/settings_exception.h"
@@ -24,10 +25,7 @@ InstallConfigFile::InstallConfigFile(const std::string& path) : givenPath(path) 
         otherWriters.push_back("<the file's access list cannot be read>");
         return;
     }
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    GetSecurityDescriptorOwner(fileDescriptor.get(), &owner, &defaulted);
-    otherWriters = principalsWhoMayChange(fileDescriptor.get(), EntryKind::File, owner);
+    addWriters(fileDescriptor.get(), EntryKind::File, "the file");
     // Held without delete sharing: the folder cannot be renamed away under the held file.
     folder.reset(CreateFileW(folderOf(name).c_str(), READ_CONTROL | FILE_LIST_DIRECTORY,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -37,9 +35,21 @@ InstallConfigFile::InstallConfigFile(const std::string& path) : givenPath(path) 
         otherWriters.push_back("<the folder's access list cannot be read>");
         return;
     }
-    for (const std::string& name : principalsWhoMayChange(folderDescriptor.get(), EntryKind::Folder, owner)) {
-        bool known = false;
-        for (const std::string& writer : otherWriters) known = known || writer == name;
-        if (!known) otherWriters.push_back(name);
-    }
+    addWriters(folderDescriptor.get(), EntryKind::Folder, "its folder");
+}
+
+void InstallConfigFile::addWriters(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, const char* whose) {
+    auto add = [&](const std::string& sid, const std::string& text) {
+        for (const std::string& known : otherWriters)
+            if (known.compare(0, sid.size(), sid) == 0 && (known.size() == sid.size() || known[sid.size()] == ' '))
+                return;
+        otherWriters.push_back(text);
+    };
+    // An owner may always change the access list, and so everything else: the one most likely to have
+    // planted the file is named as such.
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+    if (owner && !isTrustedOwner(owner)) add(sidText(owner), sidText(owner) + " (owner of " + whose + ")");
+    for (const std::string& sid : principalsWhoMayChange(descriptor, kind, owner)) add(sid, sid);
 }

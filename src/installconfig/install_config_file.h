@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "installconfig/held_file.h"
+#include "platform/link_check.h"
 
 class InstallConfigFile {
 public:
@@ -15,8 +16,8 @@ public:
     const std::string& path() const { return givenPath; }
     int32_t result() const { return code; }
     const std::string& text() const { return held.text(); }
-    // Who other than SYSTEM, administrators, TrustedInstaller and the file's owner may change the file or the
-    // folder it is in (SID texts); empty when nobody.
+    // Who other than SYSTEM, administrators and TrustedInstaller may change the file or the folder it is in: SID
+    // texts, an owner's followed by " (owner of the file)" or " (owner of its folder)"; empty when nobody.
     const std::vector<std::string>& writers() const { return otherWriters; }
 
 private:
@@ -25,4 +26,7 @@ private:
     HeldFile held;
     UniqueFile folder;
     std::vector<std::string> otherWriters;
+
+    // Adds the untrusted owner and grantees of an entry, each principal once.
+    void addWriters(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, const char* whose);
 };

@@ -1,11 +1,8 @@
 // Writing the runtime settings file before the installer engine runs, and putting it back after a failure.
 #include "installconfig/config_log.h"
 #include "installconfig/config_pipeline.h"
-#include "installconfig/runtime_file_probe.h"
 #include "platform/errors.h"
-#include "platform/system_random.h"
 #include "platform/tstrings.h"
-#include "settings/settings_os.h"
 
 namespace {
 
@@ -48,8 +45,12 @@ int ConfigPipeline::exportHeldRuntimeConfig() {
     if (!configEmpty(api, exportConfig)) return ExportConfigSettings(exportConfig, false);
     logit("Removing runtime config file IF EXIST.");
     // The file that was checked and held, by its own name; one that cannot be removed is left as it is.
-    if (heldRuntimeSettings) heldRuntimeSettings->removeHeldFile();
+    if (heldRuntimeSettings) heldRuntimeSettings->removeFile();
     return 0;
+}
+
+int ConfigPipeline::removeSettingsLeftovers() {
+    return heldRuntimeSettings ? heldRuntimeSettings->removeLeftovers() : 0;
 }
 
 int ConfigPipeline::checkRuntimeConfigWritable() {
@@ -57,7 +58,8 @@ int ConfigPipeline::checkRuntimeConfigWritable() {
     if (configsEqual(api, backupConfig, exportConfig)) return 0;
     const char* path = nullptr;
     throwOnSettingsError(api.getRuntimeFilePath(workingConfig.config, &path));
-    const DWORD error = probeFileReplaceable(runtimeSettingsFile(path), tstrings::toUtf16(path));
+    // The folders made protected and the new file started: the way every save ends.
+    const DWORD error = runtimeSettingsFile(path).prepareExport();
     if (error == ERROR_SUCCESS) return 0;
     const int32_t result = settings::RESULT_INCOMPLETE_WRITE;
     CONFIG_LOG("InstallConfigData::checkRuntimeConfigWritable", LOG_ERROR,
@@ -71,6 +73,12 @@ int ConfigPipeline::RestoreConfigSettings() {
     logit("...Restoring config settings");
     if (configsEqual(api, backupConfig, exportConfig)) return 0;
     if (!configEmpty(api, backupConfig)) return ExportConfigSettings(backupConfig, true);
+    if (heldRuntimeSettings) {
+        logit("Removing runtime config file IF EXIST.");
+        // Through the held folder; a file that cannot be removed is left as it is.
+        heldRuntimeSettings->removeFile();
+        return 0;
+    }
     removeRuntimeFile(api, workingConfig);
     return 0;
 }
@@ -84,34 +92,24 @@ int ConfigPipeline::ExportConfigSettings(const ConfigSlot& slot, bool silent) {
     logit("Writing to the runtime config file.");
     const char* path = nullptr;
     throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
-    // The file found at the start (held since, so nobody could change or block it) is replaced by a new one with
-    // the protected access list, never rewritten in place, which would keep whatever access list it had. The new
-    // file is written whole under a name of its own first, one a later run removes should this one be killed.
+    int32_t result = 0;
     if (heldRuntimeSettings) {
-        const std::wstring name = tstrings::toUtf16(path);
-        settings_impl::os::removeLeftoverTemporaryFiles(name);
-        std::wstring staged;
-        try {
-            staged = name + L"." + tstrings::toUtf16(systemRandomHex(8)) + L".tmp";
-        } catch (const std::exception&) {
-            staged.clear();
-        }
-        int32_t result = staged.empty() ? settings::RESULT_INCOMPLETE_WRITE
-                                        : api.saveFile(slot.config, tstrings::toUtf8(staged).c_str());
+        // The file found at the start (held since, so nobody could change or block it) is replaced by a new one
+        // with the protected access list, written whole in the held folder first and then given the name in one
+        // step, never rewritten in place, which would keep whatever access list it had.
+        std::string bytes;
+        result = settings::settingsFileText(slot.config, heldRuntimeSettings->replacesExistingFile(), bytes);
         if (result == 0) {
-            if (const DWORD code = heldRuntimeSettings->replaceHeldFileWith(staged)) {
+            if (const DWORD code = heldRuntimeSettings->write(bytes)) {
                 CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR,
                            tstrings::format("The runtime config file cannot be replaced: %s",
                                             systemErrorText(code).c_str()));
                 result = settings::RESULT_INCOMPLETE_WRITE;
             }
         }
-        if (result != 0 && !staged.empty()) DeleteFileW(staged.c_str());
-        if (!showConfigError(slot, result, path, silent || isSilent()))
-            CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR, "Fails on writing to the runtime config file.");
-        return result;
+    } else {
+        result = api.saveFile(slot.config, path);
     }
-    int32_t result = api.saveFile(slot.config, path);
     if (!showConfigError(slot, result, path, silent || isSilent()))
         CONFIG_LOG("InstallConfigData::ExportConfigSettings", LOG_ERROR, "Fails on writing to the runtime config file.");
     return result;

@@ -35,6 +35,7 @@ int runEnginePasses(const char* msiexecPath, const char* command) {
 StepResult checkSettingsWritable(RunContext& run) {
     // Found before anything is removed: a settings file that cannot be written would otherwise stop the run
     // after the installed kit is gone.
+    run.config->removeSettingsLeftovers();
     if (run.config->checkRuntimeConfigWritable() != 0) {
         logit("Error occurred while exporting configuration settings. Exiting installer.");
         return StepResult::endRun(kExitConfigurationRefused, "the runtime settings file cannot be written");

@@ -45,13 +45,19 @@ void writeEntries(const IConfig& config, IConfigEntrySerializer& serializer, boo
     }
 }
 
-void saveConfigFile(const IConfig& config, const FileName& fileName) {
-    if (!fileName.isCanonical()) throw std::logic_error("canonicalized file name expected");
+std::string settingsFileBytes(const IConfig& config, bool replacing) {
     PlainTextEntrySerializer serializer;
     writeEntries(config, serializer, true);
     std::string text = serializer.text();
-    fileName.createParentDirectories();
     if (text.empty()) text = " ";
+    return replacing ? withCrLf(text) : text;
+}
+
+void saveConfigFile(const IConfig& config, const FileName& fileName) {
+    if (!fileName.isCanonical()) throw std::logic_error("canonicalized file name expected");
+    // Serialised first: a configuration that cannot be written creates no folder.
+    const std::string text = settingsFileBytes(config, false);
+    fileName.createParentDirectories();
     // Whatever stands under the name is replaced, never taken for absent because it cannot be read.
     if (os::entryExists(fileName.wide())) {
         os::replaceSettingsFile(fileName.wide(), withCrLf(text));

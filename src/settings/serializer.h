@@ -29,6 +29,10 @@ public:
 
 void writeEntries(const IConfig& config, IConfigEntrySerializer& serializer, bool stopOnError);
 
+// The bytes a save writes: every entry, a single space for none, and CR LF line ends when they replace an
+// existing file (as a rewritten file has always had), LF for a new one.
+std::string settingsFileBytes(const IConfig& config, bool replacing);
+
 // `fileName` must be canonical. A new file gets the settings file's access list and LF line
 // ends; an existing one is replaced in one step, keeping its own access list, with CR LF ends.
 void saveConfigFile(const IConfig& config, const FileName& fileName);

@@ -306,4 +306,10 @@ settings_api getSettingsApi() {
     return table;
 }
 
+int32_t settingsFileText(ConfigHandle config, bool replacing, std::string& text) {
+    using namespace settings_impl;
+    if (!config) return NULL_ARGUMENT;
+    return guarded([&] { text = settingsFileBytes(*context(config)->config, replacing); });
+}
+
 }  // namespace settings

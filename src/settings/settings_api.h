@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "settings/settings_exception.h"
 #include "settings/settings_result.h"
@@ -89,5 +90,9 @@ void initSettingsApi(settings_api& table);
 
 // A filled copy of the table; callers keep it by value.
 settings_api getSettingsApi();
+
+// Beside the table: the bytes saveFile would write for `config`, for a writer that puts them in place itself.
+// CR LF line ends when they replace an existing file, LF for a new one. A result code; `text` is set on 0.
+int32_t settingsFileText(ConfigHandle config, bool replacing, std::string& text);
 
 }  // namespace settings

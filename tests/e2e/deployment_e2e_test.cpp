@@ -179,8 +179,9 @@ public:
     virtual void expectLeftAsItWas() const {}
 };
 
-// Replaces the runtime settings folder by a file of the same name, so that no settings file can be created there
-// (as root under Wine nothing else makes a folder unwritable).
+// Replaces the runtime settings folder by a file of the same name that another process holds without delete
+// sharing, so that no settings file can be created there and the file cannot be set aside for a new folder (as
+// root under Wine nothing else makes a folder unwritable).
 class FileWhereTheSettingsFolderBelongs : public SettingsObstacle {
 public:
     explicit FileWhereTheSettingsFolderBelongs(const config_test::RuntimeFileGuard& settingsFile)
@@ -195,15 +196,21 @@ public:
             FindClose(search);
         }
         RemoveDirectoryA(folder.c_str());
+        CreateDirectoryA(folder.substr(0, folder.find_last_of('\\')).c_str(), nullptr);
         testing_support::writeFile(folder, "not a folder");
+        held.reset(CreateFileA(folder.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_TRUE(held) << "cannot hold " << folder;
     }
     ~FileWhereTheSettingsFolderBelongs() override {
+        held.reset();
         DeleteFileA(folder.c_str());
         CreateDirectoryA(folder.c_str(), nullptr);
     }
+    void expectLeftAsItWas() const override { EXPECT_EQ("not a folder", testing_support::readFile(folder)); }
 
 private:
     std::string folder;
+    UniqueFile held;
 };
 
 // A settings file that another process holds: read access shared, writing and deleting not, so the launcher can

@@ -16,6 +16,7 @@
 #include "platform/entry_trust.h"
 #include "platform/owner_trust_running_account.h"
 #include "platform/protected_entries.h"
+#include "platform/relative_create.h"
 #include "settings/settings_os.h"
 #include "platform/win_handles.h"
 #include "test_support.h"
@@ -487,13 +488,11 @@ TEST(HeldConfigFilesTest, BothFilesAreHeldAgainstChangeFromTheLoadOn) {
     EXPECT_EQ("AUTO_UPDATE=Disable\nEULA=Enable\n", withoutCr(runtimeFile.read()));
 }
 
-// What reached the settings file's create call.
-std::vector<std::wstring> settingsFileCreatedWith;
+// What reached the relative create calls: the name, and the descriptor as SDDL.
+std::vector<std::pair<std::wstring, std::wstring>> createdWith;
 
-HANDLE WINAPI recordingCreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                  DWORD disposition, DWORD flags, HANDLE templateFile) {
-    settingsFileCreatedWith.push_back(security ? descriptorSddl(security->lpSecurityDescriptor) : L"(none)");
-    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+void recordCreate(const std::wstring& name, EntryKind, PSECURITY_DESCRIPTOR descriptor) {
+    createdWith.push_back({name, descriptor ? descriptorSddl(descriptor) : L"(none)"});
 }
 
 // A file absent when the run looked is absent for the whole run: one that appears later (made by whoever could
@@ -505,17 +504,18 @@ TEST(HeldConfigFilesTest, ARuntimeSettingsFileThatAppearsAfterTheLoadIsReplacedB
     ASSERT_EQ(config.LoadConfigSettings(commandLine({"/s", "EULA=Enable"}).c_str()), 0);
     runtimeFile.write("INSTALLDIR=C:\\Late\nAUTO_UPDATE=Disable\n");
     EXPECT_TRUE(config.autoUpdateOn());
-    settingsFileCreatedWith.clear();
-    settings_impl::os::setNewFileCreator(&recordingCreateFile);
+    createdWith.clear();
+    setRelativeCreateRecorder(&recordCreate);
     const int probe = config.checkRuntimeConfigWritable();
     const int exported = config.exportRuntimeConfig();
-    settings_impl::os::setNewFileCreator(nullptr);
+    setRelativeCreateRecorder(nullptr);
     EXPECT_EQ(0, probe);
     EXPECT_EQ(0, exported);
     EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
-    ASSERT_EQ(1u, settingsFileCreatedWith.size());
+    ASSERT_EQ(1u, createdWith.size());
+    EXPECT_EQ(0u, createdWith[0].first.rfind(L"zolt.settings.cfg.", 0));
     ProtectedDescriptor expected(settings_impl::settingsFileSecurityDescriptorText());
-    EXPECT_EQ(descriptorSddl(expected.get()), settingsFileCreatedWith[0]);
+    EXPECT_EQ(descriptorSddl(expected.get()), createdWith[0].second);
 }
 
 // The descriptor supplied for every entry the trust check reads (Wine keeps no access lists on files).
@@ -535,8 +535,13 @@ TEST(HeldConfigFilesTest, WhoElseMayChangeTheInstallConfigurationFileIsNamedAndT
         const char* sddl;
         const char* warning;  // null: none
     } cases[] = {
-        {"only administrators and its owner", "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)",
-         nullptr},
+        {"administrators alone", "O:BAD:P(A;;FA;;;BA)(A;;FR;;;WD)", nullptr},
+        // Whoever planted the file owns it: named, though no entry of the list grants them anything.
+        {"owned by a user", "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)",
+         "or its folder may be changed by S-1-5-21-1-2-3-1001 (owner of the file). Whoever changes it chooses "
+         "the options of this run, the MSI_CMDLINE passed to the installer engine among them."},
+        {"owned by a user who also has a grant", "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-1001)",
+         "may be changed by S-1-5-21-1-2-3-1001 (owner of the file)."},
         {"authenticated users may change what is in the folder", "O:BAD:(A;OICI;FA;;;BA)(A;;0x1301bf;;;AU)",
          "or its folder may be changed by S-1-5-11."},
     };
@@ -563,24 +568,30 @@ TEST(HeldConfigFilesTest, WhoElseMayChangeTheInstallConfigurationFileIsNamedAndT
     }
 }
 
-// What the repair of an existing folder was given.
-std::vector<std::wstring> protectedWith;
-
-DWORD recordProtection(HANDLE, PSECURITY_DESCRIPTOR descriptor) {
-    protectedWith.push_back(descriptorSddl(descriptor));
-    return ERROR_SUCCESS;
+// Names in the common application-data folder that start with "Vantrel." and end with ".old": folders set aside.
+std::vector<std::string> vendorFoldersSetAside(const std::string& settingsPath) {
+    const std::string programData = settingsPath.substr(0, settingsPath.find("\\Vantrel\\"));
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA data;
+    UniqueFind search(FindFirstFileA((programData + "\\Vantrel.*.old").c_str(), &data));
+    if (search) {
+        do found.push_back(programData + "\\" + data.cFileName);
+        while (FindNextFileA(search.get(), &data));
+    }
+    return found;
 }
 
 // A settings file below folders another user made (or holds an inheritable grant on) is not read, and both
-// folders get the protected access list before the export writes a new file into them.
-TEST(HeldConfigFilesTest, UntrustedFoldersAreRepairedBeforeTheExportWrites) {
+// folders are set aside and made anew, each with the protected access list in the call that creates it, before
+// the export writes a new file into them: repairing them in place would leave their maker's open handles.
+TEST(HeldConfigFilesTest, UntrustedFoldersAreReplacedBeforeTheExportWrites) {
     RuntimeFileGuard runtimeFile;
     runtimeFile.write("AUTO_UPDATE=Disable\n");
     LogCapture log;
     suppliedSddl = "O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;S-1-5-21-1-2-3-1001)";
     setEntrySecurityReader(&supplySecurity);
-    setEntryProtector(&recordProtection);
-    protectedWith.clear();
+    setRelativeCreateRecorder(&recordCreate);
+    createdWith.clear();
     int loaded = 0, probe = 0, exported = 0;
     bool autoUpdate = false;
     {
@@ -590,7 +601,7 @@ TEST(HeldConfigFilesTest, UntrustedFoldersAreRepairedBeforeTheExportWrites) {
         probe = config.checkRuntimeConfigWritable();
         exported = config.exportRuntimeConfig();
     }
-    setEntryProtector(nullptr);
+    setRelativeCreateRecorder(nullptr);
     setEntrySecurityReader(nullptr);
     EXPECT_EQ(0, loaded);
     EXPECT_TRUE(autoUpdate) << "the untrusted file was read";
@@ -598,8 +609,17 @@ TEST(HeldConfigFilesTest, UntrustedFoldersAreRepairedBeforeTheExportWrites) {
     EXPECT_EQ(0, probe);
     EXPECT_EQ(0, exported);
     ProtectedDescriptor folder(kProtectedFolderSddl);
-    EXPECT_EQ(std::vector<std::wstring>(2, descriptorSddl(folder.get())), protectedWith);
+    ASSERT_EQ(3u, createdWith.size());
+    EXPECT_EQ(L"Vantrel", createdWith[0].first);
+    EXPECT_EQ(L"Zolt", createdWith[1].first);
+    EXPECT_EQ(descriptorSddl(folder.get()), createdWith[0].second);
+    EXPECT_EQ(descriptorSddl(folder.get()), createdWith[1].second);
     EXPECT_EQ("EULA=Enable\n", withoutCr(runtimeFile.read()));
+    // The old folders, with the file that was not read, went aside whole.
+    const std::vector<std::string> aside = vendorFoldersSetAside(runtimeFile.path());
+    ASSERT_EQ(1u, aside.size());
+    EXPECT_EQ("AUTO_UPDATE=Disable\n", testing_support::readFile(aside[0] + "\\Zolt\\zolt.settings.cfg"));
+    testing_support::removeTree(aside[0]);
 }
 
 TEST(HeldConfigFilesTest, ARuntimeSettingsFileAnotherProcessHoldsIsFoundBeforeAnythingChanges) {

@@ -394,6 +394,27 @@ TEST_F(SettingsApiFileTest, SaveAndLoadRoundTrip) {
     api.destroyConfig(copy);
 }
 
+// The bytes a writer outside the engine puts in place are exactly what a save writes: LF in a new file, CR LF in
+// one that replaces a file.
+TEST_F(SettingsApiFileTest, TheTextOfASaveIsWhatTheSaveWrites) {
+    ASSERT_EQ(load("B=2\nA=x y\nC", true, true), 0);
+    const std::string name = folder.name("text.cfg");
+    for (bool replacing : {false, true}) {
+        SCOPED_TRACE(replacing ? "replacing" : "new");
+        std::string text;
+        ASSERT_EQ(settings::settingsFileText(config, replacing, text), 0);
+        EXPECT_EQ(replacing ? "A=x y\r\nB=2\r\nC\r\n" : "A=x y\nB=2\nC\n", text);
+        ASSERT_EQ(api.saveFile(config, name.c_str()), 0);
+        EXPECT_EQ(text, settings_test::readBytes(folder.path() / "text.cfg"));
+    }
+    settings::ConfigHandle empty = api.createConfig();
+    std::string text;
+    EXPECT_EQ(settings::settingsFileText(empty, false, text), 0);
+    EXPECT_EQ(" ", text);
+    api.destroyConfig(empty);
+    EXPECT_EQ(settings::RESULT_NULL_ARGUMENT, settings::settingsFileText(nullptr, false, text));
+}
+
 TEST_F(SettingsApiFileTest, FileFailuresLeaveTheConfigurationUntouched) {
     ASSERT_EQ(load("OLD=1", true), 0);
     settings_test::writeBytes(folder.path() / "bad.cfg", "A=1\n\xC0");
