@@ -1,5 +1,6 @@
-// Opening, creating and renaming entries by one name relative to a held folder handle: no full path is resolved
-// again between the check of a folder and its use, so a folder renamed or swapped meanwhile cannot redirect it.
+// Opening and creating entries by one name relative to a held folder handle (renames go through relative_entries):
+// no full path is resolved again between the check of a folder and its use, so a folder renamed or swapped
+// meanwhile cannot redirect it.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "platform/link_check.h"
+#include "platform/relative_entries.h"
 #include "platform/win_handles.h"
 
 enum class OpenOnly { AnyEntry, NotAFolder };
@@ -23,14 +25,6 @@ DWORD openAgain(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& again
 // ERROR_ALREADY_EXISTS (nothing opened) when the name is taken by anything, link or not.
 DWORD createRelative(HANDLE folder, const std::wstring& name, EntryKind kind, ACCESS_MASK access, DWORD share,
                      PSECURITY_DESCRIPTOR descriptor, UniqueFile& entry);
-
-enum class RenameMode {
-    KeepExisting,    // fails with ERROR_ALREADY_EXISTS when the name is taken
-    Replace,         // replaces a file of that name that nobody has open
-    ReplaceWhileOpen // replaces it even while others hold it with delete sharing; not every system can
-};
-// Gives the open entry (opened with DELETE) the name `name` in `folder`, through the entry's own handle.
-DWORD renameRelative(HANDLE entry, HANDLE folder, const std::wstring& name, RenameMode mode);
 
 // Marks the open entry (opened with DELETE) to be removed when its last handle closes, or takes the mark back.
 DWORD setRemoveOnClose(HANDLE entry, bool remove);

@@ -97,19 +97,46 @@ DWORD openRelative(HANDLE folder, const std::wstring& name, const RelativeReques
     return opener(folder, name, request, entry, created);
 }
 
-DWORD renameRelative(HANDLE entry, HANDLE folder, const std::wstring& newName) {
+DWORD renameRelative(HANDLE entry, HANDLE folder, const std::wstring& newName, RenameMode mode) {
+    // The extended record's flags word, which also replaces a file others hold open (its name goes at once).
+    constexpr ULONG kReplaceIfExists = 0x1;
+    constexpr ULONG kPosixSemantics = 0x2;
+    constexpr int kFileRenameInformationEx = 65;
     if (!nt().available()) return ERROR_CALL_NOT_IMPLEMENTED;
     if (!isSingleName(newName)) return ERROR_INVALID_NAME;
     const ULONG nameBytes = static_cast<ULONG>(newName.size() * sizeof(wchar_t));
     std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFORMATION) + nameBytes);
     auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
+    rename->ReplaceIfExists = mode == RenameMode::KeepExisting ? FALSE : TRUE;
     rename->RootDirectory = folder;
     rename->FileNameLength = nameBytes;
     std::memcpy(rename->FileName, newName.data(), nameBytes);
+    auto infoClass = FileRenameInformation;
+    if (mode == RenameMode::ReplaceWhileOpen) {
+        // Same layout, the first byte widened to a flags word.
+        *reinterpret_cast<ULONG*>(buffer.data()) = kReplaceIfExists | kPosixSemantics;
+        infoClass = static_cast<FILE_INFORMATION_CLASS>(kFileRenameInformationEx);
+    }
     IO_STATUS_BLOCK io{};
-    return nt().error(
-        nt().setInformation(entry, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation));
+    return nt().error(nt().setInformation(entry, &io, rename, static_cast<ULONG>(buffer.size()), infoClass));
+}
+
+DWORD reopenEntry(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& again) {
+    again.reset();
+    if (!nt().available()) return ERROR_CALL_NOT_IMPLEMENTED;
+    if (!entry || entry == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+    // No name at all: the root handle itself is what is opened.
+    UNICODE_STRING empty{0, 0, nullptr};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &empty, 0, entry, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE opened = nullptr;
+    const NTSTATUS status = nt().createFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                            FILE_ATTRIBUTE_NORMAL, share, FILE_OPEN, optionsOf(RelativeKind::Any),
+                                            nullptr, 0);
+    if (status < 0) return nt().error(status);
+    again.reset(opened);
+    return ERROR_SUCCESS;
 }
 
 DWORD deleteOpened(HANDLE entry) {

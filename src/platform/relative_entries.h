@@ -36,9 +36,18 @@ struct RelativeRequest {
 DWORD openRelative(HANDLE folder, const std::wstring& name, const RelativeRequest& request, UniqueFile& entry,
                    bool* created = nullptr);
 
-// Gives the open entry (opened with DELETE) the name `newName` inside the open `folder`; never replaces an entry
-// that has that name. 0 or the Win32 error code.
-DWORD renameRelative(HANDLE entry, HANDLE folder, const std::wstring& newName);
+enum class RenameMode {
+    KeepExisting,     // fails with ERROR_ALREADY_EXISTS when the name is taken
+    Replace,          // replaces a file of that name that nobody has open
+    ReplaceWhileOpen  // replaces it even while others hold it with delete sharing; not every system can
+};
+// Gives the open entry (opened with DELETE) the name `newName` inside the open `folder`; by default never replaces
+// an entry that has that name. 0 or the Win32 error code.
+DWORD renameRelative(HANDLE entry, HANDLE folder, const std::wstring& newName,
+                     RenameMode mode = RenameMode::KeepExisting);
+
+// Opens the entry that `entry` is open on once more, with other access, without resolving any name.
+DWORD reopenEntry(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& again);
 
 // Marks the open entry (opened with DELETE) to be deleted when its last handle closes; a folder must be empty.
 // 0 or the Win32 error code.
