@@ -6,24 +6,28 @@
 
 namespace {
 
-void removeRuntimeFile(const settings::settings_api& api, const ConfigSlot& slot) {
+// The settings engine's answers stay results: 0, or the code the caller returns as it is.
+int32_t removeRuntimeFile(const settings::settings_api& api, const ConfigSlot& slot) {
     logit("Removing runtime config file IF EXIST.");
     const char* path = nullptr;
-    throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
+    if (const int32_t result = api.getRuntimeFilePath(slot.config, &path)) return result;
     // A missing file is what we want; a file that cannot be deleted is left as it is.
     DeleteFileW(tstrings::toUtf16(path).c_str());
+    return 0;
 }
 
-bool configsEqual(const settings::settings_api& api, const ConfigSlot& a, const ConfigSlot& b) {
-    int32_t equal = 0;
-    throwOnSettingsError(api.equals(a.config, b.config, &equal));
-    return equal != 0;
+int32_t configsEqual(const settings::settings_api& api, const ConfigSlot& a, const ConfigSlot& b, bool& equal) {
+    int32_t answer = 0;
+    const int32_t result = api.equals(a.config, b.config, &answer);
+    equal = answer != 0;
+    return result;
 }
 
-bool configEmpty(const settings::settings_api& api, const ConfigSlot& slot) {
-    int32_t empty = 0;
-    throwOnSettingsError(api.isEmpty(slot.config, &empty));
-    return empty != 0;
+int32_t configEmpty(const settings::settings_api& api, const ConfigSlot& slot, bool& empty) {
+    int32_t answer = 0;
+    const int32_t result = api.isEmpty(slot.config, &answer);
+    empty = answer != 0;
+    return result;
 }
 
 }  // namespace
@@ -38,11 +42,15 @@ int ConfigPipeline::exportRuntimeConfig() {
 
 int ConfigPipeline::exportHeldRuntimeConfig() {
     logit("...Exporting config settings");
-    if (configsEqual(api, backupConfig, exportConfig)) {
+    bool same = false;
+    bool empty = false;
+    if (const int32_t result = configsEqual(api, backupConfig, exportConfig, same)) return result;
+    if (same) {
         logit("Nothing new to export to runtime.");
         return 0;
     }
-    if (!configEmpty(api, exportConfig)) return ExportConfigSettings(exportConfig, false);
+    if (const int32_t result = configEmpty(api, exportConfig, empty)) return result;
+    if (!empty) return ExportConfigSettings(exportConfig, false);
     logit("Removing runtime config file IF EXIST.");
     // The file that was checked and held, by its own name; one that cannot be removed is left as it is.
     if (heldRuntimeSettings) heldRuntimeSettings->removeFile();
@@ -55,9 +63,11 @@ int ConfigPipeline::removeSettingsLeftovers() {
 
 int ConfigPipeline::checkRuntimeConfigWritable() {
     // An export that changes nothing does not touch the file.
-    if (configsEqual(api, backupConfig, exportConfig)) return 0;
+    bool same = false;
+    if (const int32_t result = configsEqual(api, backupConfig, exportConfig, same)) return result;
+    if (same) return 0;
     const char* path = nullptr;
-    throwOnSettingsError(api.getRuntimeFilePath(workingConfig.config, &path));
+    if (const int32_t result = api.getRuntimeFilePath(workingConfig.config, &path)) return result;
     // The folders made protected and the new file started: the way every save ends.
     const DWORD error = runtimeSettingsFile(path).prepareExport();
     if (error == ERROR_SUCCESS) return 0;
@@ -71,27 +81,32 @@ int ConfigPipeline::checkRuntimeConfigWritable() {
 
 int ConfigPipeline::RestoreConfigSettings() {
     logit("...Restoring config settings");
-    if (configsEqual(api, backupConfig, exportConfig)) return 0;
-    if (!configEmpty(api, backupConfig)) return ExportConfigSettings(backupConfig, true);
+    bool same = false;
+    bool empty = false;
+    if (const int32_t result = configsEqual(api, backupConfig, exportConfig, same)) return result;
+    if (same) return 0;
+    if (const int32_t result = configEmpty(api, backupConfig, empty)) return result;
+    if (!empty) return ExportConfigSettings(backupConfig, true);
     if (heldRuntimeSettings) {
         logit("Removing runtime config file IF EXIST.");
         // Through the held folder; a file that cannot be removed is left as it is.
         heldRuntimeSettings->removeFile();
         return 0;
     }
-    removeRuntimeFile(api, workingConfig);
-    return 0;
+    return removeRuntimeFile(api, workingConfig);
 }
 
 int ConfigPipeline::ExportConfigSettings(const ConfigSlot& slot, bool silent) {
     logit("...Exporting config settings");
-    if (configEmpty(api, slot)) {
+    bool empty = false;
+    if (const int32_t result = configEmpty(api, slot, empty)) return result;
+    if (empty) {
         logit("Config is empty: don't do export");
         return 0;
     }
     logit("Writing to the runtime config file.");
     const char* path = nullptr;
-    throwOnSettingsError(api.getRuntimeFilePath(slot.config, &path));
+    if (const int32_t found = api.getRuntimeFilePath(slot.config, &path)) return found;
     int32_t result = 0;
     if (heldRuntimeSettings) {
         // The file found at the start (held since, so nobody could change or block it) is replaced by a new one
