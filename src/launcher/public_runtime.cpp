@@ -29,6 +29,11 @@ std::string entryTrustProblem(HANDLE entry, EntryKind kind) {
     return entryDistrust(descriptor.get(), kind);
 }
 
+// "the kit home has 2 names", but "the kit home: its owner ... is not trusted".
+std::string joinedReason(const char* what, const std::string& why) {
+    return std::string(what) + (why.rfind("its ", 0) == 0 ? ": " : " ") + why;
+}
+
 // Why the installer must not run (empty when it may); `installer` holds it, open, when it is there.
 std::string checkInstaller(const char* kitHome, UniqueFile& home, UniqueFile& installer) {
     // Without delete sharing, so that neither can be renamed, replaced or removed while held.
@@ -37,9 +42,9 @@ std::string checkInstaller(const char* kitHome, UniqueFile& home, UniqueFile& in
                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!home) return "the kit home cannot be opened: " + systemErrorText(GetLastError());
     std::string why = entryTrustProblem(home.get(), EntryKind::Folder);
-    if (!why.empty()) return "the kit home " + why;
+    if (!why.empty()) return joinedReason("the kit home", why);
     why = entryTrustProblem(installer.get(), EntryKind::File);
-    if (!why.empty()) return "the file " + why;
+    if (!why.empty()) return joinedReason("the file", why);
     return std::string();
 }
 
