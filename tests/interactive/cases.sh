@@ -108,23 +108,24 @@ case_config_error_silent() {
 # folder, so the shipped launcher would replace the prepared kit folder instead of meeting the folder inside it.
 case_payload_failure() {
   local db="$flag_dir/tbx1.9.3_17_x64/tbx1.9.3_17.msi"
-  local text="Installer : Wrapper.CreateFile  failed with error 5: Access denied.\\n"
+  local text="Installer : Wrapper.CreateFile  failed with error 145: Directory is not empty.\\n"
 
   begin_case payload-failure-silent
   fresh_log
-  rm -f "$db"; mkdir -p "$db"   # a folder where the database file must go: CreateFile is refused
-  expect_no_window 5 "$BIN/tbx-setup-e2e.exe" /s
-  check "failure recorded at ERROR" log_has "ERROR: Installer : Wrapper.CreateFile  failed with error 5: "
+  # A folder that is not empty where the database file must go: the run cannot remove it, so nothing is written.
+  rm -f "$db"; mkdir -p "$db"; : >"$db/keep"
+  expect_no_window 145 "$BIN/tbx-setup-e2e.exe" /s
+  check "failure recorded at ERROR" log_has "ERROR: Installer : Wrapper.CreateFile  failed with error 145: "
   check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
-  rmdir "$db"
+  rm -r "$db"
   end_case
 
   begin_case payload-failure
   fresh_log
-  rm -f "$db"; mkdir -p "$db"
-  expect_one_box "Error" "$text" payload-failure 5 "$BIN/tbx-setup-e2e.exe"
+  rm -f "$db"; mkdir -p "$db"; : >"$db/keep"
+  expect_one_box "Error" "$text" payload-failure 145 "$BIN/tbx-setup-e2e.exe"
   check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
-  rmdir "$db"
+  rm -r "$db"
   end_case
 }
 
@@ -144,18 +145,19 @@ case_config_file_fault() {
   end_case
 }
 
-# A runtime settings file that cannot be written (a file stands where its folder belongs): the run stops before
-# anything is removed, with the configuration box.
+# A runtime settings file that cannot be written (a folder stands where the file belongs): the run stops before
+# anything is removed, with the configuration box. The launcher that trusts the running account, since the
+# shipped one would set the whole folder aside under Wine, where every folder is that account's.
 case_settings_not_writable() {
   begin_case settings-not-writable-en
   fresh_log
-  local folder="$WINEPREFIX/drive_c/ProgramData/Vantrel/Zolt"
-  rm -rf "$folder"; mkdir -p "$(dirname "$folder")"; printf 'not a folder' >"$folder"
+  local file="$WINEPREFIX/drive_c/ProgramData/Vantrel/Zolt/zolt.settings.cfg"
+  rm -rf "$file"; mkdir -p "$file"
   expect_one_box "$(rc_text en IDS_CONFIG_CAPTION)" "$(rc_text en IDS_CONFIG_WRITE_FAILED)" \
-    settings-not-writable-en 176 "$BIN/tbx-setup.exe" EULA=Enable
+    settings-not-writable-en 176 "$BIN/tbx-setup-e2e.exe" EULA=Enable
   check "engine never started" [ ! -e "$recorder_log" ]
   check "cannot-be-written record" log_has "ERROR: The runtime config file "
-  rm -f "$folder"; mkdir -p "$folder"
+  rmdir "$file"
   end_case
 }
 
