@@ -1,9 +1,12 @@
 // Running child programs: exit codes, quoting, both waiting modes, the time-out and start failures.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "process/executor.h"
 #include "test_support.h"
@@ -158,6 +161,64 @@ TEST(ExecutorParentDeath, AResumedChildRunsOnAfterItsParentDies) {
     ASSERT_TRUE(GetExitCodeProcess(child.get(), &code));
     EXPECT_EQ(42u, code) << "the child did not run to its own end";
     EXPECT_TRUE(fileExists(done));
+}
+
+// The child tool processes that have not ended within a minute: a child created and never resumed, whose job
+// did not end it, never does.
+std::vector<DWORD> childrenThatNeverEnd() {
+    std::vector<DWORD> left;
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return left;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        if (!process) continue;
+        char image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (!QueryFullProcessImageNameA(process.get(), 0, image, &size) || lstrcmpiA(image, child().c_str()) != 0)
+            continue;
+        if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) left.push_back(entry.th32ProcessID);
+    }
+    return left;
+}
+
+// A parent killed at any point of the child's start (inside the creation itself, between creation and resume,
+// after it) leaves no child that never runs: the child is in the job that ends it from the moment it exists,
+// until it has been resumed. The kill points spread over a little more than one start takes.
+TEST(ExecutorParentDeath, AParentKilledAnywhereInTheStartLeavesNoChildThatNeverRuns) {
+    const std::string eventName = "Local\\tbx-starting-" + std::to_string(GetCurrentProcessId());
+    UniqueHandle starting(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+    ASSERT_TRUE(starting);
+    // Starts the parent and waits until it is about to start the child.
+    auto startParent = [&](UniqueProcessInformation& parent) {
+        ResetEvent(starting.get());
+        std::string line = "\"" + toolPath("dyingparent.exe") + "\" killable " + eventName + " " + quotedChild();
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   parent.receive()));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(starting.get(), 60000));
+    };
+    // One start as it goes undisturbed: from the parent's signal to its end, with the child's.
+    UniqueProcessInformation reference;
+    startParent(reference);
+    const ULONGLONG began = GetTickCount64();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(reference.process(), 60000));
+    const DWORD startMs = static_cast<DWORD>(GetTickCount64() - began) + 1;
+
+    const int kKillPoints = 16;
+    for (int point = 0; point < kKillPoints; ++point) {
+        const DWORD delayMs = startMs * point / (kKillPoints - 4);
+        SCOPED_TRACE("killed " + std::to_string(delayMs) + " ms into a start of " + std::to_string(startMs) + " ms");
+        UniqueProcessInformation parent;
+        startParent(parent);
+        // Not a wait for an outcome: the pause only places the kill.
+        Sleep(delayMs);
+        TerminateProcess(parent.process(), 99);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(parent.process(), 60000));
+        EXPECT_EQ(std::vector<DWORD>(), childrenThatNeverEnd()) << "a child that never ran outlived its parent";
+    }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 //   dyingparent before-resume <pid file> <child> [arguments]   ends itself after creating the child, before
 //                                                               resuming it
 //   dyingparent after-start <pid file> <child> [arguments]     ends itself once the child runs
-// Either way the child's process id is in <pid file> first; the parent's exit code is 9.
+//   dyingparent killable <event> <child> [arguments]           sets the named event just before it starts the
+//                                                               child and waits for the child's end, to be killed
+//                                                               by the test at any point of the start
+// In the first two the child's process id is in <pid file> first; the parent's exit code is 9.
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +31,17 @@ void recordChild(DWORD processId) {
 
 int main(int argc, char** argv) {
     if (argc < 4) return 2;
+    if (std::strcmp(argv[1], "killable") == 0) {
+        HANDLE starting = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
+        if (!starting) return 3;
+        std::string arguments = std::string("\"") + argv[3] + "\"";
+        for (int i = 4; i < argc; ++i) arguments += std::string(" ") + argv[i];
+        Executor executor(argv[3]);
+        executor.setArguments(arguments);
+        executor.setWaitForExit(true);
+        SetEvent(starting);
+        return static_cast<int>(executor.exec());
+    }
     dieBeforeResume = std::strcmp(argv[1], "before-resume") == 0;
     pidFile = argv[2];
     std::string arguments = std::string("\"") + argv[3] + "\"";
