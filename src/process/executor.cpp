@@ -31,7 +31,9 @@ UniqueHandle makeKillOnCloseJob() {
     return job;
 }
 
-// A child that runs must outlive the launcher as before: the job stops killing once the child is resumed.
+// A child that runs must outlive the launcher as before: the job stops killing once the child is resumed. An engine
+// resumed just before the launcher dies therefore runs on without it (the kit's waits for cabinets that no longer
+// come, then fails).
 void stopKillingOnClose(UniqueHandle& job) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     // Its own children may still leave the job, as they could when it had none.
@@ -114,7 +116,8 @@ bool Executor::startExecution() {
 }
 
 // Creates the child suspended and already inside `job`: assigned at creation, so no moment of CreateProcess
-// leaves it outside the job (a child assigned afterwards would not be covered while CreateProcess runs).
+// leaves it outside the job (a child assigned afterwards would not be covered while CreateProcess runs). Wine
+// does the same: the job goes to its server with the request that makes the process.
 // A system without the job-list attribute (before Windows 10) gives NoJob; a start that fails with it is a start
 // that fails.
 Executor::ChildStart Executor::createChild(char* commandLineBuffer, HANDLE job) {
