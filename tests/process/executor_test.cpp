@@ -164,7 +164,7 @@ TEST(ExecutorParentDeath, AResumedChildRunsOnAfterItsParentDies) {
 }
 
 // The child tool processes that have not ended within a minute: a child created and never resumed, whose job
-// did not end it, never does.
+// did not end it, never does. Each one found is ended here, so that it is reported once.
 std::vector<DWORD> childrenThatNeverEnd() {
     std::vector<DWORD> left;
     UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -178,7 +178,10 @@ std::vector<DWORD> childrenThatNeverEnd() {
         DWORD size = MAX_PATH;
         if (!QueryFullProcessImageNameA(process.get(), 0, image, &size) || lstrcmpiA(image, child().c_str()) != 0)
             continue;
-        if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) left.push_back(entry.th32ProcessID);
+        if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) continue;
+        left.push_back(entry.th32ProcessID);
+        UniqueHandle leftover(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (leftover) TerminateProcess(leftover.get(), 1);
     }
     return left;
 }
