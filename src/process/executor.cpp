@@ -101,7 +101,9 @@ bool Executor::startExecution() {
             SetLastError(error);
             return false;
         }
-        stopKillingOnClose(job);
+        const bool waits = waitForExit || pumpMessages;
+        if (tiedUntil && waits && WaitForSingleObject(tiedUntil, 0) == WAIT_TIMEOUT) tiedJob = std::move(job);
+        else stopKillingOnClose(job);
         return true;
     }
     if (start == ChildStart::Failed) return false;
@@ -147,11 +149,44 @@ Executor::ChildStart Executor::createChild(char* commandLineBuffer, HANDLE job) 
     return created ? ChildStart::Created : ChildStart::Failed;
 }
 
+// The tie's event is set: from now on the child may run on without this process.
+void Executor::untie() {
+    stopKillingOnClose(tiedJob);
+    tiedJob.reset();
+    TBX_LOG(LOG_INFO, "Executor.exec(): the child can now finish without the launcher");
+}
+
+// Waits for the child's end, and meanwhile for the tie's event while the child is tied.
+DWORD Executor::waitUntilExit(DWORD timeout) {
+    const ULONGLONG end = GetTickCount64() + timeout;
+    while (tiedJob) {
+        DWORD left = timeout;
+        if (timeout != INFINITE) {
+            const ULONGLONG now = GetTickCount64();
+            left = now >= end ? 0 : static_cast<DWORD>(end - now);
+        }
+        const HANDLE watched[] = {processInfo.process(), tiedUntil};
+        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, left);
+        if (woke != WAIT_OBJECT_0 + 1) return woke;
+        untie();
+        if (timeout != INFINITE) {
+            const ULONGLONG now = GetTickCount64();
+            return WaitForSingleObject(processInfo.process(), now >= end ? 0 : static_cast<DWORD>(end - now));
+        }
+    }
+    return WaitForSingleObject(processInfo.process(), timeout);
+}
+
 void Executor::pumpUntilExit() {
     for (;;) {
-        DWORD woke = MsgWaitForMultipleObjectsEx(1, &processInfo.get().hProcess, INFINITE, QS_ALLINPUT,
-                                                 MWMO_INPUTAVAILABLE);
-        if (woke != WAIT_OBJECT_0 + 1) return;
+        const HANDLE watched[] = {processInfo.process(), tiedUntil};
+        const DWORD count = tiedJob ? 2 : 1;
+        DWORD woke = MsgWaitForMultipleObjectsEx(count, watched, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (count == 2 && woke == WAIT_OBJECT_0 + 1) {
+            untie();
+            continue;
+        }
+        if (woke != WAIT_OBJECT_0 + count) return;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
             const bool unicode = IsWindowUnicode(msg.hwnd) != FALSE;
@@ -174,7 +209,7 @@ DWORD Executor::finishExecution() {
         return result;
     }
     if (waitForExit) {
-        result = WaitForSingleObject(processInfo.process(), timeoutMs);
+        result = waitUntilExit(timeoutMs);
         TBX_LOG(LOG_INFO, "Executor.finishExecution(): WaitForSingleObject exited with code " +
                               tstrings::toString(static_cast<uint32_t>(result)));
     } else if (pumpMessages) {
@@ -200,6 +235,8 @@ DWORD Executor::finishExecution() {
         }
     }
     processInfo.reset();
+    // Still tied: the child ended, or was ended, before the event. Whatever it started in its job ends too.
+    tiedJob.reset();
     return result;
 }
 
@@ -218,12 +255,14 @@ DWORD Executor::ExecProcessWaitForFinish(const std::string& applicationPath, con
     }
 }
 
-DWORD Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments) {
+DWORD Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments,
+                                              HANDLE tiedUntil) {
     try {
         Executor executor(applicationPath);
         executor.setArguments(arguments);
         executor.hideWindow = 0;
         executor.pumpMessages = true;
+        executor.tiedUntil = tiedUntil;
         return executor.exec();
     } catch (const ExecutorError& e) {
         TBX_LOG(LOG_ERROR, std::string("ExecutorError in Executor::ExecProcessWithAtlMessageLoop ") + e.what());

@@ -224,4 +224,68 @@ TEST(ExecutorParentDeath, AParentKilledAnywhereInTheStartLeavesNoChildThatNeverR
     }
 }
 
+// A child tied to an event ends with its parent while the event is unset, and outlives it once the event is set,
+// before the start or while the parent waits: the kit's engine must not wait alone, after the launcher died, for
+// cabinets that never come.
+TEST(ExecutorParentDeath, ATiedChildOutlivesItsParentOnlyOnceTheEventIsSet) {
+    struct Case {
+        const char* name;
+        const char* waiting;  // how the parent waits: plainly, or pumping messages as the launcher does
+        bool setBeforeTheStart;
+        bool setWhileTheParentWaits;
+        bool outlivesTheParent;
+    } cases[] = {
+        {"never set", "tied-pump", false, false, false},
+        {"never set, waiting plainly", "tied-wait", false, false, false},
+        {"set before the start", "tied-pump", true, false, true},
+        {"set while the parent waits", "tied-pump", false, true, true},
+        {"set while the parent waits plainly", "tied-wait", false, true, true},
+    };
+    const std::string prefix = "Local\\tbx-tie-" + std::to_string(GetCurrentProcessId());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        TempDir dir;
+        const std::string done = dir.file("done.txt");
+        UniqueHandle tie(CreateEventA(nullptr, TRUE, c.setBeforeTheStart, (prefix + "-tie").c_str()));
+        UniqueHandle runs(CreateEventA(nullptr, TRUE, FALSE, (prefix + "-runs").c_str()));
+        ASSERT_TRUE(tie && runs);
+        std::string line = "\"" + toolPath("dyingparent.exe") + "\" " + c.waiting + " " + prefix + "-tie \"" + log.path() +
+                           "\" " +
+                           quotedChild() + " --signal=" + prefix + "-runs --sleep=6000 --record=" + done + " --exit=42";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        UniqueProcessInformation parent;
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   parent.receive()));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(runs.get(), 60000)) << "the child never ran";
+        if (c.setWhileTheParentWaits) {
+            SetEvent(tie.get());
+            // The parent says when it has let the child go; a parent that never does fails the test below.
+            for (int i = 0; i < 600 && !log.contains("the child can now finish without the launcher"); ++i)
+                if (WaitForSingleObject(parent.process(), 100) == WAIT_OBJECT_0) break;
+        }
+        TerminateProcess(parent.process(), 9);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(parent.process(), 60000));
+
+        const std::vector<DWORD> childProcesses = [] {
+            std::vector<DWORD> ids;
+            UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+            PROCESSENTRY32 entry{};
+            entry.dwSize = sizeof entry;
+            for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
+                if (lstrcmpiA(entry.szExeFile, "childtool.exe") == 0) ids.push_back(entry.th32ProcessID);
+            return ids;
+        }();
+        // The child's end: its own (its record written) or its parent's.
+        for (DWORD id : childProcesses) {
+            UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+            if (process) {
+                EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 60000));
+            }
+        }
+        EXPECT_EQ(c.outlivesTheParent, fileExists(done)) << "the child's own end";
+    }
+}
+
 }  // namespace
