@@ -250,9 +250,9 @@ TEST(ExecutorParentDeath, ATiedChildOutlivesItsParentOnlyOnceTheEventIsSet) {
         UniqueHandle tie(CreateEventA(nullptr, TRUE, c.setBeforeTheStart, (prefix + "-tie").c_str()));
         UniqueHandle runs(CreateEventA(nullptr, TRUE, FALSE, (prefix + "-runs").c_str()));
         ASSERT_TRUE(tie && runs);
-        std::string line = "\"" + toolPath("dyingparent.exe") + "\" " + c.waiting + " " + prefix + "-tie \"" + log.path() +
-                           "\" " +
-                           quotedChild() + " --signal=" + prefix + "-runs --sleep=6000 --record=" + done + " --exit=42";
+        std::string line = "\"" + toolPath("dyingparent.exe") + "\" " + c.waiting + " " + prefix + "-tie \"" +
+                           log.path() + "\" " + quotedChild() + " --signal=" + prefix +
+                           "-runs --sleep=6000 --record=" + done + " --exit=42";
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         UniqueProcessInformation parent;
