@@ -17,14 +17,16 @@ namespace {
 
 constexpr size_t kInstallFlagBufferSize = 512;
 
-// One engine run of the kit, and once more when the installed product asks for a reinstall.
-int runEnginePasses(const char* msiexecPath, const char* command) {
-    int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+// One engine run of the kit, and once more when the installed product asks for a reinstall. Until the cabinets
+// are complete the engine ends with the launcher: without them it could only wait, then fail.
+int runEnginePasses(const char* msiexecPath, const char* command, HANDLE cabinetsComplete) {
+    int exitCode =
+        static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command, cabinetsComplete));
     char installStatus[kInstallFlagBufferSize] = "";
     if (exitCode != kExitEngineRebootStarted) ReadInstallStatus(installStatus, sizeof installStatus);
     if (needsReinstallPass(exitCode, installStatus)) {
         ClearInstallStatus();
-        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command, cabinetsComplete));
     }
     return exitCode;
 }
@@ -93,7 +95,7 @@ StepResult runKitEngine(RunContext& run) {
     KitRunOutcome outcome;
     {
         CabinetWriter cabinets(run.instance, run.paths, run.is64, run.cabEvent.get());
-        outcome.engineExitCode = runEnginePasses(run.msiexecPath, run.command);
+        outcome.engineExitCode = runEnginePasses(run.msiexecPath, run.command, run.cabEvent.get());
         const PayloadWriteResult cabinetResult = cabinets.finish();
         outcome.cabinetsWritten = cabinetResult.ok();
         outcome.cabinetsTampered = cabinetResult.tampered;
