@@ -22,6 +22,8 @@ constexpr DWORD_PTR kJobListAttribute = ProcThreadAttributeValue(kJobListAttribu
 
 // A job that ends its processes when its last handle closes: a launcher that dies between creating the child and
 // resuming it takes the child with it, instead of leaving a process that never runs. Null when none can be made.
+// Under Wine a child ended this way while its loader waits for the server's first answer can stay behind as a
+// bare Unix process, blocked for good, that no Windows call sees any more (about one kill in a hundred there).
 UniqueHandle makeKillOnCloseJob() {
     UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) return job;
