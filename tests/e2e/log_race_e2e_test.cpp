@@ -157,6 +157,10 @@ double timedRun(const e2e::StandInEngine& engine, std::vector<std::string>& reco
         recordsByProcess(e2e::readFile(e2e::launcherLogPath()));
     EXPECT_EQ(1u, byProcess.size()) << "records of one launcher";
     records = byProcess.empty() ? std::vector<std::string>() : byProcess.begin()->second;
+    // Whether the cabinets were complete before the stand-in engine ended is up to timing, and so is this record.
+    records.erase(std::remove(records.begin(), records.end(),
+                              "INFO: Executor.exec(): the child can now finish without the launcher"),
+                  records.end());
     return static_cast<double>(ended.QuadPart - started.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
