@@ -18,14 +18,16 @@ namespace {
 
 constexpr size_t kInstallFlagBufferSize = 512;
 
-// One engine run of the kit, and once more when the installed product asks for a reinstall.
-int runEnginePasses(const char* msiexecPath, const char* command) {
-    int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+// One engine run of the kit, and once more when the installed product asks for a reinstall. Until the cabinets
+// are complete the engine ends with the launcher: without them it could only wait, then fail.
+int runEnginePasses(const char* msiexecPath, const char* command, HANDLE cabinetsComplete) {
+    int exitCode =
+        static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command, cabinetsComplete));
     char installStatus[kInstallFlagBufferSize] = "";
     if (exitCode != kExitEngineRebootStarted) ReadInstallStatus(installStatus, sizeof installStatus);
     if (needsReinstallPass(exitCode, installStatus)) {
         ClearInstallStatus();
-        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command, cabinetsComplete));
     }
     return exitCode;
 }
@@ -79,7 +81,7 @@ StepResult runKitEngine(RunContext& run) {
     KitRunOutcome outcome;
     {
         CabinetWriter cabinets(run.instance, run.paths, run.facts.is64, run.cabEvent.get());
-        outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+        outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str(), run.cabEvent.get());
         // The removal is done: ending now would leave the machine without the kit. Wait for the other
         // installation as before the first change, and install once more.
         if (outcome.engineExitCode == kExitInstallerBusy && plan.retryBusyAfterRemoval) {
@@ -87,7 +89,7 @@ StepResult runKitEngine(RunContext& run) {
                        "Another installation took the Windows Installer after the removal; waiting for it to "
                        "install the kit again.");
             if (waitForInstallerLock(static_cast<unsigned>(plan.installerWaitSeconds)))
-                outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+                outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str(), run.cabEvent.get());
             if (outcome.engineExitCode == kExitInstallerBusy)
                 TBX_LOG_AS("WinMain", LOG_ERROR,
                            "The Windows Installer stayed busy: the kit of this version was removed and is not "

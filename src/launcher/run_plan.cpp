@@ -115,7 +115,8 @@ RunPlan planRun(const RunOptions& options, const MachineFacts& facts) {
     if (!plan.refusal) {
         plan.removals = sameVersion.removals;
         for (const ProductRemoval& removal : plan.removals)
-            plan.removalCommands.push_back("\"" + facts.msiexecPath + "\"" + removalArguments(removal.code, options.silent));
+            plan.removalCommands.push_back("\"" + facts.msiexecPath + "\"" +
+                                           removalArguments(removal.code, options.silent));
     }
     plan.publicRuntimeAfterKit = options.silent && selectsPublicRuntime(plan.installerArguments.c_str());
     plan.retryBusyAfterRemoval = !plan.removals.empty();

@@ -11,19 +11,45 @@
 
 namespace {
 
-// How long one record may wait for a program that holds the log open without sharing, and the longest pause
-// between two tries: a held log costs a bounded wait, never a hang.
+// How long one record may wait for a program that holds the log (open without sharing, or the writers' turn),
+// and the longest pause between two tries: a held log costs a bounded wait, never a hang.
 const DWORD kHeldLogWaitMs = 2000;
 const DWORD kLongestPauseMs = 250;
 // After a record was dropped the log is likely still held (or never writable, a read-only file for one): the
-// records that follow try only this long each, so a run is slowed by one full wait, not by one per record.
+// records that follow try only this long each.
 const DWORD kWaitAfterDropMs = 20;
+// All the waiting for other programs' holds that one run may do: past it, each record tries once and is then
+// dropped (log held open) or written without the turn (turn held). A holder slows a run once, not per record.
+const DWORD kRunWaitBudgetMs = 3000;
 
 // Set once the log's name was found to be a link: no record is written after that.
 std::atomic<bool> logRefused{false};
 
 // Records this process could not write; the next record written says how many.
 unsigned long droppedRecords = 0;
+
+// A wait for the writers' turn longer than this is a holder's doing, not the other writers' short turns: it is
+// charged to the run's budget (a holder that lets go now and then must not cost each record its wait).
+const DWORD kLongTurnWaitMs = 250;
+
+// What this process has waited for other programs' holds on the log. Changed only in this process's turn.
+class HeldLogWaits {
+public:
+    // The end of a wait of at most `limitMs` starting now, within what is left of the run's budget.
+    ULONGLONG deadline(DWORD limitMs) const {
+        const ULONGLONG left = spentMs < kRunWaitBudgetMs ? kRunWaitBudgetMs - spentMs : 0;
+        return GetTickCount64() + std::min<ULONGLONG>(limitMs, left);
+    }
+    // The longest wait for the turn: none once the turn has timed out, since its holder is likely to keep it.
+    DWORD turnLimitMs() const { return turnTimedOut ? 0 : kHeldLogWaitMs; }
+    void charge(ULONGLONG waitedMs) { spentMs += waitedMs; }
+    void turnTimedOutOnce() { turnTimedOut = true; }
+
+private:
+    ULONGLONG spentMs = 0;
+    bool turnTimedOut = false;
+};
+HeldLogWaits heldLogWaits;
 
 // The log's own handle, closed directly: the handle owners log their failures through this file.
 class LogFile {
@@ -49,8 +75,8 @@ bool heldByAnother(DWORD error) {
 // Opens the log for appending, creating it when missing, without following a link in its name: the elevated
 // launcher must never append to (or create) a file of someone else's choosing. Shared with other appenders,
 // who take turns with it (WritersTurn); a program that holds it without sharing writes is waited for, with
-// growing pauses, until `deadline`. Not open when still held, missing its folder, or refused. `path` is UTF-8;
-// the file is opened by its wide name.
+// growing pauses, until `deadline`, and the time waited is charged to the run's budget. Not open when still
+// held, missing its folder, or refused. `path` is UTF-8; the file is opened by its wide name.
 HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
     const std::wstring widePath = tstrings::toUtf16(path);
     auto open = [&](DWORD access) {
@@ -59,6 +85,7 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     };
     DWORD pause = 1;
+    ULONGLONG waitStarted = 0;
     HANDLE opened = INVALID_HANDLE_VALUE;
     for (;;) {
         // Read access lets the turn be locked on this handle; a log this program may only append to is
@@ -66,11 +93,16 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
         opened = open(FILE_READ_DATA);
         if (opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) opened = open(0);
         if (opened != INVALID_HANDLE_VALUE) break;
+        const DWORD error = GetLastError();
         const ULONGLONG now = GetTickCount64();
-        if (!heldByAnother(GetLastError()) || now >= deadline) return INVALID_HANDLE_VALUE;
+        if (waitStarted == 0) waitStarted = now;
+        if (!heldByAnother(error) || now >= deadline) break;
         Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
         pause = std::min(pause * 2, kLongestPauseMs);
     }
+    // Only other programs' holds make an open wait: the writers sharing the log never do.
+    if (waitStarted != 0) heldLogWaits.charge(GetTickCount64() - waitStarted);
+    if (opened == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
     if (!unsafeOpenedEntry(opened, EntryKind::File).empty()) {
         logRefused = true;
         CloseHandle(opened);
@@ -83,22 +115,30 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
 // ever hold, so the lock never stands in a write's way. Append-only access alone keeps each write whole on
 // Windows, but not under Wine: there, appenders without the turn were seen to overwrite each other's records.
 // A lock on the file itself, unlike a named object, can be held only by someone who may open the log anyway,
-// and the system drops it with its holder. The turn is short, so it is polled every millisecond until
-// `deadline`; a holder that keeps it longer (hung, or holding it on purpose) does not cost the record: it is
-// written without the turn.
+// and the system drops it with its holder. The turn is short, so it is polled every millisecond, within the
+// run's budget; a holder that keeps it longer (hung, or holding it on purpose) does not cost the record: it is
+// written without the turn, and the rest of the run tries the turn once per record instead of waiting for it.
 class WritersTurn {
 public:
-    WritersTurn(HANDLE file, ULONGLONG deadline) : file(file) {
+    WritersTurn(HANDLE file, HeldLogWaits& waits) : file(file) {
+        const ULONGLONG started = GetTickCount64();
+        const ULONGLONG deadline = waits.deadline(waits.turnLimitMs());
         for (;;) {
             OVERLAPPED at = lockedByte();
             if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
                 locked = true;
-                return;
+                break;
             }
             // Any other failure (no read access, a file system without locks): written without the turn.
-            if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) return;
+            if (GetLastError() != ERROR_LOCK_VIOLATION) return;
+            if (GetTickCount64() >= deadline) {
+                waits.turnTimedOutOnce();
+                break;
+            }
             Sleep(1);
         }
+        const ULONGLONG waited = GetTickCount64() - started;
+        if (!locked || waited >= kLongTurnWaitMs) waits.charge(waited);
     }
     ~WritersTurn() {
         OVERLAPPED at = lockedByte();
@@ -225,8 +265,8 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
                                              line, function, level, message);
         if (logRefused) return;
         OwnWritersTurn turn;
-        const ULONGLONG deadline = GetTickCount64() + (droppedRecords > 0 ? kWaitAfterDropMs : kHeldLogWaitMs);
-        LogFile file(openLogForAppend(logger.logFilePath, deadline));
+        LogFile file(openLogForAppend(logger.logFilePath,
+                                      heldLogWaits.deadline(droppedRecords > 0 ? kWaitAfterDropMs : kHeldLogWaitMs)));
         if (!file.isOpen()) {
             if (!logRefused) ++droppedRecords;
             return;
@@ -243,7 +283,7 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         }
         bytes += withCarriageReturns(record);
         // One write per record, in the turn of all writers: it lands whole at the end, never mixed with another's.
-        WritersTurn everyWritersTurn(file.get(), deadline);
+        WritersTurn everyWritersTurn(file.get(), heldLogWaits);
         DWORD written = 0;
         if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size())

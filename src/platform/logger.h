@@ -28,7 +28,9 @@ std::string formatLogRecord(const SYSTEMTIME& time, const std::string& process, 
                             const char* message);
 
 // Appends one record in one write; never throws. When another program holds the file without sharing writes
-// for longer than a bounded wait, the record is dropped and counted, and the next record written says how many.
+// for longer than a bounded wait, the record is dropped and counted, and the next record written says how many;
+// one that keeps the writers' turn delays a record, never costs it. All such waits of a run share one budget of
+// a few seconds, so a holder slows a run once, however many records it writes.
 void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
                     const char* message);
 inline void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line,

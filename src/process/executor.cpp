@@ -22,6 +22,8 @@ constexpr DWORD_PTR kJobListAttribute = ProcThreadAttributeValue(kJobListAttribu
 
 // A job that ends its processes when its last handle closes: a launcher that dies between creating the child and
 // resuming it takes the child with it, instead of leaving a process that never runs. Null when none can be made.
+// Under Wine a child ended this way while its loader waits for the server's first answer can stay behind as a
+// bare Unix process, blocked for good, that no Windows call sees any more (about one kill in a hundred there).
 UniqueHandle makeKillOnCloseJob() {
     UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) return job;
@@ -31,7 +33,9 @@ UniqueHandle makeKillOnCloseJob() {
     return job;
 }
 
-// A child that runs must outlive the launcher as before: the job stops killing once the child is resumed.
+// A child that runs must outlive the launcher as before: the job stops killing once the child is resumed. An engine
+// resumed just before the launcher dies therefore runs on without it (the kit's waits for cabinets that no longer
+// come, then fails).
 void stopKillingOnClose(UniqueHandle& job) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     // Its own children may still leave the job, as they could when it had none.
@@ -99,7 +103,9 @@ bool Executor::startExecution() {
             SetLastError(error);
             return false;
         }
-        stopKillingOnClose(job);
+        const bool waits = waitForExit || pumpMessages;
+        if (tiedUntil && waits && WaitForSingleObject(tiedUntil, 0) == WAIT_TIMEOUT) tiedJob = std::move(job);
+        else stopKillingOnClose(job);
         return true;
     }
     if (start == ChildStart::Failed) return false;
@@ -114,7 +120,8 @@ bool Executor::startExecution() {
 }
 
 // Creates the child suspended and already inside `job`: assigned at creation, so no moment of CreateProcess
-// leaves it outside the job (a child assigned afterwards would not be covered while CreateProcess runs).
+// leaves it outside the job (a child assigned afterwards would not be covered while CreateProcess runs). Wine
+// does the same: the job goes to its server with the request that makes the process.
 // A system without the job-list attribute (before Windows 10) gives NoJob; a start that fails with it is a start
 // that fails.
 Executor::ChildStart Executor::createChild(char* commandLineBuffer, HANDLE job) {
@@ -144,11 +151,44 @@ Executor::ChildStart Executor::createChild(char* commandLineBuffer, HANDLE job) 
     return created ? ChildStart::Created : ChildStart::Failed;
 }
 
+// The tie's event is set: from now on the child may run on without this process.
+void Executor::untie() {
+    stopKillingOnClose(tiedJob);
+    tiedJob.reset();
+    TBX_LOG(LOG_INFO, "Executor.exec(): the child can now finish without the launcher");
+}
+
+// Waits for the child's end, and meanwhile for the tie's event while the child is tied.
+DWORD Executor::waitUntilExit(DWORD timeout) {
+    const ULONGLONG end = GetTickCount64() + timeout;
+    while (tiedJob) {
+        DWORD left = timeout;
+        if (timeout != INFINITE) {
+            const ULONGLONG now = GetTickCount64();
+            left = now >= end ? 0 : static_cast<DWORD>(end - now);
+        }
+        const HANDLE watched[] = {processInfo.process(), tiedUntil};
+        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, left);
+        if (woke != WAIT_OBJECT_0 + 1) return woke;
+        untie();
+        if (timeout != INFINITE) {
+            const ULONGLONG now = GetTickCount64();
+            return WaitForSingleObject(processInfo.process(), now >= end ? 0 : static_cast<DWORD>(end - now));
+        }
+    }
+    return WaitForSingleObject(processInfo.process(), timeout);
+}
+
 void Executor::pumpUntilExit() {
     for (;;) {
-        DWORD woke = MsgWaitForMultipleObjectsEx(1, &processInfo.get().hProcess, INFINITE, QS_ALLINPUT,
-                                                 MWMO_INPUTAVAILABLE);
-        if (woke != WAIT_OBJECT_0 + 1) return;
+        const HANDLE watched[] = {processInfo.process(), tiedUntil};
+        const DWORD count = tiedJob ? 2 : 1;
+        DWORD woke = MsgWaitForMultipleObjectsEx(count, watched, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (count == 2 && woke == WAIT_OBJECT_0 + 1) {
+            untie();
+            continue;
+        }
+        if (woke != WAIT_OBJECT_0 + count) return;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
             const bool unicode = IsWindowUnicode(msg.hwnd) != FALSE;
@@ -171,7 +211,7 @@ DWORD Executor::finishExecution() {
         return result;
     }
     if (waitForExit) {
-        result = WaitForSingleObject(processInfo.process(), timeoutMs);
+        result = waitUntilExit(timeoutMs);
         TBX_LOG(LOG_INFO, "Executor.finishExecution(): WaitForSingleObject exited with code " +
                               tstrings::toString(static_cast<uint32_t>(result)));
     } else if (pumpMessages) {
@@ -197,6 +237,8 @@ DWORD Executor::finishExecution() {
         }
     }
     processInfo.reset();
+    // Still tied: the child ended, or was ended, before the event. Whatever it started in its job ends too.
+    tiedJob.reset();
     return result;
 }
 
@@ -215,12 +257,14 @@ DWORD Executor::ExecProcessWaitForFinish(const std::string& applicationPath, con
     }
 }
 
-DWORD Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments) {
+DWORD Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments,
+                                              HANDLE tiedUntil) {
     try {
         Executor executor(applicationPath);
         executor.setArguments(arguments);
         executor.hideWindow = 0;
         executor.pumpMessages = true;
+        executor.tiedUntil = tiedUntil;
         return executor.exec();
     } catch (const ExecutorError& e) {
         TBX_LOG(LOG_ERROR, std::string("ExecutorError in Executor::ExecProcessWithAtlMessageLoop ") + e.what());

@@ -148,8 +148,10 @@ TEST_F(Deployment, EngineResultsDecideTheExitCodeAndWhatRunsAfter) {
 
         EXPECT_EQ(c.exitCode, run("/s EULA=Enable", c.engineExits)) << log;
         const std::vector<std::string> runs = engineRuns();
-        ASSERT_EQ(c.runs.size(), runs.size()) << e2e::readFile(engine.recordPath());
-        for (size_t i = 0; i < runs.size(); ++i) EXPECT_NE(std::string::npos, runs[i].find(c.runs[i])) << runs[i];
+        // The checks below still run and say more when a run is missing.
+        EXPECT_EQ(c.runs.size(), runs.size()) << e2e::readFile(engine.recordPath());
+        for (size_t i = 0; i < runs.size() && i < c.runs.size(); ++i)
+            EXPECT_NE(std::string::npos, runs[i].find(c.runs[i])) << runs[i];
         if (c.reinstallAsked && c.exitCode == e2e::exitCode(kExitEngineRebootStarted)) {
             EXPECT_EQ("reinstall", readInstallStatus());
         }

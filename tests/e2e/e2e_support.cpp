@@ -6,10 +6,49 @@
 #include "platform/win_handles.h"
 #include "test_support.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
 namespace e2e {
+
+namespace {
+
+// How much of the launcher's log was there when the current test, or the latest launcher it started through
+// Launcher, began: a failure shows the records written since.
+size_t logShownFrom = 0;
+
+size_t launcherLogSize() {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(launcherLogPath().c_str(), GetFileExInfoStandard, &data)) return 0;
+    return static_cast<size_t>(data.nFileSizeLow);
+}
+
+// Every failed assertion of an end-to-end test shows the launcher's records that led to it (those written since
+// the test, its latest launcher run or the previous failure began), and the recording engine's record when one is
+// in use: an assertion on the engine's runs alone says what happened, not why.
+class LauncherLogOnFailure : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override { logShownFrom = launcherLogSize(); }
+    void OnTestPartResult(const ::testing::TestPartResult& result) override {
+        if (!result.failed()) return;
+        std::string log = readFile(launcherLogPath());
+        // A log written anew since then is shown whole.
+        std::string added = log.size() >= logShownFrom ? log.substr(logShownFrom) : log;
+        logShownFrom = log.size();
+        added.erase(std::remove(added.begin(), added.end(), '\r'), added.end());
+        std::printf("The launcher's log since the test or its latest run began:\n%s", added.c_str());
+        if (const testing_support::RecordingEngine* engine = testing_support::RecordingEngine::active())
+            std::printf("The recording engine's record:\n%s", readFile(engine->recordPath()).c_str());
+        std::fflush(stdout);
+    }
+};
+
+const bool logShownOnFailure =
+    (::testing::UnitTest::GetInstance()->listeners().Append(new LauncherLogOnFailure), true);
+
+}  // namespace
 
 std::string binDir() { return testing_support::exeDir(); }
 
@@ -20,6 +59,7 @@ std::string readFile(const std::string& path) { return testing_support::readFile
 std::string launcherLogPath() { return tempDir() + "\\zusched.log"; }
 
 Launcher::Launcher(const std::string& arguments) {
+    logShownFrom = launcherLogSize();
     // The launcher built to trust the running account as an owner too: Wine reports it as the owner of every
     // file and folder, which the shipped launcher never trusts.
     std::string commandLine = "\"" + binDir() + "\\tbx-setup-e2e.exe\" " + arguments;

@@ -1,11 +1,14 @@
 // Many launchers started at the same moment share one log: exactly one installs, and every launcher's records
-// reach the log whole, the losers' refusals and everyone's exit code among them.
+// reach the log whole, the losers' refusals and everyone's exit code among them. A program holding the writers'
+// turn for a whole run slows it once and costs it no record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -130,6 +133,76 @@ TEST_F(LogRaceTest, EveryLauncherStartedAtOnceKeepsItsRecords) {
         EXPECT_EQ(1u, installs);
         keys.remove();
     }
+}
+
+// One launcher run to its end on the stand-in engine, the engine's record cleared and the log as the caller left
+// it: how long it took, in seconds, and the records it wrote, all whole. A run still going after `limitSeconds` is
+// ended, and the test fails.
+double timedRun(const e2e::StandInEngine& engine, std::vector<std::string>& records, double limitSeconds) {
+    // The stand-in asks for the reinstall pass only on the first install run it records.
+    DeleteFileA(engine.recordPath().c_str());
+    LARGE_INTEGER frequency, started, ended;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    DWORD code = 1;
+    try {
+        code = e2e::Launcher("/s").wait(static_cast<DWORD>(limitSeconds * 1000));
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << e.what() << " (" << limitSeconds << " s)";
+        return limitSeconds;
+    }
+    QueryPerformanceCounter(&ended);
+    EXPECT_EQ(0u, code);
+    const std::map<DWORD, std::vector<std::string>> byProcess =
+        recordsByProcess(e2e::readFile(e2e::launcherLogPath()));
+    EXPECT_EQ(1u, byProcess.size()) << "records of one launcher";
+    records = byProcess.empty() ? std::vector<std::string>() : byProcess.begin()->second;
+    // Whether the cabinets were complete before the stand-in engine ended is up to timing, and so is this record.
+    records.erase(std::remove(records.begin(), records.end(),
+                              "INFO: Executor.exec(): the child can now finish without the launcher"),
+                  records.end());
+    return static_cast<double>(ended.QuadPart - started.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string joined(const std::vector<std::string>& records) {
+    std::string text;
+    for (const std::string& r : records) text += r + "\n";
+    return text;
+}
+
+// A program holding the log's writers' turn for a whole launcher run (an install with its reinstall pass): every
+// record of the run still reaches the log, whole, and the run is slowed once. Its time with the holder stays within
+// a bound of its time without, timed just before and just after: the one wait the holder costs is most of a short
+// run, while a wait for each of its records made such a run some fifty to a hundred times longer.
+TEST_F(LogRaceTest, ATurnHeldForAWholeRunCostsNoRecordAndSlowsTheRunOnce) {
+    const double kMostTimesAsLong = 20;
+    SetEnvironmentVariableA("STATUSMSI_STATUS", "reinstall");
+    std::vector<std::string> before, held, after;
+    DeleteFileA(e2e::launcherLogPath().c_str());
+    const double beforeSeconds = timedRun(engine, before, 600);
+    keys.remove();
+    double heldSeconds = 0;
+    {
+        UniqueFile holder(CreateFileA(e2e::launcherLogPath().c_str(), FILE_READ_DATA | FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        // The writers' turn: the one byte at 2^62.
+        OVERLAPPED turn{};
+        turn.OffsetHigh = 0x40000000;
+        ASSERT_TRUE(LockFileEx(holder.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn));
+        heldSeconds = timedRun(engine, held, 2 * kMostTimesAsLong * beforeSeconds);
+    }
+    keys.remove();
+    DeleteFileA(e2e::launcherLogPath().c_str());
+    const double afterSeconds = timedRun(engine, after, 600);
+
+    EXPECT_EQ(before.size(), held.size()) << "without the holder:\n" << joined(before) << "with it:\n" << joined(held);
+    EXPECT_EQ(after.size(), held.size());
+    EXPECT_TRUE(has(held, "INFO: Wrapper exit code: 0")) << joined(held);
+    EXPECT_LT(heldSeconds, std::max(beforeSeconds, afterSeconds) * kMostTimesAsLong)
+        << "without the holder " << beforeSeconds << " s and " << afterSeconds << " s, with it " << heldSeconds
+        << " s";
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The record format, the on-disk form, concurrent threads and programs, a held log and the scope tracer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <regex>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/logger.h"
@@ -224,6 +226,87 @@ TEST(LogFile, HeldLogDropsTheRecordAndTheNextRecordSaysSo) {
         holder.reset();
         logit("after");
         EXPECT_EQ(c.messages, log.messages());
+    }
+}
+
+// Runs one logwriter program writing `records` records as writer `name` and returns how long it took from its
+// release to its end, in seconds. One that has not ended after `limitSeconds` is ended, and the test fails.
+double timedLogWriterRun(const std::string& logPath, const std::string& name, int records,
+                         double limitSeconds = 1800) {
+    const std::string sync = "Local\\" + std::to_string(GetCurrentProcessId()) + "-" + name + "-" +
+                             std::to_string(GetTickCount64());
+    UniqueHandle ready(CreateSemaphoreA(nullptr, 0, 1, (sync + "-ready").c_str()));
+    UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, (sync + "-start").c_str()));
+    if (!ready || !start) throw std::runtime_error("cannot make the writer's events");
+    std::string command = "\"" + testing_support::toolPath("logwriter.exe") + "\" \"" + logPath + "\" " + name + " " +
+                          std::to_string(records) + " " + sync + "-ready " + sync + "-start";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    UniqueProcessInformation writer;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        writer.receive()))
+        throw std::runtime_error("cannot start " + command);
+    if (WaitForSingleObject(ready.get(), 120000) != WAIT_OBJECT_0)
+        throw std::runtime_error("the writer never got ready");
+    LARGE_INTEGER frequency, released, ended;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&released);
+    SetEvent(start.get());
+    if (WaitForSingleObject(writer.process(), static_cast<DWORD>(limitSeconds * 1000)) != WAIT_OBJECT_0) {
+        TerminateProcess(writer.process(), 1);
+        ADD_FAILURE() << "writer " << name << " had not ended after " << limitSeconds << " s";
+        return limitSeconds;
+    }
+    QueryPerformanceCounter(&ended);
+    DWORD code = 1;
+    GetExitCodeProcess(writer.process(), &code);
+    EXPECT_EQ(0u, code) << name;
+    return static_cast<double>(ended.QuadPart - released.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// A program that holds the log for a writer's whole run: keeping the writers' turn, it delays the run's records
+// but costs none of them; holding the file without sharing, it costs the records written meanwhile. Either way
+// the run is slowed by one bounded wait, not by one per record: the run with the holder takes at most a few
+// times as long as the same run without it, timed just before and just after (a wait per record would make it
+// tens to thousands of times longer).
+TEST(LogFile, AHolderForAWholeRunSlowsItOnce) {
+    const int kRecords = 1000;
+    const double kMostTimesAsLong = 10;
+    struct Case {
+        const char* holder;
+        DWORD access;
+        DWORD share;
+        bool keepsTheTurn;
+        int recordsWritten;
+    } cases[] = {
+        {"keeping the writers' turn", FILE_READ_DATA | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, true,
+         kRecords},
+        {"not sharing", GENERIC_READ, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.holder);
+        LogCapture log;
+        const double before = timedLogWriterRun(log.path(), "before", kRecords);
+        double held = 0;
+        {
+            UniqueFile holder(CreateFileA(log.path().c_str(), c.access, c.share, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(holder);
+            if (c.keepsTheTurn) {
+                OVERLAPPED turn{};
+                turn.OffsetHigh = 0x40000000;
+                ASSERT_TRUE(
+                    LockFileEx(holder.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn));
+            }
+            held = timedLogWriterRun(log.path(), "held", kRecords, 2 * kMostTimesAsLong * before);
+        }
+        const double after = timedLogWriterRun(log.path(), "after", kRecords);
+        std::map<std::string, int> counts = writerRecordsInOrder(log.raw(), "logwriter\\.cpp");
+        EXPECT_EQ(kRecords, counts["before"]);
+        EXPECT_EQ(c.recordsWritten, counts["held"]);
+        EXPECT_EQ(kRecords, counts["after"]);
+        EXPECT_LT(held, std::max(before, after) * kMostTimesAsLong)
+            << "without the holder " << before << " s and " << after << " s, with it " << held << " s";
     }
 }
 

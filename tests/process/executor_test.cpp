@@ -1,9 +1,12 @@
 // Running child programs: exit codes, quoting, both waiting modes, the time-out and start failures.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "process/executor.h"
 #include "test_support.h"
@@ -158,6 +161,131 @@ TEST(ExecutorParentDeath, AResumedChildRunsOnAfterItsParentDies) {
     ASSERT_TRUE(GetExitCodeProcess(child.get(), &code));
     EXPECT_EQ(42u, code) << "the child did not run to its own end";
     EXPECT_TRUE(fileExists(done));
+}
+
+// The child tool processes that have not ended within a minute: a child created and never resumed, whose job
+// did not end it, never does. Each one found is ended here, so that it is reported once.
+std::vector<DWORD> childrenThatNeverEnd() {
+    std::vector<DWORD> left;
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return left;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        if (!process) continue;
+        char image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (!QueryFullProcessImageNameA(process.get(), 0, image, &size) || lstrcmpiA(image, child().c_str()) != 0)
+            continue;
+        if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) continue;
+        left.push_back(entry.th32ProcessID);
+        UniqueHandle leftover(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (leftover) TerminateProcess(leftover.get(), 1);
+    }
+    return left;
+}
+
+// A parent killed at any point of the child's start (inside the creation itself, between creation and resume,
+// after it) leaves no child that never runs: the child is in the job that ends it from the moment it exists,
+// until it has been resumed. The kill points spread over a little more than one start takes.
+TEST(ExecutorParentDeath, AParentKilledAnywhereInTheStartLeavesNoChildThatNeverRuns) {
+    const std::string eventName = "Local\\tbx-starting-" + std::to_string(GetCurrentProcessId());
+    UniqueHandle starting(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+    ASSERT_TRUE(starting);
+    // Starts the parent and waits until it is about to start the child.
+    auto startParent = [&](UniqueProcessInformation& parent) {
+        ResetEvent(starting.get());
+        std::string line = "\"" + toolPath("dyingparent.exe") + "\" killable " + eventName + " " + quotedChild();
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   parent.receive()));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(starting.get(), 60000));
+    };
+    // One start as it goes undisturbed: from the parent's signal to its end, with the child's.
+    UniqueProcessInformation reference;
+    startParent(reference);
+    const ULONGLONG began = GetTickCount64();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(reference.process(), 60000));
+    const DWORD startMs = static_cast<DWORD>(GetTickCount64() - began) + 1;
+
+    const int kKillPoints = 16;
+    for (int point = 0; point < kKillPoints; ++point) {
+        const DWORD delayMs = startMs * point / (kKillPoints - 4);
+        SCOPED_TRACE("killed " + std::to_string(delayMs) + " ms into a start of " + std::to_string(startMs) + " ms");
+        UniqueProcessInformation parent;
+        startParent(parent);
+        // Not a wait for an outcome: the pause only places the kill.
+        Sleep(delayMs);
+        TerminateProcess(parent.process(), 99);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(parent.process(), 60000));
+        EXPECT_EQ(std::vector<DWORD>(), childrenThatNeverEnd()) << "a child that never ran outlived its parent";
+    }
+}
+
+// A child tied to an event ends with its parent while the event is unset, and outlives it once the event is set,
+// before the start or while the parent waits: the kit's engine must not wait alone, after the launcher died, for
+// cabinets that never come.
+TEST(ExecutorParentDeath, ATiedChildOutlivesItsParentOnlyOnceTheEventIsSet) {
+    struct Case {
+        const char* name;
+        const char* waiting;  // how the parent waits: plainly, or pumping messages as the launcher does
+        bool setBeforeTheStart;
+        bool setWhileTheParentWaits;
+        bool outlivesTheParent;
+    } cases[] = {
+        {"never set", "tied-pump", false, false, false},
+        {"never set, waiting plainly", "tied-wait", false, false, false},
+        {"set before the start", "tied-pump", true, false, true},
+        {"set while the parent waits", "tied-pump", false, true, true},
+        {"set while the parent waits plainly", "tied-wait", false, true, true},
+    };
+    const std::string prefix = "Local\\tbx-tie-" + std::to_string(GetCurrentProcessId());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        TempDir dir;
+        const std::string done = dir.file("done.txt");
+        UniqueHandle tie(CreateEventA(nullptr, TRUE, c.setBeforeTheStart, (prefix + "-tie").c_str()));
+        UniqueHandle runs(CreateEventA(nullptr, TRUE, FALSE, (prefix + "-runs").c_str()));
+        ASSERT_TRUE(tie && runs);
+        std::string line = "\"" + toolPath("dyingparent.exe") + "\" " + c.waiting + " " + prefix + "-tie \"" +
+                           log.path() + "\" " + quotedChild() + " --signal=" + prefix +
+                           "-runs --sleep=6000 --record=" + done + " --exit=42";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        UniqueProcessInformation parent;
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   parent.receive()));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(runs.get(), 60000)) << "the child never ran";
+        if (c.setWhileTheParentWaits) {
+            SetEvent(tie.get());
+            // The parent says when it has let the child go; a parent that never does fails the test below.
+            for (int i = 0; i < 600 && !log.contains("the child can now finish without the launcher"); ++i)
+                if (WaitForSingleObject(parent.process(), 100) == WAIT_OBJECT_0) break;
+        }
+        TerminateProcess(parent.process(), 9);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(parent.process(), 60000));
+
+        const std::vector<DWORD> childProcesses = [] {
+            std::vector<DWORD> ids;
+            UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+            PROCESSENTRY32 entry{};
+            entry.dwSize = sizeof entry;
+            for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
+                if (lstrcmpiA(entry.szExeFile, "childtool.exe") == 0) ids.push_back(entry.th32ProcessID);
+            return ids;
+        }();
+        // The child's end: its own (its record written) or its parent's.
+        for (DWORD id : childProcesses) {
+            UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+            if (process) {
+                EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 60000));
+            }
+        }
+        EXPECT_EQ(c.outlivesTheParent, fileExists(done)) << "the child's own end";
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 namespace testing_support {
 
 namespace {
+const RecordingEngine* activeEngine = nullptr;
 constexpr const char* kInstallerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
 // Everything the recorder reads from its environment, so no test leaves one set for the next.
 constexpr const char* kRecorderVariables[] = {"MSIRECORDER_LOG", "MSIRECORDER_EXIT", "MSIRECORDER_WAIT",
@@ -47,9 +48,12 @@ RecordingEngine::RecordingEngine()
     DeleteFileA(record_.c_str());
     SetEnvironmentVariableA("MSIRECORDER_LOG", record_.c_str());
     location_.set(folder_);
+    previous_ = activeEngine;
+    activeEngine = this;
 }
 
 RecordingEngine::~RecordingEngine() {
+    activeEngine = previous_;
     for (const char* name : kRecorderVariables) SetEnvironmentVariableA(name, nullptr);
     DeleteFileA(record_.c_str());
     DeleteFileA(msiexec().c_str());
@@ -59,6 +63,8 @@ RecordingEngine::~RecordingEngine() {
 void RecordingEngine::setExit(const std::string& codes) const {
     SetEnvironmentVariableA("MSIRECORDER_EXIT", codes.c_str());
 }
+
+const RecordingEngine* RecordingEngine::active() { return activeEngine; }
 
 void RecordingEngine::clearRecord() const { DeleteFileA(record_.c_str()); }
 

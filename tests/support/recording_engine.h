@@ -45,8 +45,12 @@ public:
     std::vector<std::string> records() const;
     std::vector<std::string> commandLines() const;
 
+    // The recording engine in use, the latest made of those alive; null when there is none.
+    static const RecordingEngine* active();
+
 private:
     InstallerLocationOverride location_;
+    const RecordingEngine* previous_ = nullptr;
     std::string folder_;
     std::string record_;
 };

@@ -2,13 +2,21 @@
 //   dyingparent before-resume <pid file> <child> [arguments]   ends itself after creating the child, before
 //                                                               resuming it
 //   dyingparent after-start <pid file> <child> [arguments]     ends itself once the child runs
-// Either way the child's process id is in <pid file> first; the parent's exit code is 9.
+//   dyingparent killable <event> <child> [arguments]           sets the named event just before it starts the
+//                                                               child and waits for the child's end, to be killed
+//                                                               by the test at any point of the start
+//   dyingparent tied-wait|tied-pump <event> <log> <child> [arguments]
+//                                                               starts the child tied to the named event, logging
+//                                                               to <log>, and waits for its end (plainly or
+//                                                               pumping messages), to be killed by the test
+// In the first two the child's process id is in <pid file> first; the parent's exit code is 9.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/logger.h"
 #include "process/executor.h"
 
 namespace {
@@ -28,6 +36,31 @@ void recordChild(DWORD processId) {
 
 int main(int argc, char** argv) {
     if (argc < 4) return 2;
+    if (std::strcmp(argv[1], "killable") == 0) {
+        HANDLE starting = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
+        if (!starting) return 3;
+        std::string arguments = std::string("\"") + argv[3] + "\"";
+        for (int i = 4; i < argc; ++i) arguments += std::string(" ") + argv[i];
+        Executor executor(argv[3]);
+        executor.setArguments(arguments);
+        executor.setWaitForExit(true);
+        SetEvent(starting);
+        return static_cast<int>(executor.exec());
+    }
+    const bool pump = std::strcmp(argv[1], "tied-pump") == 0;
+    if ((pump || std::strcmp(argv[1], "tied-wait") == 0) && argc >= 5) {
+        HANDLE tie = OpenEventA(SYNCHRONIZE, FALSE, argv[2]);
+        if (!tie) return 3;
+        Logger::instance().logFilePath = argv[3];
+        std::string arguments = std::string("\"") + argv[4] + "\"";
+        for (int i = 5; i < argc; ++i) arguments += std::string(" ") + argv[i];
+        Executor executor(argv[4]);
+        executor.setArguments(arguments);
+        executor.setWaitForExit(!pump);
+        executor.setPumpMessages(pump);
+        executor.setTiedUntil(tie);
+        return static_cast<int>(executor.exec());
+    }
     dieBeforeResume = std::strcmp(argv[1], "before-resume") == 0;
     pidFile = argv[2];
     std::string arguments = std::string("\"") + argv[3] + "\"";
