@@ -2,7 +2,6 @@
 // the next run leaves no temporary file and no child that never ran, and installs.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <iostream>
 #include <string>
@@ -69,21 +68,7 @@ const char* const kPlantedLeftovers[] = {
 // Stand-in engine processes still there once every run that was started has had the time to end: a child that
 // was created and never resumed stays for ever.
 std::vector<DWORD> engineProcessesLeft(const std::string& engineImage) {
-    std::vector<DWORD> left;
-    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return left;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-        if (!process) continue;
-        char image[MAX_PATH];
-        DWORD size = MAX_PATH;
-        if (!QueryFullProcessImageNameA(process.get(), 0, image, &size)) continue;
-        if (lstrcmpiA(image, engineImage.c_str()) != 0) continue;
-        if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) left.push_back(entry.th32ProcessID);
-    }
-    return left;
+    return testing_support::processesThatDoNotEnd(engineImage, 60000, false);
 }
 
 class KilledLauncher : public ::testing::Test {

@@ -165,26 +165,7 @@ TEST(ExecutorParentDeath, AResumedChildRunsOnAfterItsParentDies) {
 
 // The child tool processes that have not ended within a minute: a child created and never resumed, whose job
 // did not end it, never does. Each one found is ended here, so that it is reported once.
-std::vector<DWORD> childrenThatNeverEnd() {
-    std::vector<DWORD> left;
-    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return left;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-        if (!process) continue;
-        char image[MAX_PATH];
-        DWORD size = MAX_PATH;
-        if (!QueryFullProcessImageNameA(process.get(), 0, image, &size) || lstrcmpiA(image, child().c_str()) != 0)
-            continue;
-        if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) continue;
-        left.push_back(entry.th32ProcessID);
-        UniqueHandle leftover(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (leftover) TerminateProcess(leftover.get(), 1);
-    }
-    return left;
-}
+std::vector<DWORD> childrenThatNeverEnd() { return testing_support::processesThatDoNotEnd(child(), 60000, true); }
 
 // A parent killed at any point of the child's start (inside the creation itself, between creation and resume,
 // after it) leaves no child that never runs: the child is in the job that ends it from the moment it exists,

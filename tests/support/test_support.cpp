@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstdio>
@@ -161,6 +162,28 @@ LocalMemory<PSECURITY_DESCRIPTOR> descriptorFromSddl(const std::wstring& sddl) {
                                                                      nullptr))
         << std::string(sddl.begin(), sddl.end());
     return memory;
+}
+
+std::vector<DWORD> processesThatDoNotEnd(const std::string& image, DWORD graceMs, bool endThem) {
+    std::vector<DWORD> left;
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return left;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        if (!process) continue;
+        char found[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (!QueryFullProcessImageNameA(process.get(), 0, found, &size) || lstrcmpiA(found, image.c_str()) != 0)
+            continue;
+        if (WaitForSingleObject(process.get(), graceMs) == WAIT_OBJECT_0) continue;
+        left.push_back(entry.th32ProcessID);
+        if (!endThem) continue;
+        UniqueHandle leftover(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (leftover) TerminateProcess(leftover.get(), 1);
+    }
+    return left;
 }
 
 }  // namespace testing_support

@@ -81,4 +81,8 @@ std::string toolPath(const std::string& exeName);
 LocalMemory<PSECURITY_DESCRIPTOR> descriptorFromSddl(const std::string& sddl);
 LocalMemory<PSECURITY_DESCRIPTOR> descriptorFromSddl(const std::wstring& sddl);
 
+// The processes running `image` (full path, any letter case) that have not ended within `graceMs`: a child that
+// was created and never resumed never ends. With `endThem`, each one found is ended, so it is reported once.
+std::vector<DWORD> processesThatDoNotEnd(const std::string& image, DWORD graceMs, bool endThem);
+
 }  // namespace testing_support
