@@ -14,6 +14,10 @@
 namespace {
 
 ChildCreatedHook childCreatedHook = nullptr;
+StartRefusalHook startRefusalHook = nullptr;
+// A start refused with an internal error created nothing, and under load the system does refuse one now and
+// then: trying again costs nothing and keeps an install step from being skipped.
+constexpr int kStartAttempts = 3;
 
 // Windows 10 places the child in the listed jobs as it creates it; the headers offer it only to programs that
 // require Windows 10, and older systems refuse the attribute, which the start notices.
@@ -52,6 +56,8 @@ void stopKillingOnClose(UniqueHandle& job) {
 
 void setChildCreatedHook(ChildCreatedHook hook) { childCreatedHook = hook; }
 
+void setStartRefusalHook(StartRefusalHook hook) { startRefusalHook = hook; }
+
 Executor::Executor(const std::string& path) : applicationPath(tstrings::trim(path, " \t")) {
     if (applicationPath.empty()) {
         TBX_LOG(LOG_ERROR, "Executor: applicationPath is empty");
@@ -72,11 +78,20 @@ void Executor::setArguments(const std::string& text) {
 }
 
 DWORD Executor::exec() {
-    started = startExecution();
-    if (started) return finishExecution();
-    DWORD code = GetLastError();
-    TBX_LOG(LOG_ERROR, "Executor.exec(): CreateProcess failed with " + systemErrorText(code));
-    return code;
+    for (int attempt = 1;; ++attempt) {
+        const DWORD refused = startRefusalHook ? startRefusalHook(attempt) : ERROR_SUCCESS;
+        started = refused == ERROR_SUCCESS && startExecution();
+        if (started) return finishExecution();
+        const DWORD code = refused != ERROR_SUCCESS ? refused : GetLastError();
+        if (code == ERROR_INTERNAL_ERROR && attempt < kStartAttempts) {
+            TBX_LOG(LOG_WARNING, "Executor.exec(): CreateProcess failed with " + systemErrorText(code) +
+                                     "; starting it again.");
+            Sleep(50);
+            continue;
+        }
+        TBX_LOG(LOG_ERROR, "Executor.exec(): CreateProcess failed with " + systemErrorText(code));
+        return code;
+    }
 }
 
 bool Executor::startExecution() {

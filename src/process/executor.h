@@ -12,6 +12,10 @@
 // process there. Production never sets it; null restores normal operation.
 using ChildCreatedHook = void (*)(DWORD processId);
 void setChildCreatedHook(ChildCreatedHook hook);
+// Tests stand in for a start the system refuses: a non-zero code for start `attempt` (1, 2, ...) fails that start
+// with it, as CreateProcess would. Null: starts are the system's own.
+using StartRefusalHook = DWORD (*)(int attempt);
+void setStartRefusalHook(StartRefusalHook hook);
 
 class Executor {
 public:

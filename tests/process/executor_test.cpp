@@ -33,6 +33,32 @@ TEST(ExecutorExitCodes, FullThirtyTwoBitCodesInBothModes) {
     EXPECT_EQ(0, log.count("WARNING")) << "every child started inside its job";
 }
 
+// A start refused with the system's internal error (seen under load) is tried again; any other refusal is final.
+TEST(ExecutorStart, AnInternalErrorIsTriedAgainAndOtherRefusalsAreFinal) {
+    struct Case {
+        const char* name;
+        StartRefusalHook refuse;
+        DWORD expected;
+        int warnings;
+        int errors;
+    } cases[] = {
+        {"refused once with an internal error", [](int attempt) -> DWORD { return attempt == 1 ? 1359u : 0u; }, 7,
+         1, 0},
+        {"refused with an internal error every time", [](int) -> DWORD { return 1359u; }, 1359, 2, 1},
+        {"refused with access denied", [](int) -> DWORD { return 5u; }, 5, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        setStartRefusalHook(c.refuse);
+        const DWORD code = Executor::ExecProcessWaitForFinish(child(), quotedChild() + " --exit=7", 1);
+        setStartRefusalHook(nullptr);
+        EXPECT_EQ(c.expected, code);
+        EXPECT_EQ(c.warnings, log.count("; starting it again."));
+        EXPECT_EQ(c.errors, log.count("ERROR: Executor.exec(): CreateProcess failed with"));
+    }
+}
+
 TEST(ExecutorCommandLine, QuotingRules) {
     const std::string path = "C:\\tools\\msiexec.exe";
     struct Case {
