@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "buildinfo/build_constants.h"
 #include "launcher/payload_folders.h"
+#include "launcher/per_user_layout.h"
 #include "platform/bounded_format.h"
 #include "platform/logger.h"
 
@@ -22,38 +22,37 @@ void logFlagFolderFailure(const char* pathSoFar, DWORD code) {
 DWORD PerUserPaths::locate() { return GetUserDataFolderChecked(userData); }
 
 bool PerUserPaths::guardFlag(char (&path)[MAX_PATH]) const {
-    char lumo[MAX_PATH];
-    char zolt[MAX_PATH];
-    if (!formatInto(lumo, "%s\\Lumo\\", userData)) {
+    using namespace perUserLayout;
+    char maker[MAX_PATH];
+    char product[MAX_PATH];
+    if (!formatInto(maker, "%s\\%s\\", userData, kMakerFolder)) {
         logFlagFolderFailure(userData, 0);
         return false;
     }
-    if (!formatInto(zolt, "%sZolt\\", lumo)) {
-        logFlagFolderFailure(lumo, 0);
+    if (!formatInto(product, "%s%s\\", maker, kProductFolder)) {
+        logFlagFolderFailure(maker, 0);
         return false;
     }
     const ChainLink chain[] = {
-        {"Lumo", FolderRole::Shared, &logFlagFolderFailure},
-        {"Zolt", FolderRole::Shared, &logFlagFolderFailure},
+        {kMakerFolder, FolderRole::Shared, &logFlagFolderFailure},
+        {kProductFolder, FolderRole::Shared, &logFlagFolderFailure},
     };
     if (!holdFolderChain(*holds, userData, chain, "GetInstallFlagPath")) return false;
-    if (!formatInto(path, "%sZOLT_INSTALL_FLAG", zolt)) {
-        logFlagFolderFailure(zolt, 0);
+    if (!formatInto(path, "%s%s", product, kGuardFlagName)) {
+        logFlagFolderFailure(product, 0);
         return false;
     }
     return true;
 }
 
 bool PerUserPaths::kitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) const {
-    char leaf[kPayloadPathSize];
-    const bool fits =
-        formatInto(leaf, "%s%s%s", buildconstants::kitProductWord, buildconstants::productVersion, is64 ? "_x64" : "") &&
-        formatInto(folder, "%s\\Lumo\\Zolt\\%s", userData, leaf);
-    if (!fits) return false;
+    using namespace perUserLayout;
+    const std::string leaf = kitFolderName(is64);
+    if (!formatInto(folder, "%s\\%s\\%s\\%s", userData, kMakerFolder, kProductFolder, leaf.c_str())) return false;
     const ChainLink chain[] = {
-        {"Lumo", FolderRole::Shared, nullptr},
-        {"Zolt", FolderRole::Shared, nullptr},
-        {leaf, FolderRole::Leaf, nullptr},
+        {kMakerFolder, FolderRole::Shared, nullptr},
+        {kProductFolder, FolderRole::Shared, nullptr},
+        {leaf.c_str(), FolderRole::Leaf, nullptr},
     };
     return holdFolderChain(*holds, userData, chain, function);
 }
@@ -61,7 +60,7 @@ bool PerUserPaths::kitFolder(char (&folder)[kPayloadPathSize], bool is64, const 
 bool PerUserPaths::kitDatabase(char (&path)[kPayloadPathSize], bool is64) const {
     char folder[kPayloadPathSize];
     if (!kitFolder(folder, is64, "GetMsiPath") ||
-        !formatInto(path, "%s\\%s%s.msi", folder, buildconstants::kitProductWord, buildconstants::productVersion)) {
+        !formatInto(path, "%s\\%s", folder, perUserLayout::kitDatabaseName().c_str())) {
         if (!holds->tampered()) TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
         return false;
     }

@@ -2,11 +2,11 @@
 #include <cstring>
 #include <string>
 
-#include "buildinfo/build_constants.h"
 #include "buildinfo/payload_resources.h"
 #include "launcher/console_output.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
+#include "launcher/per_user_layout.h"
 #include "launcher/plan_text.h"
 #include "platform/logger.h"
 #include "platform/resources.h"
@@ -15,18 +15,9 @@
 #include "process/msiexec_path.h"
 #include "strings/string_ids.h"
 
-namespace {
-
-// The guard flag's path, built without making its folders (a probe changes nothing).
-std::string guardFlagPath(const std::string& userDataFolder) {
-    return userDataFolder + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG";
-}
-
-}  // namespace
-
 StepResult probeMachine(RunContext& run) {
     MachineFacts& facts = run.facts;
-    facts.guardHeld = isInstallFlagHeld(guardFlagPath(facts.userDataFolder).c_str());
+    facts.guardHeld = isInstallFlagHeld(perUserLayout::guardFlagPath(facts.userDataFolder).c_str());
     facts.oldWindows = SysInfo::osVersionClass() <= WIN_XP;
     facts.installed = probeSameVersion();
     facts.installerBusy = isInstallerLockHeld();

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "buildinfo/build_constants.h"
 #include "launcher/install_command.h"
+#include "launcher/per_user_layout.h"
 #include "launcher/user_data_folder.h"
 #include "platform/bounded_format.h"
 #include "process/engine_result.h"
@@ -54,16 +54,6 @@ bool selectsPublicRuntime(const char* installerArguments) {
            !std::strstr(installerArguments, "ADDLOCAL");
 }
 
-std::string kitFolderPath(const std::string& userDataFolder, bool is64) {
-    return userDataFolder + "\\Lumo\\Zolt\\" + buildconstants::kitProductWord + buildconstants::productVersion +
-           (is64 ? "_x64" : "");
-}
-
-std::string kitDatabasePath(const std::string& userDataFolder, bool is64) {
-    return kitFolderPath(userDataFolder, is64) + "\\" + buildconstants::kitProductWord +
-           buildconstants::productVersion + ".msi";
-}
-
 namespace {
 
 // The kit's engine command line, or nullopt (logged) when it does not fit its buffer.
@@ -100,8 +90,8 @@ RunPlan planRun(const RunOptions& options, const MachineFacts& facts) {
                             "be removed");
     if (!facts.kitDatabaseCarried) refuse(kExitNoKitDatabase, "the launcher carries no kit database");
 
-    plan.kitFolder = kitFolderPath(facts.userDataFolder, facts.is64);
-    plan.kitDatabase = kitDatabasePath(facts.userDataFolder, facts.is64);
+    plan.kitFolder = perUserLayout::kitFolderPath(facts.userDataFolder, facts.is64);
+    plan.kitDatabase = perUserLayout::kitDatabasePath(facts.userDataFolder, facts.is64);
     if (plan.kitDatabase.size() >= kPayloadPathSize)
         refuse(kExitPathTooLong, "the kit database path " + plan.kitDatabase + " is too long");
     if (facts.msiexecPath.empty()) refuse(kExitEngineNotFound, "msiexec.exe cannot be found");

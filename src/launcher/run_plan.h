@@ -83,8 +83,4 @@ struct RunPlan {
     std::string expectation;
 };
 
-// The kit's folder and database below the per-user folder.
-std::string kitFolderPath(const std::string& userDataFolder, bool is64);
-std::string kitDatabasePath(const std::string& userDataFolder, bool is64);
-
 RunPlan planRun(const RunOptions& options, const MachineFacts& facts);
