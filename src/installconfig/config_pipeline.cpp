@@ -44,65 +44,62 @@ int ConfigPipeline::LoadConfigSettings(const wchar_t* commandLine) {
 
 int ConfigPipeline::LoadConfigSettings(const std::vector<std::string>& args) {
     loadedArgs = args;
-    {
-        logit("-->Loading Important args...");
-        int result = ImportArgsConfigSettings(workingConfig, args, false);
-        if (result != 0) {
-            CONFIG_LOG(kLoadConfig, LOG_ERROR, "Error occurred while importing important args. Exiting installer.");
-            return result;
-        }
-        dumpConfig(workingConfig, "Important args config (TMP)");
-
-        std::string installConfigPath;
-        if (isOptionSet("INSTALLCFG", workingConfig)) {
-            const char* value = nullptr;
-            if (const int32_t read = api.getString(workingConfig.config, ValueOptions[VALUE_INSTALLCFG], &value)) {
-                CONFIG_LOG(kLoadConfig, LOG_ERROR, "The option INSTALLCFG has no value; it must name a file.");
-                return read;
-            }
-            installConfigPath = value;
-            loadedInstallConfigPath = installConfigPath;
-            logit(("Path to the install configuration file is set to " + installConfigPath).c_str());
-        }
-
-        logit("-->Loading Config...");
-        // Every pass reports to the person at the screen: a fault that only a later pass finds (a key without
-        // value, which the working configuration accepts) must not end an interactive run without a word.
-        const bool silent = silentSoFar();
-        result = loadConfigFiles(workingConfig, installConfigPath, args, silent);
-        if (result != 0) {
-            CONFIG_LOG(kLoadConfig, LOG_ERROR,
-                       "Error occurred while importing configuration settings. Exiting installer.");
-            return result;
-        }
-
-        logit("-->Saving backup...");
-        result = ImportRuntimeConfigSettings(backupConfig, silent);
-        if (result != 0) {
-            CONFIG_LOG(kLoadConfig, LOG_ERROR,
-                       "Error occurred while importing runtime file for backup.Exiting installer.");
-            return result;
-        }
-        dumpConfig(backupConfig, "Config to backup");
-
-        logit("-->Loading export config...");
-        result = loadConfigFiles(exportConfig, installConfigPath, args, silent);
-        if (result != 0) {
-            CONFIG_LOG(kLoadConfig, LOG_ERROR,
-                       "Error occurred while importing configuration files without defaults. Exiting installer.");
-            return result;
-        }
-
-        logit("-->Adding CMDLINE to config...");
-        std::string forwarded = buildForwardedCommandLine(exportConfig);
-        if (!forwarded.empty()) workingConfig.loadText(("CMDLINE=" + forwarded).c_str());
-
-        logit("-->Normalizing Export...");
-        normalizeExport(exportConfig);
-        dumpConfig(exportConfig, "Config to export");
-        dumpConfig(workingConfig, "!!!!Working config!!!!");
-        return optionsReadable(silent);
+    logit("-->Loading Important args...");
+    int result = ImportArgsConfigSettings(workingConfig, args, false);
+    if (result != 0) {
+        CONFIG_LOG(kLoadConfig, LOG_ERROR, "Error occurred while importing important args. Exiting installer.");
+        return result;
     }
+    dumpConfig(workingConfig, "Important args config (TMP)");
+
+    std::string installConfigPath;
+    if (isOptionSet("INSTALLCFG", workingConfig)) {
+        const char* value = nullptr;
+        if (const int32_t read = api.getString(workingConfig.config, ValueOptions[VALUE_INSTALLCFG], &value)) {
+            CONFIG_LOG(kLoadConfig, LOG_ERROR, "The option INSTALLCFG has no value; it must name a file.");
+            return read;
+        }
+        installConfigPath = value;
+        logit(("Path to the install configuration file is set to " + installConfigPath).c_str());
+    }
+
+    logit("-->Loading Config...");
+    // Every pass reports to the person at the screen: a fault that only a later pass finds (a key without
+    // value, which the working configuration accepts) must not end an interactive run without a word.
+    const bool silent = silentSoFar();
+    result = loadConfigFiles(workingConfig, installConfigPath, args, silent);
+    if (result != 0) {
+        CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                   "Error occurred while importing configuration settings. Exiting installer.");
+        return result;
+    }
+
+    logit("-->Saving backup...");
+    result = ImportRuntimeConfigSettings(backupConfig, silent);
+    if (result != 0) {
+        CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                   "Error occurred while importing runtime file for backup.Exiting installer.");
+        return result;
+    }
+    dumpConfig(backupConfig, "Config to backup");
+
+    logit("-->Loading export config...");
+    result = loadConfigFiles(exportConfig, installConfigPath, args, silent);
+    if (result != 0) {
+        CONFIG_LOG(kLoadConfig, LOG_ERROR,
+                   "Error occurred while importing configuration files without defaults. Exiting installer.");
+        return result;
+    }
+
+    logit("-->Adding CMDLINE to config...");
+    std::string forwarded = buildForwardedCommandLine(exportConfig);
+    if (!forwarded.empty()) workingConfig.loadText(("CMDLINE=" + forwarded).c_str());
+
+    logit("-->Normalizing Export...");
+    normalizeExport(exportConfig);
+    dumpConfig(exportConfig, "Config to export");
+    dumpConfig(workingConfig, "!!!!Working config!!!!");
+    return optionsReadable(silent);
 }
 
 bool ConfigPipeline::silentSoFar() const {

@@ -121,7 +121,6 @@ private:
     std::string msiLogFile;
     // The arguments the configuration was loaded from, for the sources of effectiveOptions.
     std::vector<std::string> loadedArgs;
-    std::string loadedInstallConfigPath;
     // The runtime settings file was found untrusted: it was not read, and is written anew, never in place.
     bool runtimeFileUntrusted = false;
     // The runtime settings file and the install configuration file, each opened once, on first use, and held

@@ -85,31 +85,25 @@ private:
 };
 
 // The rows start from one of these: the kind and its default rule.
-constexpr OptionRow flagOption(const char* name, int index) {
+constexpr OptionRow optionOf(OptionKind kind, ValueRule rule, const char* name, int index) {
     OptionRow row;
     row.name = name;
-    row.kind = OptionKind::Flag;
+    row.kind = kind;
     row.index = index;
-    row.rule = ValueRule::FlagWord;
+    row.rule = rule;
     return row;
+}
+constexpr OptionRow flagOption(const char* name, int index) {
+    return optionOf(OptionKind::Flag, ValueRule::FlagWord, name, index);
 }
 constexpr OptionRow valueOption(const char* name, int index) {
-    OptionRow row = flagOption(name, index);
-    row.kind = OptionKind::Value;
-    row.rule = ValueRule::Text;
-    return row;
+    return optionOf(OptionKind::Value, ValueRule::Text, name, index);
 }
 constexpr OptionRow numberOption(const char* name, int index) {
-    OptionRow row = flagOption(name, index);
-    row.kind = OptionKind::Number;
-    row.rule = ValueRule::Integer;
-    return row;
+    return optionOf(OptionKind::Number, ValueRule::Integer, name, index);
 }
 constexpr OptionRow switchOption(const char* name, int index) {
-    OptionRow row = flagOption(name, index);
-    row.kind = OptionKind::Switch;
-    row.rule = ValueRule::None;
-    return row;
+    return optionOf(OptionKind::Switch, ValueRule::None, name, index);
 }
 
 // The descriptor list is the rows themselves.

@@ -9,6 +9,7 @@
 #include "platform/link_check.h"
 #include "platform/protected_entries.h"
 #include "platform/relative_create.h"
+#include "platform/relative_entries.h"
 #include "platform/system_random.h"
 #include "platform/tstrings.h"
 #include "settings/settings_exception.h"
@@ -133,7 +134,7 @@ DWORD RuntimeSettingsCheck::makeFolderProtected(UniqueFile& entry, HANDLE parent
         // Renamed through its own handle, so the folder set aside is the one that was judged.
         const std::wstring aside = nameBeside(leafOf(path), L".old");
         UniqueFile forRename;
-        DWORD error = openAgain(entry.get(), DELETE | FILE_READ_ATTRIBUTES, kFolderShare, forRename);
+        DWORD error = reopenEntry(entry.get(), DELETE | FILE_READ_ATTRIBUTES, kFolderShare, forRename);
         if (error == ERROR_SUCCESS) error = renameRelative(forRename.get(), parent, aside, RenameMode::KeepExisting);
         if (error != ERROR_SUCCESS) {
             CONFIG_LOG("InstallConfigData::checkRuntimeConfigWritable", LOG_ERROR,

@@ -8,6 +8,7 @@
 
 #include "platform/link_check.h"
 #include "platform/relative_create.h"
+#include "platform/relative_entries.h"
 #include "platform/win_handles.h"
 
 namespace {
@@ -31,26 +32,10 @@ bool takeHex(const std::wstring& text, size_t& at) {
     return true;
 }
 
-struct Entry {
-    std::wstring name;
-    LONGLONG lastWrite;
-};
-
-// The entries of the held folder, read through its handle.
-std::vector<Entry> entriesOf(HANDLE folder) {
-    std::vector<Entry> entries;
-    alignas(LONGLONG) unsigned char buffer[16 * 1024];
-    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-    while (GetFileInformationByHandleEx(folder, kind, buffer, sizeof buffer)) {
-        kind = FileIdBothDirectoryInfo;
-        for (size_t offset = 0;;) {
-            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + offset);
-            entries.push_back(
-                {std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)), info->LastWriteTime.QuadPart});
-            if (info->NextEntryOffset == 0) break;
-            offset += info->NextEntryOffset;
-        }
-    }
+// The entries of the held folder; a sweep goes on with what could be listed.
+std::vector<FolderEntry> entriesOf(HANDLE folder) {
+    std::vector<FolderEntry> entries;
+    listFolder(folder, entries);
     return entries;
 }
 
@@ -83,7 +68,7 @@ LeftoverKind leftoverKind(const std::wstring& entry, const std::wstring& fileNam
 int removeLeftovers(HANDLE folder, const std::wstring& fileName,
                     const std::function<void(const std::wstring&)>& removed) {
     int count = 0;
-    for (const Entry& entry : entriesOf(folder)) {
+    for (const FolderEntry& entry : entriesOf(folder)) {
         if (leftoverKind(entry.name, fileName) == LeftoverKind::None) continue;
         UniqueFile leftover = openPlainLeftover(folder, entry.name);
         if (!leftover || setRemoveOnClose(leftover.get(), true) != ERROR_SUCCESS) continue;
@@ -95,13 +80,13 @@ int removeLeftovers(HANDLE folder, const std::wstring& fileName,
 }
 
 std::wstring putBackSetAside(HANDLE folder, const std::wstring& fileName) {
-    std::vector<Entry> setAside;
-    for (const Entry& entry : entriesOf(folder))
+    std::vector<FolderEntry> setAside;
+    for (const FolderEntry& entry : entriesOf(folder))
         if (leftoverKind(entry.name, fileName) == LeftoverKind::SetAside) setAside.push_back(entry);
     // The newest is the settings file of the last save that was stopped; older ones go with the leftovers.
     std::sort(setAside.begin(), setAside.end(),
-              [](const Entry& a, const Entry& b) { return a.lastWrite > b.lastWrite; });
-    for (const Entry& entry : setAside) {
+              [](const FolderEntry& a, const FolderEntry& b) { return a.lastWrite > b.lastWrite; });
+    for (const FolderEntry& entry : setAside) {
         UniqueFile file = openPlainLeftover(folder, entry.name);
         if (!file) continue;
         const DWORD error = renameRelative(file.get(), folder, fileName, RenameMode::KeepExisting);

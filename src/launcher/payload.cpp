@@ -76,7 +76,7 @@ PayloadWriteResult WriteResourceToFile(RunHolds& holds, HMODULE module, const ch
         if (!write(file.get(), data + done, chunk, &written, nullptr)) {
             const DWORD error = GetLastError();
             // A cut file must not pass for a complete one; the engine finds it missing and fails on its own.
-            deleteOpened(file.get());
+            setRemoveOnClose(file.get(), true);
             file.reset();
             return {error, "Installer : Wrapper.WriteFile (In small chunks) "};
         }

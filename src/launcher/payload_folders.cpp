@@ -54,7 +54,7 @@ void removeSetAside(HANDLE aside) {
                                  !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (!plainFolder) deleteRelative(aside, entry.name);
     }
-    deleteOpened(aside);
+    setRemoveOnClose(aside, true);
 }
 
 // Renames whatever has `name` in `parent` to a fresh name beside it, through its own handle, which `aside`

@@ -16,10 +16,6 @@ DWORD openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, 
     return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error;
 }
 
-DWORD openAgain(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& again) {
-    return reopenEntry(entry, access, share, again);
-}
-
 DWORD createRelative(HANDLE folder, const std::wstring& name, EntryKind kind, ACCESS_MASK access, DWORD share,
                      PSECURITY_DESCRIPTOR descriptor, UniqueFile& entry) {
     if (name.empty()) return ERROR_INVALID_NAME;
@@ -27,12 +23,6 @@ DWORD createRelative(HANDLE folder, const std::wstring& name, EntryKind kind, AC
     const RelativeRequest request{access, share, RelativeDisposition::Create,
                                   kind == EntryKind::Folder ? RelativeKind::Folder : RelativeKind::File, descriptor};
     return openRelativeDirectly(folder, name, request, entry, nullptr);
-}
-
-DWORD setRemoveOnClose(HANDLE entry, bool remove) {
-    FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(remove ? TRUE : FALSE)};
-    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) ? ERROR_SUCCESS
-                                                                                                    : GetLastError();
 }
 
 void setRelativeCreateRecorder(RelativeCreateRecorder recorder) { createRecorder = recorder; }

@@ -18,16 +18,10 @@ enum class OpenOnly { AnyEntry, NotAFolder };
 DWORD openRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, DWORD share, UniqueFile& entry,
                    OpenOnly only = OpenOnly::AnyEntry);
 
-// Opens the entry that `entry` is open on once more, with other access, without resolving any name.
-DWORD openAgain(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& again);
-
 // Creates the file or folder `name` in `folder` with `descriptor` as its owner and access list from the start;
 // ERROR_ALREADY_EXISTS (nothing opened) when the name is taken by anything, link or not.
 DWORD createRelative(HANDLE folder, const std::wstring& name, EntryKind kind, ACCESS_MASK access, DWORD share,
                      PSECURITY_DESCRIPTOR descriptor, UniqueFile& entry);
-
-// Marks the open entry (opened with DELETE) to be removed when its last handle closes, or takes the mark back.
-DWORD setRemoveOnClose(HANDLE entry, bool remove);
 
 // Tests put a recorder in front of every create, since Wine keeps no access list to read back. Null removes it.
 using RelativeCreateRecorder = void (*)(const std::wstring& name, EntryKind kind, PSECURITY_DESCRIPTOR descriptor);

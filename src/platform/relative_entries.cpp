@@ -139,12 +139,10 @@ DWORD reopenEntry(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& aga
     return ERROR_SUCCESS;
 }
 
-DWORD deleteOpened(HANDLE entry) {
-    if (!nt().available()) return ERROR_CALL_NOT_IMPLEMENTED;
-    // FILE_DISPOSITION_INFORMATION: one flag.
-    BOOLEAN deleteIt = TRUE;
-    IO_STATUS_BLOCK io{};
-    return nt().error(nt().setInformation(entry, &io, &deleteIt, sizeof deleteIt, FileDispositionInformation));
+DWORD setRemoveOnClose(HANDLE entry, bool remove) {
+    FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(remove ? TRUE : FALSE)};
+    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) ? ERROR_SUCCESS
+                                                                                                    : GetLastError();
 }
 
 DWORD deleteRelative(HANDLE folder, const std::wstring& name) {
@@ -152,24 +150,28 @@ DWORD deleteRelative(HANDLE folder, const std::wstring& name) {
     const RelativeRequest request{DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   RelativeDisposition::Open, RelativeKind::Any};
     if (DWORD error = openRelative(folder, name, request, entry)) return error;
-    return deleteOpened(entry.get());
+    return setRemoveOnClose(entry.get(), true);
 }
 
 DWORD listFolder(HANDLE folder, std::vector<FolderEntry>& entries) {
     entries.clear();
     // DWORD elements keep the records aligned.
     std::vector<DWORD> buffer(16 * 1024);
+    // From the first entry, also when the handle was listed before.
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
     for (;;) {
-        if (!GetFileInformationByHandleEx(folder, FileFullDirectoryInfo, buffer.data(),
+        if (!GetFileInformationByHandleEx(folder, kind, buffer.data(),
                                           static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
             const DWORD error = GetLastError();
             return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
         }
+        kind = FileIdBothDirectoryInfo;
         const BYTE* record = reinterpret_cast<const BYTE*>(buffer.data());
         for (;;) {
-            const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(record);
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
             std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-            if (name != L"." && name != L"..") entries.push_back({name, info->FileAttributes});
+            if (name != L"." && name != L"..")
+                entries.push_back({name, info->FileAttributes, info->LastWriteTime.QuadPart});
             if (!info->NextEntryOffset) break;
             record += info->NextEntryOffset;
         }

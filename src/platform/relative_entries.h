@@ -49,9 +49,9 @@ DWORD renameRelative(HANDLE entry, HANDLE folder, const std::wstring& newName,
 // Opens the entry that `entry` is open on once more, with other access, without resolving any name.
 DWORD reopenEntry(HANDLE entry, ACCESS_MASK access, DWORD share, UniqueFile& again);
 
-// Marks the open entry (opened with DELETE) to be deleted when its last handle closes; a folder must be empty.
-// 0 or the Win32 error code.
-DWORD deleteOpened(HANDLE entry);
+// Marks the open entry (opened with DELETE) to be deleted when its last handle closes, or takes the mark back; a
+// folder must be empty. 0 or the Win32 error code.
+DWORD setRemoveOnClose(HANDLE entry, bool remove);
 
 // Opens `name` inside `folder` as itself (a link is removed, never followed) and deletes it. 0, or the Win32
 // error code (ERROR_FILE_NOT_FOUND when nothing has the name).
@@ -61,9 +61,11 @@ DWORD deleteRelative(HANDLE folder, const std::wstring& name);
 struct FolderEntry {
     std::wstring name;
     DWORD attributes;
+    LONGLONG lastWrite;
 };
 
-// The entries of the open folder (opened with FILE_LIST_DIRECTORY), "." and ".." left out. 0 or the Win32 error.
+// The entries of the open folder (opened with FILE_LIST_DIRECTORY), from the first one however often the handle
+// is listed, "." and ".." left out. 0 or the Win32 error; what was listed before an error stays in `entries`.
 DWORD listFolder(HANDLE folder, std::vector<FolderEntry>& entries);
 
 // Tests put a recorder in front of openRelative, since Wine keeps no access list to read back. Null restores

@@ -176,22 +176,18 @@ void Executor::untie() {
 // Waits for the child's end, and meanwhile for the tie's event while the child is tied.
 DWORD Executor::waitUntilExit(DWORD timeout) {
     const ULONGLONG end = GetTickCount64() + timeout;
-    while (tiedJob) {
-        DWORD left = timeout;
-        if (timeout != INFINITE) {
-            const ULONGLONG now = GetTickCount64();
-            left = now >= end ? 0 : static_cast<DWORD>(end - now);
-        }
+    const auto left = [&]() -> DWORD {
+        if (timeout == INFINITE) return INFINITE;
+        const ULONGLONG now = GetTickCount64();
+        return now >= end ? 0 : static_cast<DWORD>(end - now);
+    };
+    if (tiedJob) {
         const HANDLE watched[] = {processInfo.process(), tiedUntil};
-        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, left);
+        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, left());
         if (woke != WAIT_OBJECT_0 + 1) return woke;
         untie();
-        if (timeout != INFINITE) {
-            const ULONGLONG now = GetTickCount64();
-            return WaitForSingleObject(processInfo.process(), now >= end ? 0 : static_cast<DWORD>(end - now));
-        }
     }
-    return WaitForSingleObject(processInfo.process(), timeout);
+    return WaitForSingleObject(processInfo.process(), left());
 }
 
 void Executor::pumpUntilExit() {
