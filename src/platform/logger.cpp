@@ -44,10 +44,13 @@ public:
     DWORD turnLimitMs() const { return turnTimedOut ? 0 : kHeldLogWaitMs; }
     void charge(ULONGLONG waitedMs) { spentMs += waitedMs; }
     void turnTimedOutOnce() { turnTimedOut = true; }
+    void recordWaited() { ++recordsWaited; }
+    unsigned long recordsThatWaited() const { return recordsWaited; }
 
 private:
     ULONGLONG spentMs = 0;
     bool turnTimedOut = false;
+    unsigned long recordsWaited = 0;
 };
 HeldLogWaits heldLogWaits;
 
@@ -75,9 +78,10 @@ bool heldByAnother(DWORD error) {
 // Opens the log for appending, creating it when missing, without following a link in its name: the elevated
 // launcher must never append to (or create) a file of someone else's choosing. Shared with other appenders,
 // who take turns with it (WritersTurn); a program that holds it without sharing writes is waited for, with
-// growing pauses, until `deadline`, and the time waited is charged to the run's budget. Not open when still
-// held, missing its folder, or refused. `path` is UTF-8; the file is opened by its wide name.
-HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
+// growing pauses, until `deadline`, and the time waited is charged to the run's budget (`paused` says whether it
+// paused at all). Not open when still held, missing its folder, or refused. `path` is UTF-8; the file is opened
+// by its wide name.
+HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline, bool& paused) {
     const std::wstring widePath = tstrings::toUtf16(path);
     auto open = [&](DWORD access) {
         return CreateFileW(widePath.c_str(), access | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
@@ -98,6 +102,7 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline) {
         if (waitStarted == 0) waitStarted = now;
         if (!heldByAnother(error) || now >= deadline) break;
         Sleep(static_cast<DWORD>(std::min<ULONGLONG>(pause, deadline - now)));
+        paused = true;
         pause = std::min(pause * 2, kLongestPauseMs);
     }
     // Only other programs' holds make an open wait: the writers sharing the log never do.
@@ -136,6 +141,7 @@ public:
                 break;
             }
             Sleep(1);
+            pausedForHolder = true;
         }
         const ULONGLONG waited = GetTickCount64() - started;
         if (!locked || waited >= kLongTurnWaitMs) waits.charge(waited);
@@ -146,6 +152,8 @@ public:
     }
     WritersTurn(const WritersTurn&) = delete;
     WritersTurn& operator=(const WritersTurn&) = delete;
+    // Whether the turn was waited for, not only tried.
+    bool paused() const { return pausedForHolder; }
 
 private:
     static OVERLAPPED lockedByte() {
@@ -155,6 +163,7 @@ private:
     }
     HANDLE file;
     bool locked = false;
+    bool pausedForHolder = false;
 };
 
 // The threads of this process take turns at the log, so that the count of dropped records is reported once
@@ -265,8 +274,11 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
                                              line, function, level, message);
         if (logRefused) return;
         OwnWritersTurn turn;
+        bool openPaused = false;
         LogFile file(openLogForAppend(logger.logFilePath,
-                                      heldLogWaits.deadline(droppedRecords > 0 ? kWaitAfterDropMs : kHeldLogWaitMs)));
+                                      heldLogWaits.deadline(droppedRecords > 0 ? kWaitAfterDropMs : kHeldLogWaitMs),
+                                      openPaused));
+        if (openPaused) heldLogWaits.recordWaited();
         if (!file.isOpen()) {
             if (!logRefused) ++droppedRecords;
             return;
@@ -284,6 +296,7 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         bytes += withCarriageReturns(record);
         // One write per record, in the turn of all writers: it lands whole at the end, never mixed with another's.
         WritersTurn everyWritersTurn(file.get(), heldLogWaits);
+        if (everyWritersTurn.paused() && !openPaused) heldLogWaits.recordWaited();
         DWORD written = 0;
         if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size())
@@ -293,6 +306,11 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
     } catch (...) {
         // A log that cannot be written must not disturb the caller.
     }
+}
+
+unsigned long logRecordsThatWaited() {
+    OwnWritersTurn turn;
+    return heldLogWaits.recordsThatWaited();
 }
 
 bool logFileUnsafe(const Logger& logger) {

@@ -38,6 +38,11 @@ inline void writeLogRecord(const Logger& logger, int level, const char* file, un
     writeLogRecord(logger, level, file, line, function.c_str(), message.c_str());
 }
 
+// How many records of this process paused before they were written or dropped: for a program holding the log
+// file, or for the writers' turn (other writers' short turns count too). Within the run's one budget a holder
+// makes a few records wait, however many the run writes.
+unsigned long logRecordsThatWaited();
+
 // True when the log file's name is a link (a reparse point, or a file with more than one name): then
 // nothing is ever appended to it in this process.
 bool logFileUnsafe(const Logger& logger);

@@ -1,7 +1,7 @@
 // Appends numbered records to a log once released, as one of many programs logging at once.
-//   logwriter <log path> <writer name> <records> <ready semaphore> <start event>
+//   logwriter <log path> <writer name> <records> <ready semaphore> <start event> [waits]
 // Releases the semaphore once when ready, waits for the event, then writes "writer <name> record <i>" for
-// i = 0 .. records-1.
+// i = 0 .. records-1. Ends with 0, or with "waits", with the number of its records that waited for a holder.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,5 +29,6 @@ int main(int argc, char** argv) {
     }
     CloseHandle(start);
     CloseHandle(ready);
-    return 0;
+    const bool reportWaits = argc > 6 && std::string(argv[6]) == "waits";
+    return reportWaits ? static_cast<int>(logRecordsThatWaited()) : 0;
 }
