@@ -88,6 +88,10 @@ int finishRun(RunContext& run, const Ending& ending) {
     run.holds.release();
     run.cabEvent.reset();
     run.guardFlag.reset();
+    // Why a run took seconds longer than it should: another program kept the log.
+    if (const unsigned long waited = logRecordsThatWaited())
+        TBX_LOG_AS("WinMain", LOG_WARNING,
+                   "Log records that waited for another program holding the log: " + std::to_string(waited));
     logEnding(run, ending);
     const int exitCode = ending.result.exitCode();
     if (Logger::instance().threshold <= LOG_INFO)

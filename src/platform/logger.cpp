@@ -144,7 +144,10 @@ public:
             pausedForHolder = true;
         }
         const ULONGLONG waited = GetTickCount64() - started;
-        if (!locked || waited >= kLongTurnWaitMs) waits.charge(waited);
+        // Other writers' short turns are no holder's doing.
+        const bool forHolder = !locked || waited >= kLongTurnWaitMs;
+        if (forHolder) waits.charge(waited);
+        pausedForHolder = pausedForHolder && forHolder;
     }
     ~WritersTurn() {
         OVERLAPPED at = lockedByte();
@@ -152,7 +155,7 @@ public:
     }
     WritersTurn(const WritersTurn&) = delete;
     WritersTurn& operator=(const WritersTurn&) = delete;
-    // Whether the turn was waited for, not only tried.
+    // Whether the turn was waited for because a holder kept it, not only tried or taken after others' short turns.
     bool paused() const { return pausedForHolder; }
 
 private:

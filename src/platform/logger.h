@@ -38,9 +38,9 @@ inline void writeLogRecord(const Logger& logger, int level, const char* file, un
     writeLogRecord(logger, level, file, line, function.c_str(), message.c_str());
 }
 
-// How many records of this process paused before they were written or dropped: for a program holding the log
-// file, or for the writers' turn (other writers' short turns count too). Within the run's one budget a holder
-// makes a few records wait, however many the run writes.
+// How many records of this process paused for a program holding the log file or the writers' turn (other
+// writers' short turns aside) before they were written or dropped. Within the run's one budget a holder makes a
+// few records wait, however many the run writes.
 unsigned long logRecordsThatWaited();
 
 // True when the log file's name is a link (a reparse point, or a file with more than one name): then
