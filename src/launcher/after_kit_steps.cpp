@@ -5,11 +5,13 @@
 #include "buildinfo/build_constants.h"
 #include "launcher/escaped_exception.h"
 #include "launcher/install_steps.h"
+#include "launcher/package_cache_layout.h"
 #include "launcher/public_runtime.h"
 #include "launcher/installer_wait_step.h"
 #include "platform/logger.h"
 #include "platform/registry_key.h"
 #include "platform/tstrings.h"
+#include "products/auto_update.h"
 
 namespace {
 
@@ -38,8 +40,7 @@ StepResult installPublicRuntime(RunContext& run) {
     return StepResult::proceed();
 }
 
-// The auto-update component never decides the run's exit code, also when it fails unexpectedly; only tampering
-// with its payload does.
+// The auto-update component never decides the run's exit code, also when it fails unexpectedly.
 StepResult installAutoUpdate(RunContext& run) {
     if (!run.afterKit.tryAutoUpdate) return StepResult::proceed();
     if (!isRuntimeOfThisVersionInstalled()) {
@@ -51,9 +52,11 @@ StepResult installAutoUpdate(RunContext& run) {
     }
     // Skipped, with a WARNING, while another installation keeps the installer busy.
     if (!installerFreeForAutoUpdate(run.options->installerWaitSeconds)) return StepResult::proceed();
+    // The launcher carries no auto-update database: nothing to install.
+    if (!run.cache.wrote(packageCacheLayout::autoUpdateDatabaseName())) return StepResult::proceed();
     try {
-        const AutoUpdateOutcome outcome = ExtractAutoUpdateMsi(run.instance, run.paths, run.options->autoUpdate);
-        run.autoUpdateTampered = outcome.what == AutoUpdateExtraction::Tampered;
+        // Written, verified and held with the kit's payload before anything changed.
+        InstallAutoUpdate(run.plan->autoUpdateDatabase.c_str(), run.options->autoUpdate);
     } catch (...) {
         logEscapedException(TBX_HERE_AS("WinMain"));
     }
@@ -61,6 +64,5 @@ StepResult installAutoUpdate(RunContext& run) {
 }
 
 StepResult endWithKitResult(RunContext& run) {
-    return StepResult::endRun(finalExitCode(run.afterKit.exitCode, run.removalWantsRestart, run.autoUpdateTampered),
-                              run.autoUpdateTampered ? "the auto-update payload was changed" : "");
+    return StepResult::endRun(finalExitCode(run.afterKit.exitCode, run.removalWantsRestart), "");
 }

@@ -38,11 +38,10 @@ constexpr Step kInstallationSteps[] = {
     TBX_STEP(checkSettingsWritable),     // found before anything is removed
     TBX_STEP(waitForInstaller),          // another installation's hold on the Windows Installer
     TBX_STEP(refuseWhatThePlanRefused),  // a newer build, no kit, no engine, a command that does not fit
-    TBX_STEP(holdKitFolder),             // the payload folders, held and trusted
-    TBX_STEP(removeSameVersion),         // the first change: an installed kit or runtime of this version
-    TBX_STEP(writeKitDatabase),          // the database, verified and held
+    TBX_STEP(writePayload),              // the package cache: every payload file written, verified and held
+    TBX_STEP(removeSameVersion),         // an installed kit or runtime of this version
     TBX_STEP(exportSettings),            // the runtime settings file as this run leaves it
-    TBX_STEP(runKitEngine),              // with the cabinet thread beside it, a second pass on request
+    TBX_STEP(runKitEngine),              // a second pass on request
     TBX_STEP(restoreSettingsAfterFailure),  // the runtime settings file as it was
     TBX_STEP(installPublicRuntime),      // silent runs only
     TBX_STEP(installAutoUpdate),         // after a successful install
@@ -84,7 +83,8 @@ void logEnding(const RunContext& run, const Ending& ending) {
 
 // The one way out: what the run holds is released and the exit code is the last record.
 int finishRun(RunContext& run, const Ending& ending) {
-    // The engine runs that read the payload have ended.
+    // The engine runs that read the payload have ended: the cache keeps what the installed kit needs.
+    run.cache.settle(run.kitInstalled);
     run.holds.release();
     run.cabEvent.reset();
     run.guardFlag.reset();

@@ -17,19 +17,19 @@ StepResult planTheRun(RunContext& run);
 StepResult answerCheck(RunContext& run);
 
 // Every check that can refuse the run, before the first change: the guard, what must be ours, the settings
-// file, the Windows Installer, the payload folders and what the plan refused.
+// file, the Windows Installer and what the plan refused.
 StepResult testGuard(RunContext& run);
 StepResult warnAboutOldWindows(RunContext& run);
 StepResult setGuard(RunContext& run);
 StepResult createCabinetEvent(RunContext& run);
 StepResult checkSettingsWritable(RunContext& run);
 StepResult waitForInstaller(RunContext& run);
-StepResult holdKitFolder(RunContext& run);
 StepResult refuseWhatThePlanRefused(RunContext& run);
 
-// Changing: the removal of the same version, the database, the export and the engine.
+// Changing: the payload in the package cache (before anything is removed), the removal of the same version, the
+// export and the engine.
+StepResult writePayload(RunContext& run);
 StepResult removeSameVersion(RunContext& run);
-StepResult writeKitDatabase(RunContext& run);
 StepResult exportSettings(RunContext& run);
 StepResult runKitEngine(RunContext& run);
 

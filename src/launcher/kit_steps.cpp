@@ -1,9 +1,7 @@
-// The kit's steps: the checks before the first change, the removal of the same version, the database, the export
+// The kit's steps: the checks before the first change, the payload, the removal of the same version, the export
 // and the engine runs.
 #include <string>
 
-#include "buildinfo/payload_resources.h"
-#include "launcher/cabinet_writer.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
 #include "launcher/installer_wait_step.h"
@@ -18,16 +16,14 @@ namespace {
 
 constexpr size_t kInstallFlagBufferSize = 512;
 
-// One engine run of the kit, and once more when the installed product asks for a reinstall. Until the cabinets
-// are complete the engine ends with the launcher: without them it could only wait, then fail.
-int runEnginePasses(const char* msiexecPath, const char* command, HANDLE cabinetsComplete) {
-    int exitCode =
-        static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command, cabinetsComplete));
+// One engine run of the kit, and once more when the installed product asks for a reinstall.
+int runEnginePasses(const char* msiexecPath, const char* command) {
+    int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
     char installStatus[kInstallFlagBufferSize] = "";
     if (exitCode != kExitEngineRebootStarted) ReadInstallStatus(installStatus, sizeof installStatus);
     if (needsReinstallPass(exitCode, installStatus)) {
         ClearInstallStatus();
-        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command, cabinetsComplete));
+        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
     }
     return exitCode;
 }
@@ -55,15 +51,26 @@ StepResult removeSameVersion(RunContext& run) {
     return StepResult::proceed();
 }
 
-StepResult writeKitDatabase(RunContext& run) {
-    HRSRC kitDatabase = FindResourceA(run.instance, MAKEINTRESOURCEA(TBX_RES_KIT_MSI), TBX_RES_TYPE_INSTALLER);
-    if (!kitDatabase) return StepResult::endRun(kExitNoKitDatabase, "the launcher carries no kit database");
-    const PayloadWriteResult written = WriteResourceToFile(run.holds, run.instance, run.msiPath, kitDatabase);
-    if (written.tampered) return StepResult::endRun(kExitTampered, "the kit database was changed");
+StepResult writePayload(RunContext& run) {
+    const RunPlan& plan = *run.plan;
+    // Every folder from the volume root down is held before anything is written, and the whole payload is
+    // written and read back before anything is removed: a failure here loses nothing.
+    if (!run.cache.holdRunFolder(run.facts.programDataFolder, run.facts.is64, run.facts.runFolderName))
+        return StepResult::endRun(kExitTampered, "a folder of the package cache");
+    if (run.cache.runFolder() != plan.payloadFolder)
+        return StepResult::endRun(kExitFunctionFailed, "the package cache folder is not the planned one");
+    const PayloadWriteResult written = run.cache.write(run.instance);
+    if (written.tampered) return StepResult::endRun(kExitTampered, "a payload file was changed");
     if (!written.ok())
         return StepResult::endRun(reportSystemError(written.what, written.error, run.prompter), written.what,
                                   written.error);
-    logit(tstrings::format("szTBXExeCommand = %s\n", run.plan->kitCommand.c_str()).c_str());
+    // The cabinets are complete before the engine starts: the kit database's wait for them returns at once.
+    if (!SetEvent(run.cabEvent.get()))
+        return StepResult::endRun(kExitFailed, "the cabinet event cannot be set", GetLastError());
+    TBX_LOG_AS("WinMain", LOG_INFO,
+               "The payload is written and verified in " + plan.payloadFolder + " (" +
+                   std::to_string(plan.payloadBytes) + " bytes).");
+    logit(tstrings::format("szTBXExeCommand = %s\n", plan.kitCommand.c_str()).c_str());
     return StepResult::proceed();
 }
 
@@ -79,37 +86,24 @@ StepResult runKitEngine(RunContext& run) {
     const RunPlan& plan = *run.plan;
     const char* msiexecPath = run.facts.msiexecPath.c_str();
     KitRunOutcome outcome;
-    {
-        CabinetWriter cabinets(run.instance, run.paths, run.facts.is64, run.cabEvent.get());
-        outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str(), run.cabEvent.get());
-        // The removal is done: ending now would leave the machine without the kit. Wait for the other
-        // installation as before the first change, and install once more.
-        if (outcome.engineExitCode == kExitInstallerBusy && plan.retryBusyAfterRemoval) {
-            TBX_LOG_AS("WinMain", LOG_WARNING,
-                       "Another installation took the Windows Installer after the removal; waiting for it to "
-                       "install the kit again.");
-            if (waitForInstallerLock(static_cast<unsigned>(plan.installerWaitSeconds)))
-                outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str(), run.cabEvent.get());
-            if (outcome.engineExitCode == kExitInstallerBusy)
-                TBX_LOG_AS("WinMain", LOG_ERROR,
-                           "The Windows Installer stayed busy: the kit of this version was removed and is not "
-                           "installed; running the launcher again installs it.");
-        }
-        const PayloadWriteResult cabinetResult = cabinets.finish();
-        outcome.cabinetsWritten = cabinetResult.ok();
-        outcome.cabinetsTampered = cabinetResult.tampered;
-        outcome.cabinetError = cabinetResult.error;
-        // The write's own failure tells the admin why the engine found a cabinet missing.
-        if (!cabinetResult.ok() && !cabinetResult.tampered)
-            reportSystemError(cabinetResult.what, cabinetResult.error, run.prompter);
+    outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+    // The removal is done: ending now would leave the machine without the kit. Wait for the other installation
+    // as before the first change, and install once more.
+    if (outcome.engineExitCode == kExitInstallerBusy && plan.retryBusyAfterRemoval) {
+        TBX_LOG_AS("WinMain", LOG_WARNING,
+                   "Another installation took the Windows Installer after the removal; waiting for it to install "
+                   "the kit again.");
+        if (waitForInstallerLock(static_cast<unsigned>(plan.installerWaitSeconds)))
+            outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+        if (outcome.engineExitCode == kExitInstallerBusy)
+            TBX_LOG_AS("WinMain", LOG_ERROR,
+                       "The Windows Installer stayed busy: the kit of this version was removed and is not "
+                       "installed; running the launcher again installs it.");
     }
+    run.kitInstalled = kitInstalled(outcome.engineExitCode);
     outcome.silent = run.options->silent;
     outcome.publicRuntimeSelected = plan.publicRuntimeAfterKit;
     run.afterKit = planAfterKitRun(outcome);
-    if (run.afterKit.endsNow) {
-        if (run.afterKit.restoreSettings) run.config->RestoreConfigSettings();
-        return StepResult::endRun(run.afterKit.exitCode, outcome.cabinetsWritten ? "" : "the cabinets",
-                                  outcome.cabinetError);
-    }
+    if (run.afterKit.endsNow) return StepResult::endRun(run.afterKit.exitCode, "");
     return StepResult::proceed();
 }

@@ -1,5 +1,5 @@
-// The folders of the payload and guard chain: each made or opened through the held handle of the one above,
-// checked from its own handle and held while the run lasts.
+// The folders of the package cache and the guard chain: each made or opened through the held handle of the one
+// above, checked from its own handle and held while the run lasts.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +10,10 @@
 #include "launcher/run_holds.h"
 
 enum class FolderRole {
-    Shared,  // keeps its access (the folders above the leaves also hold the guard flag, written as the user)
-    Leaf,    // tbx<version>_x64 and AU: only SYSTEM and administrators may write in them
+    Shared,     // keeps its access, made when missing (the guard flag's folders, written as the user)
+    System,     // the system's own (the common application data folder and those above it): never made
+    Protected,  // only SYSTEM and administrators may change it: an untrusted one is set aside, a new one made
+    Fresh,      // made new by this run; one already there is refused
 };
 
 // Logs why a folder of a chain could not be made (`folder` is its path with a trailing separator).
@@ -24,12 +26,18 @@ struct ChainLink {
     CreationFailure failure;  // null: a folder that cannot be made is reported as tampering
 };
 
-// Holds `root` (opened by its path, made when missing; nothing above it is the run's), then each folder of
-// `links` in turn, made or opened by its name inside the held handle of the folder above, so that no name is
-// resolved from a path again. A Shared folder is made with the access it inherits; a Leaf is made with
-// leafFolderSecurityText() in the call that makes it. An existing Leaf whose owner or access list is not trusted
-// is renamed aside through its own handle and a new one made in its place; it is never repaired. Every folder
-// is a plain folder (checked from its handle) and is held without delete sharing, so that it cannot be renamed,
+// The descriptor, as SDDL, that Protected and Fresh folders are made with, and that an existing Protected folder
+// must be as strict as: owner administrators; SYSTEM and administrators full access, users read and list, passed
+// down to what is made inside; nothing inherited from above.
+std::wstring cacheFolderSecurityText();
+
+// Holds `root` (opened by its path, made when missing; nothing above it is the run's; a volume root such as "C:\"
+// is opened as the root), then each folder of `links` in turn, made or opened by its name inside the held handle
+// of the folder above, so that no name is resolved from a path again. A Shared folder is made with the access
+// it inherits; Protected and Fresh folders are made with cacheFolderSecurityText() in the call that makes them.
+// An existing Protected folder whose owner is not trusted or that lets anyone else write is renamed aside
+// through its own handle, emptied, and a new one made in its place; it is never repaired. Every folder is a
+// plain folder (checked from its handle) and is held without delete sharing, so that it cannot be renamed,
 // removed or replaced while the run lasts; one already held is not opened again. False after
 // holds.reportTampering (under the name `function`), or after the link's own `failure` record.
 bool holdFolderChain(RunHolds& holds, const char* root, const ChainLink* links, size_t count, const char* function);
@@ -43,6 +51,16 @@ bool holdFolderChain(RunHolds& holds, const char* root, const ChainLink (&links)
 // It stays owned by `holds`.
 HANDLE heldFolder(const RunHolds& holds, const std::string& path);
 
-// The leaf folders' security descriptor as SDDL: owner administrators; SYSTEM and administrators full
-// access, everyone read, inherited by what is created inside; not inheriting from above; medium integrity.
-std::wstring leafFolderSecurityText();
+// The key under which a payload file at `path` is held.
+std::string heldFileKey(const std::string& path);
+// Whether a held folder's or file's key names `path` or an entry below it.
+bool heldKeyWithin(const std::string& key, const std::string& path);
+
+// Removes what the open `folder` (opened with FILE_LIST_DIRECTORY) holds, each entry as itself (a link is
+// removed, never followed), plain folders with their contents down to `depth` levels. Best effort: what cannot
+// be removed stays. True when the folder is empty afterwards.
+bool emptyFolder(HANDLE folder, int depth);
+
+// Removes `name` inside the held `parent` with its contents (as emptyFolder, `depth` levels). 0, or the Win32
+// error of the last removal that failed.
+DWORD removeEntryTree(HANDLE parent, const std::wstring& name, int depth);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "launcher/payload_folders.h"
 #include "platform/errors.h"
 #include "platform/link_check.h"
 #include "platform/relative_entries.h"
@@ -55,7 +56,7 @@ UniqueFile createPayloadFile(HANDLE folder, const std::string& name) {
     return file;
 }
 
-std::wstring payloadFileSecurityText() { return L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;WD)"; }
+std::wstring payloadFileSecurityText() { return L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFX;;;BU)"; }
 
 bool holdVerifiedPayload(RunHolds& holds, HANDLE folder, const std::string& name, const std::string& path,
                          const char* data, DWORD size) {
@@ -74,15 +75,14 @@ bool holdVerifiedPayload(RunHolds& holds, HANDLE folder, const std::string& name
         return false;
     }
     if (!sameBytes(file.get(), data, size)) {
-        // Removed, so that an engine told to go on finds it missing and fails instead of reading it.
+        // Removed, so that nothing reads it later.
         file.reset();
         const bool removed = deleteRelative(folder, wide) == ERROR_SUCCESS;
-        if (!removed) holds.markTamperedFileRemains();
         holds.reportTampering("WriteResourceToFile", "The payload file " + path +
                                                          " was changed after it was written; " +
                                                          (removed ? "it is removed." : "it cannot be removed."));
         return false;
     }
-    holds.hold(std::move(file));
+    holds.hold(std::move(file), heldFileKey(path));
     return true;
 }

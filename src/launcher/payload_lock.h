@@ -10,11 +10,11 @@
 #include "platform/win_handles.h"
 
 // Creates `name` new inside the held `folder`, for writing and deleting, with no sharing, with
-// payloadFileSecurityText() in the call that creates it. An entry already there (a file from an earlier run, or a
-// link) is removed as itself first, never followed. Empty on failure, with GetLastError() telling why.
+// payloadFileSecurityText() in the call that creates it. An entry already there (a link, or what an earlier
+// write left) is removed as itself first, never followed. Empty on failure, with GetLastError() telling why.
 UniqueFile createPayloadFile(HANDLE folder, const std::string& name);
 
-// A payload file's descriptor as SDDL: owner administrators; SYSTEM and administrators full access, everyone
+// A payload file's descriptor as SDDL: owner administrators; SYSTEM and administrators full access, users
 // read and execute; nothing inherited.
 std::wstring payloadFileSecurityText();
 

@@ -1,4 +1,4 @@
-// The layout of the per-user folders, in one place.
+// The guard flag's per-user folders, made and held.
 #include "launcher/per_user_paths.h"
 
 #include <string>
@@ -43,52 +43,4 @@ bool PerUserPaths::guardFlag(char (&path)[MAX_PATH]) const {
         return false;
     }
     return true;
-}
-
-bool PerUserPaths::kitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) const {
-    using namespace perUserLayout;
-    const std::string leaf = kitFolderName(is64);
-    if (!formatInto(folder, "%s\\%s\\%s\\%s", userData, kMakerFolder, kProductFolder, leaf.c_str())) return false;
-    const ChainLink chain[] = {
-        {kMakerFolder, FolderRole::Shared, nullptr},
-        {kProductFolder, FolderRole::Shared, nullptr},
-        {leaf.c_str(), FolderRole::Leaf, nullptr},
-    };
-    return holdFolderChain(*holds, userData, chain, function);
-}
-
-bool PerUserPaths::kitDatabase(char (&path)[kPayloadPathSize], bool is64) const {
-    char folder[kPayloadPathSize];
-    if (!kitFolder(folder, is64, "GetMsiPath") ||
-        !formatInto(path, "%s\\%s", folder, perUserLayout::kitDatabaseName().c_str())) {
-        if (!holds->tampered()) TBX_LOG_AS("GetMsiPath", LOG_ERROR, "The kit database path does not fit its buffer.");
-        return false;
-    }
-    return true;
-}
-
-bool PerUserPaths::cabinet(char (&path)[kPayloadPathSize], const char* baseName, bool is64) const {
-    char folder[kPayloadPathSize];
-    if (!kitFolder(folder, is64, "GetCabPath") || !formatInto(path, "%s\\%s.cab", folder, baseName)) {
-        if (!holds->tampered())
-            TBX_LOG_AS("GetCabPath", LOG_ERROR, std::string("The cabinet path does not fit its buffer: ") + baseName);
-        return false;
-    }
-    return true;
-}
-
-bool PerUserPaths::autoUpdateDatabase(char (&path)[kAutoUpdatePathSize]) const {
-    if (!formatInto(path, "%s\\Vantrel\\Zolt\\AU\\au.msi", userData)) {
-        TBX_LOG_AS("ExtractAutoUpdateMsi", LOG_ERROR, "The auto-update database path does not fit its buffer.");
-        return false;
-    }
-    const ChainLink chain[] = {
-        {"Vantrel", FolderRole::Shared,
-         [](const char*, DWORD) { logit("Can not create the Vantrel directory to extract installer files. \n"); }},
-        {"Zolt", FolderRole::Shared,
-         [](const char*, DWORD) { logit("Can not create the Zolt directory to extract installer files. \n"); }},
-        {"AU", FolderRole::Leaf,
-         [](const char*, DWORD) { logit("Can not create the AU directory to extract installer files. \n"); }},
-    };
-    return holdFolderChain(*holds, userData, chain, "ExtractAutoUpdateMsi");
 }

@@ -1,5 +1,5 @@
-// Every per-user path of the run (guard flag, kit database, cabinets, auto-update database), built from the one
-// per-user data folder; the folders of each chain are created, checked and held on the way.
+// The per-user path of the run (the guard flag), built from the one per-user data folder; the folders of its
+// chain are created, checked and held on the way.
 #pragma once
 
 #include <windows.h>
@@ -17,17 +17,12 @@ public:
     const char* userDataFolder() const { return userData; }
     RunHolds& heldBy() const { return *holds; }
 
-    // Each builds its path below the folder found by locate, creating each folder of the chain, checking it
-    // from its handle and holding it (the user may write in the folders above the leaves, so any of them could
-    // be replaced by a link). False when a name does not fit (logged), or after a tampering report.
+    // Builds the guard flag's path below the folder found by locate, creating each folder of the chain,
+    // checking it from its handle and holding it (the user may write in those folders, so any of them could be
+    // replaced by a link). False when a name does not fit (logged), or after a tampering report.
     bool guardFlag(char (&path)[MAX_PATH]) const;
-    bool kitDatabase(char (&path)[kPayloadPathSize], bool is64) const;
-    bool cabinet(char (&path)[kPayloadPathSize], const char* baseName, bool is64) const;
-    bool autoUpdateDatabase(char (&path)[kAutoUpdatePathSize]) const;
 
 private:
-    bool kitFolder(char (&folder)[kPayloadPathSize], bool is64, const char* function) const;
-
     RunHolds* holds;
     char userData[kUserDataFolderSize] = "";
 };

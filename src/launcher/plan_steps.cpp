@@ -1,22 +1,55 @@
 // Reading the machine, planning the run, /check, and the last checks before the first change.
-#include <cstring>
+#include <windows.h>
+#include <shlobj.h>
+
 #include <string>
 
 #include "buildinfo/payload_resources.h"
 #include "launcher/console_output.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
+#include "launcher/package_cache_layout.h"
 #include "launcher/per_user_layout.h"
 #include "launcher/plan_text.h"
+#include "platform/ansi_path.h"
 #include "platform/logger.h"
 #include "platform/resources.h"
 #include "platform/sysinfo.h"
+#include "platform/system_random.h"
 #include "process/installer_lock.h"
 #include "process/msiexec_path.h"
 #include "strings/string_ids.h"
 
+namespace {
+
+// The common application data folder in an ANSI form that names exactly it; empty when there is none.
+std::string commonAppDataFolder() {
+    wchar_t wide[MAX_PATH];
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, wide) != S_OK) return "";
+    const AnsiPath ansi = ansiPathOf(wide);
+    return ansi.form == AnsiPathForm::None ? "" : ansi.path;
+}
+
+ULONGLONG payloadBytesCarried(HMODULE module) {
+    ULONGLONG total = 0;
+    for (const packageCacheLayout::PayloadFile& file : packageCacheLayout::payloadFiles())
+        if (HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(file.id), file.type))
+            total += SizeofResource(module, resource);
+    return total;
+}
+
+}  // namespace
+
 StepResult probeMachine(RunContext& run) {
     MachineFacts& facts = run.facts;
+    facts.programDataFolder = commonAppDataFolder();
+    // Nobody can guess it, so nobody can have made it first.
+    facts.runFolderName = systemRandomHex(8);
+    facts.payloadBytes = payloadBytesCarried(run.instance);
+    ULARGE_INTEGER available{};
+    if (!facts.programDataFolder.empty() &&
+        GetDiskFreeSpaceExA(facts.programDataFolder.c_str(), &available, nullptr, nullptr))
+        facts.freeBytes = available.QuadPart;
     facts.guardHeld = isInstallFlagHeld(perUserLayout::guardFlagPath(facts.userDataFolder).c_str());
     facts.oldWindows = SysInfo::osVersionClass() <= WIN_XP;
     facts.installed = probeSameVersion();
@@ -40,17 +73,6 @@ StepResult answerCheck(RunContext& run) {
     TBX_LOG_AS("answerCheck", LOG_INFO, "Only a check was asked for; nothing is changed.\n" + text);
     writeToConsole(text);
     return StepResult::endRun(run.plan->expectedExitCode, "only a check: " + run.plan->expectation);
-}
-
-StepResult holdKitFolder(RunContext& run) {
-    // Held and checked before anything is removed: a folder found tampered with stops the run with nothing lost.
-    if (!run.paths.kitDatabase(run.msiPath, run.facts.is64)) {
-        if (run.holds.tampered()) return StepResult::endRun(kExitTampered, "a folder of the kit database's path");
-        return StepResult::endRun(kExitPathTooLong, "the kit database path", ERROR_FILENAME_EXCED_RANGE);
-    }
-    if (run.plan->kitDatabase != run.msiPath)
-        return StepResult::endRun(kExitFunctionFailed, "the kit database path is not the planned one");
-    return StepResult::proceed();
 }
 
 StepResult refuseWhatThePlanRefused(RunContext& run) {

@@ -30,7 +30,10 @@ std::string planText(const RunPlan& plan, const RunOptions& options, const std::
         text += "\nRemovals, in order:\n";
         if (plan.removalCommands.empty()) text += "  none\n";
         for (const std::string& command : plan.removalCommands) text += "  " + command + "\n";
-        text += "\nFolders and files written:\n  " + plan.kitFolder + "\\ (the kit database and its cabinets)\n";
+        text += "\nFolders and files written, before the first removal:\n";
+        text += "  " + plan.payloadFolder + "\\ (a new folder of the package cache for this run: the kit database, "
+                "its cabinets and the auto-update database, " + std::to_string(plan.payloadBytes) +
+                " bytes of free space needed)\n";
         text += "  the runtime settings file, when the options it keeps changed\n";
         text += "\nThe kit's installer command:\n  " + plan.kitCommand + "\n";
         if (plan.retryBusyAfterRemoval)
@@ -38,7 +41,10 @@ std::string planText(const RunPlan& plan, const RunOptions& options, const std::
                     std::to_string(plan.installerWaitSeconds) + " s and runs it once more\n";
         text += "\nAfter a successful install:\n";
         text += "  the public runtime installer from the kit's home: " + yesNo(plan.publicRuntimeAfterKit) + "\n";
-        text += "  the auto-update component: when the public runtime of this version is registered\n";
+        text += "  the auto-update component (" + plan.autoUpdateDatabase +
+                "): when the public runtime of this version is registered\n";
+        text += "  the package cache keeps this run's folder as the kit's repair source and removes the other "
+                "builds' of this kit; after a failure it removes this run's folder\n";
         text += "\nThe kit engine's result and what follows:\n";
         for (const int engine : {kExitSuccess, kExitEngineSucceeded, kExitEngineRebootRequired,
                                  kExitEngineRebootStarted, kExitInstallerBusy, 1603}) {
@@ -48,7 +54,7 @@ std::string planText(const RunPlan& plan, const RunOptions& options, const std::
             outcome.publicRuntimeSelected = plan.publicRuntimeAfterKit;
             const AfterKitPlan after = planAfterKitRun(outcome);
             text += "  " + std::to_string(engine) + ": exit code " +
-                    std::to_string(finalExitCode(after.exitCode, false, false)) +
+                    std::to_string(finalExitCode(after.exitCode, false)) +
                     (after.restoreSettings ? ", the runtime settings file put back" : "") +
                     (after.endsNow ? ", nothing more runs" : "") +
                     (after.tryAutoUpdate ? ", then the auto-update component" : "") + "\n";

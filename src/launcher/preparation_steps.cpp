@@ -5,6 +5,7 @@
 #include "buildinfo/build_constants.h"
 #include "launcher/help_step.h"
 #include "launcher/install_steps.h"
+#include "process/bitness.h"
 #include "platform/errors.h"
 #include "platform/logger.h"
 #include "platform/resources.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "installconfig/install_config_data.h"
-#include "launcher/payload.h"
+#include "launcher/package_cache.h"
 #include "launcher/per_user_paths.h"
 #include "launcher/run_holds.h"
 #include "launcher/run_options.h"
@@ -39,15 +39,15 @@ struct RunContext {
     // What the run holds below the launcher, and whether any of it was found changed.
     RunHolds holds;
     PerUserPaths paths{holds};
+    // The package cache: the folders from the volume root down to this run's payload folder.
+    PackageCache cache{holds};
     // The guard: the flag file, unshared and deleted when closed, held until the run ends.
     UniqueFile guardFlag;
     // The cabinet event, ours from before anything is removed until the engine runs are over.
     UniqueHandle cabEvent;
-    // The kit database's path, its folders held from before the removal.
-    char msiPath[kPayloadPathSize] = "";
 
     // What happened while the plan was carried out.
     bool removalWantsRestart = false;
+    bool kitInstalled = false;  // the kit's engine installed it: the package cache keeps this run's payload
     AfterKitPlan afterKit;
-    bool autoUpdateTampered = false;
 };

@@ -1,5 +1,5 @@
 // What one run holds below the launcher (payload files and folders, opened and checked) and whether anything
-// there was found changed by someone else; shared by the run's threads.
+// there was found changed by someone else.
 #pragma once
 
 #include <windows.h>
@@ -19,24 +19,38 @@ public:
     RunHolds(const RunHolds&) = delete;
     RunHolds& operator=(const RunHolds&) = delete;
 
-    // Keeps `entry` open until release (the engine reads the payload after the writer is done). `key` names a
-    // held folder for find.
+    // Keeps `entry` open until release (the engine reads the payload after the writer is done). `key` names it
+    // for find and releaseWhere.
     void hold(UniqueFile entry, const std::string& key = std::string());
     // The held entry named `key`, null when there is none; it stays owned here until release.
     HANDLE find(const std::string& key) const;
     // Closes every held payload file and folder: the engine runs that read them have ended.
     void release();
+    // Closes the held entries whose key `matches` says; the others stay held.
+    template <class Matches>
+    void releaseWhere(Matches matches);
 
     // One ERROR record naming `function`, and the run is marked as tampered with.
     void reportTampering(const char* function, const std::string& what);
     bool tampered() const { return tamperingSeen; }
-    // A changed payload file could not be removed: the engine must never be told to read it.
-    void markTamperedFileRemains() { tamperedFileLeft = true; }
-    bool tamperedFileRemains() const { return tamperedFileLeft; }
 
 private:
     mutable CRITICAL_SECTION lock;
     std::vector<std::pair<std::string, UniqueFile>> entries;
     std::atomic<bool> tamperingSeen{false};
-    std::atomic<bool> tamperedFileLeft{false};
 };
+
+template <class Matches>
+void RunHolds::releaseWhere(Matches matches) {
+    std::vector<UniqueFile> released;
+    EnterCriticalSection(&lock);
+    for (auto entry = entries.begin(); entry != entries.end();) {
+        if (matches(entry->first)) {
+            released.push_back(std::move(entry->second));
+            entry = entries.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    LeaveCriticalSection(&lock);
+}

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "launcher/install_command.h"
-#include "launcher/per_user_layout.h"
+#include "launcher/package_cache_layout.h"
 #include "launcher/user_data_folder.h"
 #include "platform/bounded_format.h"
 #include "process/engine_result.h"
@@ -20,17 +20,6 @@ AfterKitPlan planAfterKitRun(const KitRunOutcome& outcome) {
     AfterKitPlan plan;
     const bool installed = engineSucceeded(outcome.engineExitCode);
     plan.exitCode = outcome.engineExitCode;
-    if (!outcome.cabinetsWritten) {
-        plan.restoreSettings = !installed;
-        // The engine found a cabinet missing and failed; the write's own failure tells the admin why.
-        plan.endsNow = true;
-        if (outcome.cabinetsTampered)
-            plan.exitCode = kExitTampered;
-        else
-            plan.exitCode = outcome.cabinetError != ERROR_SUCCESS ? static_cast<int>(outcome.cabinetError)
-                                                                  : kExitFunctionFailed;
-        return plan;
-    }
     if (outcome.engineExitCode == kExitEngineRebootStarted) {
         // Installed, and Windows is restarting: nothing more may run.
         plan.endsNow = true;
@@ -42,11 +31,14 @@ AfterKitPlan planAfterKitRun(const KitRunOutcome& outcome) {
     return plan;
 }
 
-int finalExitCode(int exitCodeSoFar, bool removalWantsRestart, bool autoUpdateTampered) {
-    if (autoUpdateTampered) return kExitTampered;
+int finalExitCode(int exitCodeSoFar, bool removalWantsRestart) {
     const bool plainSuccess = exitCodeSoFar == kExitSuccess || exitCodeSoFar == kExitEngineSucceeded;
     if (plainSuccess && removalWantsRestart) return kExitEngineRebootRequired;
     return exitCodeSoFar;
+}
+
+bool kitInstalled(int engineExitCode) {
+    return engineSucceeded(engineExitCode) || engineExitCode == kExitEngineRebootStarted;
 }
 
 bool selectsPublicRuntime(const char* installerArguments) {
@@ -90,10 +82,24 @@ RunPlan planRun(const RunOptions& options, const MachineFacts& facts) {
                             "be removed");
     if (!facts.kitDatabaseCarried) refuse(kExitNoKitDatabase, "the launcher carries no kit database");
 
-    plan.kitFolder = perUserLayout::kitFolderPath(facts.userDataFolder, facts.is64);
-    plan.kitDatabase = perUserLayout::kitDatabasePath(facts.userDataFolder, facts.is64);
-    if (plan.kitDatabase.size() >= kPayloadPathSize)
-        refuse(kExitPathTooLong, "the kit database path " + plan.kitDatabase + " is too long");
+    plan.payloadBytes = facts.payloadBytes;
+    if (facts.programDataFolder.empty()) {
+        refuse(kExitFunctionFailed, "the common application data folder, where the package cache lies, cannot be "
+                                    "found");
+    } else {
+        plan.payloadFolder =
+            packageCacheLayout::runFolderPath(facts.programDataFolder, facts.is64, facts.runFolderName);
+        plan.kitDatabase = plan.payloadFolder + "\\" + packageCacheLayout::kitDatabaseName();
+        plan.autoUpdateDatabase = plan.payloadFolder + "\\" + packageCacheLayout::autoUpdateDatabaseName();
+        for (const packageCacheLayout::PayloadFile& file : packageCacheLayout::payloadFiles()) {
+            const std::string path = plan.payloadFolder + "\\" + file.name;
+            if (path.size() >= kPayloadPathSize) refuse(kExitPathTooLong, "the payload path " + path + " is too long");
+        }
+        if (facts.freeBytes < facts.payloadBytes)
+            refuse(kExitDiskFull, "the payload needs " + std::to_string(facts.payloadBytes) + " bytes in " +
+                                      facts.programDataFolder + ", and its drive has " +
+                                      std::to_string(facts.freeBytes) + " bytes free");
+    }
     if (facts.msiexecPath.empty()) refuse(kExitEngineNotFound, "msiexec.exe cannot be found");
     if (!plan.refusal) {
         if (const auto command = composeKitCommand(options, facts, plan.kitDatabase, plan.installerArguments))

@@ -16,12 +16,9 @@
 // restarting already.
 bool needsReinstallPass(int engineExitCode, const char* installStatus);
 
-// What the kit's engine run and the cabinet thread beside it came to.
+// What the kit's engine run came to.
 struct KitRunOutcome {
     int engineExitCode = 0;
-    bool cabinetsWritten = true;    // the cabinet thread started and wrote every cabinet
-    bool cabinetsTampered = false;  // a cabinet or its folder was changed by someone else
-    DWORD cabinetError = ERROR_SUCCESS;
     bool silent = false;
     bool publicRuntimeSelected = false;  // the installer arguments select the public runtime's feature
 };
@@ -38,7 +35,10 @@ AfterKitPlan planAfterKitRun(const KitRunOutcome& outcome);
 
 // The exit code once everything after the engine has run. A removal before the install that wanted a restart
 // makes a plain success a pending restart.
-int finalExitCode(int exitCodeSoFar, bool removalWantsRestart, bool autoUpdateTampered);
+int finalExitCode(int exitCodeSoFar, bool removalWantsRestart);
+
+// Whether the kit's engine installed the kit, a restart pending or under way.
+bool kitInstalled(int engineExitCode);
 
 // Whether the installer arguments select the public runtime's feature (or leave the default feature list).
 bool selectsPublicRuntime(const char* installerArguments);
@@ -47,7 +47,12 @@ bool selectsPublicRuntime(const char* installerArguments);
 struct MachineFacts {
     WORD langId = 1033;            // the UI language, "/lang" applied
     bool is64 = true;
-    std::string userDataFolder;    // the per-user folder the payload goes below
+    std::string userDataFolder;    // the per-user folder the guard flag goes below
+    std::string programDataFolder; // the common application data folder, below which the package cache lies;
+                                   // empty when it cannot be found
+    std::string runFolderName;     // this run's new folder in the package cache
+    ULONGLONG payloadBytes = 0;    // the payload files the launcher carries, together
+    ULONGLONG freeBytes = ~0ULL;   // free for this account on the common application data folder's drive
     bool guardHeld = false;        // another installation of the kit runs
     bool oldWindows = false;       // older than Windows 6.0: only a warning
     SameVersionFacts installed;    // the kit and runtime of this version
@@ -68,8 +73,10 @@ struct RunPlan {
     bool newerBuildInstalled = false;
     std::vector<ProductRemoval> removals;  // in order, before the kit is written
     std::vector<std::string> removalCommands;
-    std::string kitFolder;
+    std::string payloadFolder;       // this run's folder in the package cache: every payload file goes there
+    ULONGLONG payloadBytes = 0;      // what the payload needs there
     std::string kitDatabase;
+    std::string autoUpdateDatabase;
     std::string installerArguments;  // the options' arguments with the silent defaults
     std::string kitCommand;          // the engine's whole command line for the kit
     bool publicRuntimeAfterKit = false;  // silent runs whose features include the public runtime

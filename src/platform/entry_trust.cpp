@@ -21,25 +21,27 @@ bool isTrustedInstaller(PSID sid) {
     return EqualSid(sid, installer.get()) != FALSE;
 }
 
-ACCESS_MASK guardedRights(EntryKind kind, BYTE aceFlags) {
+ACCESS_MASK guardedRights(EntryKind kind, BYTE aceFlags, ACCESS_MASK alsoGuarded) {
+    const ACCESS_MASK folderRights = kFolderChangeRights | alsoGuarded;
     ACCESS_MASK rights = 0;
-    if (!(aceFlags & INHERIT_ONLY_ACE)) rights = kind == EntryKind::File ? kFileChangeRights : kFolderChangeRights;
+    if (!(aceFlags & INHERIT_ONLY_ACE)) rights = kind == EntryKind::File ? kFileChangeRights : folderRights;
     // What an entry passes down guards what those children would be.
     if (aceFlags & OBJECT_INHERIT_ACE) rights |= kFileChangeRights;
-    if (aceFlags & CONTAINER_INHERIT_ACE) rights |= kFolderChangeRights;
+    if (aceFlags & CONTAINER_INHERIT_ACE) rights |= folderRights;
     return rights;
 }
 
 // Calls `found` with the SID and granted change rights of every untrusted allow entry; false when the list
 // cannot be read (then `why` says so).
 template <class Found>
-bool walkGrants(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, std::string& why, Found found) {
+bool walkGrants(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, ACCESS_MASK alsoGuarded, std::string& why,
+                Found found) {
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
     GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
     const bool ownerTrusted = owner && isTrustedOwner(owner);
     why = forEachAllowEntry(descriptor, ChildrenOnlyEntries::Visit, [&](const AllowEntry& entry) {
-        const ACCESS_MASK granted = entry.fileRights & guardedRights(kind, entry.flags);
+        const ACCESS_MASK granted = entry.fileRights & guardedRights(kind, entry.flags, alsoGuarded);
         if (!granted || isTrustedOwner(entry.sid)) return true;
         // "Creator owner" becomes the creator of a child; only trusted principals can create children here.
         if (IsWellKnownSid(entry.sid, WinCreatorOwnerSid)) return true;
@@ -58,14 +60,14 @@ bool isBuiltInTrustedOwner(PSID sid) {
     return isTrustedInstaller(sid);
 }
 
-std::string entryDistrust(PSECURITY_DESCRIPTOR descriptor, EntryKind kind) {
+std::string entryDistrust(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, ACCESS_MASK alsoGuarded) {
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
     if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner) return "it has no owner";
     if (!isTrustedOwner(owner)) return "its owner " + sidText(owner) + " is not trusted";
     std::string why;
     std::string grant;
-    const bool readable = walkGrants(descriptor, kind, why, [&](PSID sid, ACCESS_MASK granted) {
+    const bool readable = walkGrants(descriptor, kind, alsoGuarded, why, [&](PSID sid, ACCESS_MASK granted) {
         if (grant.empty()) grant = sidText(sid) + " may " + rightsText(granted);
     });
     if (!readable) return why;
@@ -88,7 +90,7 @@ std::vector<std::string> principalsWhoMayChange(PSECURITY_DESCRIPTOR descriptor,
         add(sidText(owner));
     }
     std::string why;
-    const bool readable = walkGrants(descriptor, kind, why, [&](PSID sid, ACCESS_MASK) {
+    const bool readable = walkGrants(descriptor, kind, 0, why, [&](PSID sid, ACCESS_MASK) {
         if (!(exempt && EqualSid(sid, exempt))) add(sidText(sid));
     });
     if (!readable) add("<" + why + ">");

@@ -17,6 +17,9 @@ constexpr ACCESS_MASK kFileChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | F
 // change the folder's own access list or owner. Adding files is not among them: a file someone else adds has
 // an owner the check refuses, and the common application-data folder gives every user that right.
 constexpr ACCESS_MASK kFolderChangeRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+// Rights that let a principal add to a folder or change its attributes: guarded too where only administrators
+// may write at all (the package cache).
+constexpr ACCESS_MASK kFolderAddRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES;
 
 // SYSTEM, the Administrators group and TrustedInstaller: the only owners and grantees trusted.
 bool isTrustedOwner(PSID sid);
@@ -26,8 +29,9 @@ bool isBuiltInTrustedOwner(PSID sid);
 // Why an entry with this descriptor is not trusted, empty when it is: its owner is not trusted, it has no
 // access list, or an allow entry gives an untrusted principal a change right. Entries that pass down to what
 // is created inside count with the rights they give there (file rights to files, folder rights to folders):
-// whoever holds them gets those rights over every child made later.
-std::string entryDistrust(PSECURITY_DESCRIPTOR descriptor, EntryKind kind);
+// whoever holds them gets those rights over every child made later. `alsoGuarded` adds folder rights to those
+// judged, on the folder and on the folders made inside it.
+std::string entryDistrust(PSECURITY_DESCRIPTOR descriptor, EntryKind kind, ACCESS_MASK alsoGuarded = 0);
 
 // The untrusted principals (SID texts) that may change an entry with this descriptor, leaving out `exempt`
 // (may be null): the owner of a file that an administrator named on purpose.

@@ -178,4 +178,18 @@ DWORD listFolder(HANDLE folder, std::vector<FolderEntry>& entries) {
     }
 }
 
+DWORD relativeAttributes(HANDLE folder, const std::wstring& name, DWORD& attributes) {
+    // Read from the folder's listing: Wine answers a query by name relative to a handle with "not found".
+    std::vector<FolderEntry> entries;
+    if (DWORD error = listFolder(folder, entries)) return error;
+    for (const FolderEntry& entry : entries) {
+        if (CompareStringOrdinal(entry.name.c_str(), static_cast<int>(entry.name.size()), name.c_str(),
+                                 static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
+            attributes = entry.attributes;
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
 void setRelativeOpener(RelativeOpener replacement) { opener = replacement ? replacement : &openRelativeDirectly; }

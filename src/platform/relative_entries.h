@@ -36,6 +36,11 @@ struct RelativeRequest {
 DWORD openRelative(HANDLE folder, const std::wstring& name, const RelativeRequest& request, UniqueFile& entry,
                    bool* created = nullptr);
 
+// The attributes of the entry `name` inside the open `folder` (opened with FILE_LIST_DIRECTORY), read from the
+// folder's listing: a link shows as a reparse point there also where an open goes through it (Wine follows a
+// Unix symbolic link even when asked not to). 0, ERROR_FILE_NOT_FOUND, or the Win32 error code.
+DWORD relativeAttributes(HANDLE folder, const std::wstring& name, DWORD& attributes);
+
 enum class RenameMode {
     KeepExisting,     // fails with ERROR_ALREADY_EXISTS when the name is taken
     Replace,          // replaces a file of that name that nobody has open

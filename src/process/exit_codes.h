@@ -10,6 +10,7 @@ constexpr int kExitConfigurationRefused = -80; // the options or a settings file
 // A link, a second name or a changed payload file below the launcher. Negative, so that no Win32 error of a
 // payload write (ERROR_ACCESS_DENIED is 5) can be taken for it.
 constexpr int kExitTampered = -5;
+constexpr int kExitDiskFull = 112;             // ERROR_DISK_FULL: too little free space for the payload
 constexpr int kExitPathTooLong = 206;          // ERROR_FILENAME_EXCED_RANGE: a path does not fit its buffer
 constexpr int kExitFunctionFailed = 1627;      // ERROR_FUNCTION_FAILED: a program could not be run, or the run broke
 constexpr int kExitCommandTooLong = 1639;      // ERROR_INVALID_COMMAND_LINE: a command does not fit its buffer
@@ -34,5 +35,6 @@ inline constexpr ExitCodeMeaning kExitCodeMeanings[] = {
     {"-5", "something below the launcher was tampered with (see the log)"},
     {"-80", "the configuration was refused"},
     {"1", "the launcher carries no kit to install"},
+    {"112", "too little free space in the common application data folder for the payload; nothing was changed"},
     {"1639", "an option does not fit the installer's command line"},
 };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "launcher/install_guard.h"
+#include "launcher/user_data_folder.h"
 #include "launcher/payload.h"
 #include "platform/registry_key.h"
 #include "test_support.h"

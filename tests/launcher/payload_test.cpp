@@ -1,7 +1,7 @@
-// Payload extraction: folder and file names, whole writes of any size, the cabinet thread and its event,
-// and the auto-update database.
+// The payload and the per-machine package cache: whole writes of any size, held files, the cache's folders made
+// protected inside the held folder above, untrusted folders set aside, and what a run leaves in the cache.
 #include "launcher/payload.h"
-#include "launcher/cabinet_writer.h"
+#include "launcher/package_cache.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>
@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "buildinfo/payload_resources.h"
+#include "buildinfo/build_constants.h"
+#include "launcher/package_cache_layout.h"
 #include "launcher/payload_folders.h"
 #include "launcher/payload_lock.h"
-#include "launcher/per_user_paths.h"
 #include "platform/descriptor_check.h"
 #include "platform/entry_trust.h"
 #include "platform/protected_entries.h"
@@ -25,8 +26,6 @@
 namespace {
 
 using testing_support::localLowFolder;
-
-std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17_x64"; }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -40,47 +39,6 @@ std::string resourceBytes(WORD id, const char* type) {
     DWORD size = SizeofResource(self, found);
     const char* data = static_cast<const char*>(LockResource(LoadResource(self, found)));
     return std::string(data ? data : "", size);
-}
-
-// What the tests' runs hold, and their per-user folders, found as a run finds them.
-RunHolds& testHolds() {
-    static RunHolds holds;
-    return holds;
-}
-const PerUserPaths& userPaths() {
-    static PerUserPaths paths(testHolds());
-    static const bool located = paths.locate() == ERROR_SUCCESS;
-    EXPECT_TRUE(located);
-    return paths;
-}
-
-void removeKitFolderFiles() {
-    testHolds().release();
-    for (const char* name : {"ss193170.cab", "st193170.cab", "sj193170.cab", "sz193170.cab", "tbx1.9.3_17.msi"})
-        DeleteFileA((kitFolder() + "\\" + name).c_str());
-}
-
-TEST(PayloadPaths, KitDatabaseAndCabinetsGoToTheVersionFolderBelowLocalLow) {
-    EXPECT_FALSE(Is32BitEnvironment());
-    char folder[kUserDataFolderSize] = "";
-    ASSERT_TRUE(GetUserDataFolder(folder));
-    EXPECT_EQ(localLowFolder(), folder);
-
-    char path[kPayloadPathSize];
-    ASSERT_TRUE(GetMsiPath(path, true));
-    EXPECT_EQ(kitFolder() + "\\tbx1.9.3_17.msi", path);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(kitFolder().c_str())) << "the chain is created";
-    ASSERT_TRUE(GetMsiPath(path, false));
-    EXPECT_EQ(localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17\\tbx1.9.3_17.msi", path);
-    RemoveDirectoryA((localLowFolder() + "\\Lumo\\Zolt\\tbx1.9.3_17").c_str());
-
-    ASSERT_TRUE(GetCabPath(path, "sj193170", true));
-    EXPECT_EQ(kitFolder() + "\\sj193170.cab", path);
-}
-
-TEST(PayloadPaths, ACabinetNameThatDoesNotFitIsRefusedNotCut) {
-    char path[kPayloadPathSize];
-    EXPECT_FALSE(GetCabPath(path, std::string(kPayloadPathSize, 'c').c_str(), true));
 }
 
 class ResourceWriting : public ::testing::Test {
@@ -154,43 +112,6 @@ TEST_F(ResourceWriting, AFailedWriteDeletesTheCutFileAndReportsTheError) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(target.c_str()));
 }
 
-HANDLE WINAPI noThreads(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-
-// The engine waits for the event: whatever happens to the cabinet thread, the event is set and the failure comes
-// back to the run once the thread is over.
-TEST(CabinetWriterTest, AFailureToStartOrToWriteSetsTheEventAndIsReported) {
-    removeKitFolderFiles();
-    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
-    ASSERT_TRUE(event);
-    {
-        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get(), &noThreads);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 0));
-        const PayloadWriteResult result = writer.finish();
-        EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), result.error);
-        EXPECT_STREQ("Installer : Wrapper.CreateThread ", result.what);
-    }
-    {
-        writeCalls = 0;
-        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get(), &CreateThread,
-                             &diskFullOnSecondChunk);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 30000));
-        const PayloadWriteResult result = writer.finish();
-        EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
-        // The first cabinet is two chunks: its second fails, it is deleted and no later one is written.
-        for (const char* name : {"ss193170.cab", "st193170.cab", "sj193170.cab", "sz193170.cab"})
-            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\" + name).c_str())) << name;
-    }
-    {
-        CabinetWriter writer(GetModuleHandleA(nullptr), userPaths(), true, event.get());
-        EXPECT_TRUE(writer.finish().ok());
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\sz193170.cab").c_str()));
-    }
-    removeKitFolderFiles();
-}
-
 // What another process of the user could try between the write and the engine's read.
 DWORD openError(const std::string& path, DWORD access) {
     HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -222,15 +143,16 @@ TEST_F(ResourceWriting, AnotherNameOfTheTargetIsReplacedNotWrittenThrough) {
     DeleteFileA(elsewhere.c_str());
 }
 
-TEST(PayloadFolders, LeavesLetOnlySystemAndAdministratorsWriteAndEveryoneRead) {
-    LocalMemory<PSECURITY_DESCRIPTOR> descriptor = testing_support::descriptorFromSddl(leafFolderSecurityText());
+TEST(PayloadFolders, CacheFoldersLetOnlySystemAndAdministratorsWriteAndUsersRead) {
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor = testing_support::descriptorFromSddl(cacheFolderSecurityText());
     ASSERT_TRUE(descriptor.get());
     const ACCESS_MASK readAndList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
-    EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::Folder));
+    EXPECT_EQ("", entryDistrust(descriptor.get(), EntryKind::Folder, kFolderAddRights));
     EXPECT_EQ("", foreignGrant(descriptor.get(), FILE_ALL_ACCESS & ~readAndList, nullptr));
-    EXPECT_NE("", foreignGrant(descriptor.get(), FILE_READ_DATA, nullptr)) << "everyone else reads";
+    EXPECT_NE("", foreignGrant(descriptor.get(), FILE_READ_DATA, nullptr)) << "users read";
     EXPECT_FALSE(hasLowIntegrityLabel(descriptor.get()));
-    // Nothing from the user-writable folder above, and everything passed on to what is created inside.
+    // Nothing from the folder above (users may add folders to the common application data folder), and
+    // everything passed on to what is created inside.
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
@@ -255,7 +177,8 @@ TEST_F(ResourceWriting, NothingIsWrittenIntoAFolderTheRunDoesNotHold) {
     EXPECT_FALSE(testing_support::fileExists(target));
 }
 
-// A test leaf below LocalLow, removed with what the tests put in it and every folder set aside beside it.
+// A test folder below LocalLow, held as a Protected folder of the cache is, removed with what the tests put in it
+// and every folder set aside beside it.
 class TestLeaf {
 public:
     explicit TestLeaf(const char* name_) : name(name_), path(localLowFolder() + "\\" + name_) { remove(); }
@@ -279,7 +202,7 @@ public:
         return count;
     }
     bool hold(RunHolds& holds) const {
-        const ChainLink chain[] = {{name, FolderRole::Leaf, nullptr}};
+        const ChainLink chain[] = {{name, FolderRole::Protected, nullptr}};
         return holdFolderChain(holds, localLowFolder().c_str(), chain, "test");
     }
     const char* name;
@@ -319,11 +242,11 @@ public:
 
 const std::string kUser = "S-1-5-21-1-2-3-1001";
 
-// Whoever made a leaf before the launcher, or holds an inheritable grant on it, may have opened it with rights
-// they keep: such a leaf is set aside and a new one, protected as it is created, takes its place; the launcher's
-// own is kept.
-TEST(PayloadFolders, AnExistingLeafIsKeptOnlyWhenTrusted) {
-    std::wstring leafText = leafFolderSecurityText();
+// Whoever made a cache folder before the launcher, holds an inheritable grant on it or may add to it, may have
+// opened it with rights they keep or put something in it: such a folder is set aside and a new one, protected as
+// it is created, takes its place; the launcher's own is kept.
+TEST(PayloadFolders, AnExistingCacheFolderIsKeptOnlyWhenTrusted) {
+    std::wstring leafText = cacheFolderSecurityText();
     struct Case {
         const char* name;
         std::string sddl;
@@ -332,6 +255,9 @@ TEST(PayloadFolders, AnExistingLeafIsKeptOnlyWhenTrusted) {
         {"as the launcher makes it", std::string(leafText.begin(), leafText.end()), true},
         {"made by a user", "O:" + kUser + "D:(A;OICI;FA;;;" + kUser + ")", false},
         {"an inheritable grant to a user", "O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;" + kUser + ")", false},
+        {"users may add files and folders", "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x1200af;;;BU)", false},
+        {"what the common application data folder gives users", "O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;WD;;;BU)",
+         false},
     };
     TestLeaf leaf("tbx-existing-leaf-test");
     for (const Case& c : cases) {
@@ -359,7 +285,7 @@ bool sameFolder(HANDLE a, HANDLE b) {
 
 // Someone made the leaf first and keeps a handle with WRITE_DAC on it, to grant themselves access again after any
 // repair. Set aside, their folder takes their handle with it; one that cannot be set aside is refused, never used.
-TEST(PayloadFolders, AnUntrustedLeafHeldOpenBySomeoneIsSetAsideOrRefusedNeverRepaired) {
+TEST(PayloadFolders, AnUntrustedFolderHeldOpenBySomeoneIsSetAsideOrRefusedNeverRepaired) {
     struct Case {
         const char* name;
         DWORD share;
@@ -397,6 +323,166 @@ TEST(PayloadFolders, AnUntrustedLeafHeldOpenBySomeoneIsSetAsideOrRefusedNeverRep
     }
 }
 
+
+// The package cache of one test: its common application data folder is a fresh folder below the temporary
+// folder, so that the whole chain from the volume root down is real and the test's own.
+class CacheTest : public ::testing::Test {
+protected:
+    std::string productFolder() const { return packageCacheLayout::productFolderPath(programData.path(), true); }
+    std::string buildFolder() const { return productFolder() + "\\" + packageCacheLayout::buildFolderName(); }
+    std::string runFolder(const std::string& run) const { return buildFolder() + "\\" + run; }
+    // Holds the chain down to `run` and writes the payload into it.
+    void fill(PackageCache& cache, const std::string& run) {
+        ASSERT_TRUE(cache.holdRunFolder(programData.path(), true, run));
+        ASSERT_TRUE(cache.write(GetModuleHandleA(nullptr)).ok());
+    }
+    testing_support::TempDir programData;
+    // The cache's folders as the launcher makes them, also when Wine reads them back.
+    const std::wstring cacheText = cacheFolderSecurityText();
+    SuppliedSecurity launchersOwn{std::string(cacheText.begin(), cacheText.end())};
+};
+
+TEST_F(CacheTest, EveryPayloadFileIsWrittenWholeIntoANewFolderOfTheRunsOwnAndHeld) {
+    RunHolds holds;
+    PackageCache cache(holds);
+    fill(cache, "0123456789abcdef");
+    EXPECT_EQ(runFolder("0123456789abcdef"), cache.runFolder());
+    for (const packageCacheLayout::PayloadFile& file : packageCacheLayout::payloadFiles()) {
+        SCOPED_TRACE(file.name);
+        const std::string path = cache.runFolder() + "\\" + file.name;
+        EXPECT_EQ(resourceBytes(file.id, file.type), readFile(path));
+        EXPECT_TRUE(cache.wrote(file.name));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(path, GENERIC_WRITE));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError(path, DELETE));
+    }
+    EXPECT_EQ(std::string("tbx") + buildconstants::productVersion + ".msi", packageCacheLayout::kitDatabaseName());
+}
+
+// A program that keeps an earlier run's database open (anyone may read it) cannot make a later run fail: the later
+// run never writes where an earlier one did.
+TEST_F(CacheTest, AnEarlierRunsFileHeldByAReaderDoesNotStopTheNextRun) {
+    {
+        RunHolds holds;
+        PackageCache cache(holds);
+        fill(cache, "earlier");
+        cache.settle(true);
+    }
+    UniqueFile reader(CreateFileA((runFolder("earlier") + "\\" + packageCacheLayout::kitDatabaseName()).c_str(),
+                                  GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    testing_support::LogCapture log;
+    RunHolds holds;
+    PackageCache cache(holds);
+    fill(cache, "later");
+    cache.settle(true);
+    EXPECT_EQ(resourceBytes(TBX_RES_KIT_MSI, TBX_RES_TYPE_INSTALLER),
+              readFile(runFolder("later") + "\\" + packageCacheLayout::kitDatabaseName()));
+    EXPECT_TRUE(testing_support::fileExists(runFolder("earlier"))) << "what is held stays for a later run";
+    EXPECT_EQ(1, log.count("a later run removes it"));
+    reader.reset();
+    holds.release();
+}
+
+// After an install the cache keeps this run's payload as the kit's repair source and nothing else of this
+// product; after a failure it drops this run's folder and keeps what the installed build needs.
+TEST_F(CacheTest, WhatARunLeavesInTheCache) {
+    struct Case {
+        const char* name;
+        bool installed;
+        bool thisRunStays;
+        bool othersStay;
+    } cases[] = {
+        {"installed", true, true, false},
+        {"not installed", false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunHolds holds;
+        PackageCache cache(holds);
+        fill(cache, std::string("run-") + (c.installed ? "installed" : "failed"));
+        // An older build's and an interrupted run's folders, as earlier launchers left them.
+        const std::string olderBuild = productFolder() + "\\11";
+        const std::string interrupted = runFolder("interrupted");
+        for (const std::string& folder : {olderBuild, olderBuild + "\\run", interrupted})
+            ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+        testing_support::writeFile(olderBuild + "\\run\\tbx.msi", "older");
+        testing_support::writeFile(interrupted + "\\ss.cab", "cut");
+        cache.settle(c.installed);
+        holds.release();
+        EXPECT_EQ(c.thisRunStays, testing_support::fileExists(cache.runFolder() + "\\au.msi"));
+        EXPECT_EQ(c.thisRunStays, testing_support::fileExists(cache.runFolder()));
+        EXPECT_EQ(c.othersStay, testing_support::fileExists(olderBuild));
+        EXPECT_EQ(c.othersStay, testing_support::fileExists(interrupted));
+        testing_support::removeTree(productFolder());
+    }
+}
+
+// Nobody but an administrator can make a folder where the run's goes, and the run's name is new: one that is
+// there already is not used, and nothing is written.
+TEST_F(CacheTest, ARunFolderThatIsThereAlreadyIsRefused) {
+    {
+        RunHolds holds;
+        PackageCache cache(holds);
+        ASSERT_TRUE(cache.holdRunFolder(programData.path(), true, "first"));
+    }
+    ASSERT_TRUE(CreateDirectoryA(runFolder("taken").c_str(), nullptr));
+    testing_support::LogCapture log;
+    RunHolds holds;
+    PackageCache cache(holds);
+    EXPECT_FALSE(cache.holdRunFolder(programData.path(), true, "taken"));
+    EXPECT_TRUE(holds.tampered());
+    EXPECT_EQ(1, log.count("exists already; not used."));
+    EXPECT_FALSE(cache.write(GetModuleHandleA(nullptr)).ok());
+}
+
+TEST_F(CacheTest, AFailedWriteLeavesNothingOnceTheRunIsOver) {
+    RunHolds holds;
+    PackageCache cache(holds);
+    ASSERT_TRUE(cache.holdRunFolder(programData.path(), true, "cut"));
+    writeCalls = 0;
+    const PayloadWriteResult result = cache.write(GetModuleHandleA(nullptr), &diskFullOnSecondChunk);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.error);
+    cache.settle(false);
+    EXPECT_FALSE(testing_support::fileExists(runFolder("cut")));
+    EXPECT_TRUE(testing_support::fileExists(buildFolder()));
+}
+
+// Users may add folders to the common application data folder, so the cache's first folder may be their link to a
+// folder of theirs, retargeted at will. Nothing is written through it, and what it leads to is left as it was.
+TEST_F(CacheTest, ALinkInACacheFoldersPlaceIsNeverGoneThrough) {
+    testing_support::TempDir theirs;
+    testing_support::writeFile(theirs.file("planted.msi"), "theirs");
+    const std::string maker = programData.path() + "\\Zoltsys";
+    ASSERT_TRUE(testing_support::makeUnixLink(theirs.path(), maker));
+    testing_support::LogCapture log;
+    RunHolds holds;
+    PackageCache cache(holds);
+    if (cache.holdRunFolder(programData.path(), true, "run")) {
+        // Where a link can be renamed as itself, it is set aside and a folder of the launcher's own made.
+        EXPECT_EQ(0u, GetFileAttributesA(maker.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+        EXPECT_TRUE(cache.write(GetModuleHandleA(nullptr)).ok());
+    } else {
+        // Where an open goes through the link, it cannot be set aside without moving their folder: refused.
+        EXPECT_TRUE(holds.tampered());
+        EXPECT_EQ(1, log.count("cannot be set aside")) << log.raw();
+    }
+    holds.release();
+    EXPECT_EQ("theirs", testing_support::readFile(theirs.file("planted.msi")));
+    EXPECT_FALSE(testing_support::fileExists(theirs.file("Package Cache"))) << "something was written through it";
+    DeleteFileA(maker.c_str());
+    RemoveDirectoryA(maker.c_str());
+}
+
+TEST_F(CacheTest, OnlyAFolderOnADriveOfThisMachineIsUsed) {
+    for (const char* programDataPath : {"\\\\server\\share\\ProgramData", "ProgramData", ""}) {
+        SCOPED_TRACE(programDataPath);
+        RunHolds holds;
+        PackageCache cache(holds);
+        EXPECT_FALSE(cache.holdRunFolder(programDataPath, true, "run"));
+        EXPECT_TRUE(holds.tampered());
+    }
+}
+
 // Every relative open the code makes: the folder handle it was made in, the name, whether it creates, and the
 // descriptor it gives a new entry.
 struct RecordedOpen {
@@ -430,118 +516,51 @@ public:
 };
 
 std::wstring sddlOf(const std::wstring& text) { return descriptorSddl(ProtectedDescriptor(text).get()); }
+std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-// The leaves and the payload files get their final list in the call that makes them, inside the handle of the
-// folder above, which the run holds; the checker trusts what the code really writes.
-TEST(PayloadFolders, LeavesAndFilesAreMadeProtectedInsideTheHeldFolderAbove) {
-    const std::string kitParent = localLowFolder() + "\\Lumo\\Zolt";
-    const std::string auFolder = localLowFolder() + "\\Vantrel\\Zolt\\AU";
-    for (const std::string& leaf : {kitFolder(), auFolder}) {
-        for (const char* file : {"\\tbx1.9.3_17.msi", "\\au.msi"}) DeleteFileA((leaf + file).c_str());
-        RemoveDirectoryA(leaf.c_str());
-    }
+// The cache's folders and the payload files get their final list in the call that makes them, inside the handle
+// of the folder above, which the run holds; the folders of the system above are never made. The checker trusts
+// what the code really writes.
+TEST_F(CacheTest, FoldersAndFilesAreMadeProtectedInsideTheHeldFolderAbove) {
     RunHolds holds;
-    PerUserPaths paths(holds);
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), paths.locate());
-    {
-        RecordedOpens recorder;
-        char kitDatabase[kPayloadPathSize];
-        char auDatabase[kAutoUpdatePathSize];
-        ASSERT_TRUE(paths.kitDatabase(kitDatabase, true));
-        ASSERT_TRUE(paths.autoUpdateDatabase(auDatabase));
-        HMODULE self = GetModuleHandleA(nullptr);
-        ASSERT_TRUE(WriteResourceToFile(holds, self, kitDatabase,
-                                        FindResourceA(self, MAKEINTRESOURCEA(TBX_RES_AU_MSI), TBX_RES_TYPE_INSTALLER))
-                        .ok());
-        struct Case {
-            const char* name;
-            std::wstring entry;
-            std::string heldAbove;
-            std::wstring sddl;
-            EntryKind kind;
-        } cases[] = {
-            {"kit leaf", L"tbx1.9.3_17_x64", kitParent, sddlOf(leafFolderSecurityText()), EntryKind::Folder},
-            {"auto-update leaf", L"AU", localLowFolder() + "\\Vantrel\\Zolt", sddlOf(leafFolderSecurityText()),
-             EntryKind::Folder},
-            {"kit database", L"tbx1.9.3_17.msi", kitFolder(), sddlOf(payloadFileSecurityText()), EntryKind::File},
-        };
-        for (const Case& c : cases) {
-            SCOPED_TRACE(c.name);
-            const RecordedOpen* made = recorder.creation(c.entry);
-            ASSERT_NE(nullptr, made);
-            EXPECT_EQ(heldFolder(holds, c.heldAbove), made->folder);
-            EXPECT_NE(nullptr, made->folder);
-            EXPECT_EQ(c.sddl, made->descriptor);
-            const std::string written(made->descriptor.begin(), made->descriptor.end());
-            EXPECT_EQ("", entryDistrust(testing_support::descriptorFromSddl(written).get(), c.kind));
-        }
+    PackageCache cache(holds);
+    RecordedOpens recorder;
+    fill(cache, "recorded");
+    const std::string cacheFolder = programData.path() + "\\Zoltsys\\Package Cache";
+    struct Case {
+        const char* name;
+        std::wstring entry;
+        std::string heldAbove;
+        std::wstring sddl;
+        EntryKind kind;
+    } cases[] = {
+        {"maker", L"Zoltsys", programData.path(), sddlOf(cacheFolderSecurityText()), EntryKind::Folder},
+        {"cache", L"Package Cache", programData.path() + "\\Zoltsys", sddlOf(cacheFolderSecurityText()),
+         EntryKind::Folder},
+        {"product", wide(packageCacheLayout::productFolderName(true)), cacheFolder,
+         sddlOf(cacheFolderSecurityText()), EntryKind::Folder},
+        {"build", wide(packageCacheLayout::buildFolderName()), productFolder(), sddlOf(cacheFolderSecurityText()),
+         EntryKind::Folder},
+        {"run", L"recorded", buildFolder(), sddlOf(cacheFolderSecurityText()), EntryKind::Folder},
+        {"kit database", wide(packageCacheLayout::kitDatabaseName()), runFolder("recorded"),
+         sddlOf(payloadFileSecurityText()), EntryKind::File},
+        {"auto-update database", L"au.msi", runFolder("recorded"), sddlOf(payloadFileSecurityText()),
+         EntryKind::File},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RecordedOpen* made = recorder.creation(c.entry);
+        ASSERT_NE(nullptr, made);
+        EXPECT_NE(nullptr, made->folder);
+        EXPECT_EQ(heldFolder(holds, c.heldAbove), made->folder);
+        EXPECT_EQ(c.sddl, made->descriptor);
+        const std::string written(made->descriptor.begin(), made->descriptor.end());
+        EXPECT_EQ("", entryDistrust(testing_support::descriptorFromSddl(written).get(), c.kind, kFolderAddRights));
     }
+    for (const RecordedOpen& open : recordedOpens)
+        EXPECT_FALSE(open.disposition == RelativeDisposition::Create && open.descriptor == L"(inherited)")
+            << "made with what it inherits: " << std::string(open.name.begin(), open.name.end());
     holds.release();
-    DeleteFileA((kitFolder() + "\\tbx1.9.3_17.msi").c_str());
-}
-
-TEST(CabinetThread, WritesAllFourCabinetsBeforeItSetsTheEvent) {
-    removeKitFolderFiles();
-    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
-    ASSERT_TRUE(event);
-    CabinetJob job;
-    job.module = GetModuleHandleA(nullptr);
-    job.paths = &userPaths();
-    job.event = event.get();
-    UniqueHandle thread(CreateThread(nullptr, 0, ExtractCabFiles, &job, 0, nullptr));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 30000));
-    // Everything is in place the moment the event is seen, not only when the thread ends.
-    struct {
-        const char* file;
-        WORD id;
-        const char* type;
-    } cabinets[] = {{"ss193170.cab", TBX_RES_CAB_SS, "ZOLT_CAB9"},
-                    {"st193170.cab", TBX_RES_CAB_ST, "ZOLT_CAB10"},
-                    {"sj193170.cab", TBX_RES_CAB_SJ, "ZOLT_CAB7"},
-                    {"sz193170.cab", TBX_RES_CAB_SZ, "ZOLT_CAB11"}};
-    for (const auto& cab : cabinets) {
-        SCOPED_TRACE(cab.file);
-        EXPECT_EQ(resourceBytes(cab.id, cab.type), readFile(kitFolder() + "\\" + cab.file));
-    }
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 30000));
-    DWORD result = 0;
-    GetExitCodeThread(thread.get(), &result);
-    EXPECT_EQ(1u, result);
-    EXPECT_TRUE(job.result.ok());
-    removeKitFolderFiles();
-}
-
-TEST(CabinetThread, MissingCabinetResourcesAreSkippedAndTheEventIsStillSet) {
-    removeKitFolderFiles();
-    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName));
-    // kernel32 carries none of the payload resources.
-    CabinetJob job;
-    job.module = GetModuleHandleA("kernel32");
-    job.paths = &userPaths();
-    job.event = event.get();
-    EXPECT_EQ(1u, ExtractCabFiles(&job));
-    EXPECT_TRUE(job.result.ok());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.get(), 0));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((kitFolder() + "\\ss193170.cab").c_str()));
-}
-
-TEST(AutoUpdateDatabase, IsWrittenBelowVantrelAndAnExistingChainIsAccepted) {
-    const std::string database = localLowFolder() + "\\Vantrel\\Zolt\\AU\\au.msi";
-    DeleteFileA(database.c_str());
-    for (int run = 0; run < 2; ++run) {
-        SCOPED_TRACE(run == 0 ? "fresh" : "folders already there");
-        // The installation itself runs (this database is not a real one, so its result is the engine's).
-        const AutoUpdateOutcome outcome = ExtractAutoUpdateMsi(GetModuleHandleA(nullptr), userPaths(), true);
-        EXPECT_EQ(AutoUpdateExtraction::Installed, outcome.what);
-        EXPECT_EQ(resourceBytes(TBX_RES_AU_MSI, TBX_RES_TYPE_INSTALLER), readFile(database));
-        testHolds().release();
-    }
-    DeleteFileA(database.c_str());
-}
-
-TEST(AutoUpdateDatabase, AMissingResourceIsToldApartFromAFailure) {
-    EXPECT_EQ(AutoUpdateExtraction::NotCarried,
-              ExtractAutoUpdateMsi(GetModuleHandleA("kernel32"), userPaths(), true).what);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "buildinfo/build_constants.h"
 #include "process/exit_codes.h"
+#include "products/kit_product_code.h"
 
 namespace {
 
@@ -15,9 +16,6 @@ TEST(RunPlan, WhatFollowsTheKitsEngineRun) {
     struct Case {
         const char* name;
         int engine;
-        bool cabinetsWritten;
-        bool cabinetsTampered;
-        DWORD cabinetError;
         bool silent;
         bool publicRuntimeSelected;
         // expected
@@ -27,34 +25,22 @@ TEST(RunPlan, WhatFollowsTheKitsEngineRun) {
         bool publicRuntime;
         bool autoUpdate;
     } cases[] = {
-        {"installed, silent", 0, true, false, 0, true, true, false, 0, false, true, true},
-        {"the engine's own success word", kExitEngineSucceeded, true, false, 0, true, true, false,
-         kExitEngineSucceeded, false, true, true},
-        {"installed, a person at the screen: no public runtime", 0, true, false, 0, false, true, false, 0, false, false,
+        {"installed, silent", 0, true, true, false, 0, false, true, true},
+        {"the engine's own success word", kExitEngineSucceeded, true, true, false, kExitEngineSucceeded, false, true,
          true},
-        {"installed without the runtime's feature", 0, true, false, 0, true, false, false, 0, false, false, true},
-        {"installed, restart required", kExitEngineRebootRequired, true, false, 0, true, true, false,
-         kExitEngineRebootRequired, false, true, true},
-        {"failed: settings back, public runtime still, no auto-update", 1603, true, false, 0, true, true, false, 1603,
-         true, true, false},
-        {"restarting: nothing more, settings kept", kExitEngineRebootStarted, true, false, 0, true, true, true,
+        {"installed, a person at the screen: no public runtime", 0, false, true, false, 0, false, false, true},
+        {"installed without the runtime's feature", 0, true, false, false, 0, false, false, true},
+        {"installed, restart required", kExitEngineRebootRequired, true, true, false, kExitEngineRebootRequired,
+         false, true, true},
+        {"failed: settings back, public runtime still, no auto-update", 1603, true, true, false, 1603, true, true,
+         false},
+        {"restarting: nothing more, settings kept", kExitEngineRebootStarted, true, true, true,
          kExitEngineRebootStarted, false, false, false},
-        {"a cabinet write failed: its error", 1603, false, false, ERROR_DISK_FULL, true, true, true,
-         static_cast<int>(ERROR_DISK_FULL), true, false, false},
-        {"a cabinet write failed without a code", 1603, false, false, 0, true, true, true, kExitFunctionFailed, true,
-         false, false},
-        {"a cabinet was changed: tampering, not access denied", 1603, false, true, 0, true, true, true, kExitTampered,
-         true, false, false},
-        {"a cabinet failed although the engine succeeded: settings kept", 0, false, false, ERROR_DISK_FULL, true, true,
-         true, static_cast<int>(ERROR_DISK_FULL), false, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         KitRunOutcome outcome;
         outcome.engineExitCode = c.engine;
-        outcome.cabinetsWritten = c.cabinetsWritten;
-        outcome.cabinetsTampered = c.cabinetsTampered;
-        outcome.cabinetError = c.cabinetError;
         outcome.silent = c.silent;
         outcome.publicRuntimeSelected = c.publicRuntimeSelected;
         const AfterKitPlan plan = planAfterKitRun(outcome);
@@ -71,19 +57,17 @@ TEST(RunPlan, TheFinalExitCode) {
         const char* name;
         int soFar;
         bool removalWantsRestart;
-        bool autoUpdateTampered;
         int expected;
     } cases[] = {
-        {"installed", 0, false, false, 0},
-        {"installed after a removal that wants a restart", 0, true, false, kExitEngineRebootRequired},
-        {"1707 after a removal that wants a restart", kExitEngineSucceeded, true, false, kExitEngineRebootRequired},
-        {"a restart pending anyway", kExitEngineRebootRequired, true, false, kExitEngineRebootRequired},
-        {"a failure stays a failure", 1603, true, false, 1603},
-        {"the auto-update payload was changed", 0, true, true, kExitTampered},
+        {"installed", 0, false, 0},
+        {"installed after a removal that wants a restart", 0, true, kExitEngineRebootRequired},
+        {"1707 after a removal that wants a restart", kExitEngineSucceeded, true, kExitEngineRebootRequired},
+        {"a restart pending anyway", kExitEngineRebootRequired, true, kExitEngineRebootRequired},
+        {"a failure stays a failure", 1603, true, 1603},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.expected, finalExitCode(c.soFar, c.removalWantsRestart, c.autoUpdateTampered));
+        EXPECT_EQ(c.expected, finalExitCode(c.soFar, c.removalWantsRestart));
     }
 }
 
@@ -137,6 +121,10 @@ struct PlanCase {
 MachineFacts cleanMachine() {
     MachineFacts facts;
     facts.userDataFolder = "C:\\users\\admin\\AppData\\LocalLow";
+    facts.programDataFolder = "C:\\ProgramData";
+    facts.runFolderName = "0123456789abcdef";
+    facts.payloadBytes = 5000000;
+    facts.freeBytes = 80000000000ULL;
     facts.msiexecPath = "C:\\windows\\system32\\msiexec.exe";
     facts.installed.kitCode = "{KIT}";
     facts.installed.runtimeCode = "{RUNTIME}";
@@ -171,8 +159,14 @@ TEST(RunPlan, WhatTheRunWillDoBeforeItChangesAnything) {
     guardHeld.guardHeld = true;
     MachineFacts busy = cleanMachine();
     busy.installerBusy = true;
-    MachineFacts deepProfile = kitOfThisBuild;
-    deepProfile.userDataFolder = "C:\\" + std::string(250, 'p');
+    MachineFacts deepCache = kitOfThisBuild;
+    deepCache.programDataFolder = "C:\\" + std::string(180, 'p');
+    MachineFacts fullDrive = kitOfThisBuild;
+    fullDrive.freeBytes = fullDrive.payloadBytes - 1;
+    MachineFacts justEnough = cleanMachine();
+    justEnough.freeBytes = justEnough.payloadBytes;
+    MachineFacts noProgramData = kitOfThisBuild;
+    noProgramData.programDataFolder.clear();
     MachineFacts japanese = cleanMachine();
     japanese.langId = 1041;
 
@@ -201,7 +195,12 @@ TEST(RunPlan, WhatTheRunWillDoBeforeItChangesAnything) {
         {"no engine: nothing removed", noEngine, silentRun(), kExitEngineNotFound, {}, nullptr, nullptr},
         {"a command that does not fit: nothing removed", kitOfThisBuild, longDir, kExitCommandTooLong, {}, nullptr,
          nullptr},
-        {"a database path that does not fit: nothing removed", deepProfile, silentRun(), kExitPathTooLong, {},
+        {"a payload path that does not fit: nothing removed", deepCache, silentRun(), kExitPathTooLong, {}, nullptr,
+         nullptr},
+        {"too little space for the payload: nothing removed", fullDrive, silentRun(), kExitDiskFull, {}, nullptr,
+         nullptr},
+        {"exactly the space the payload needs", justEnough, silentRun(), kExitSuccess, {}, nullptr, nullptr},
+        {"no common application data folder: nothing removed", noProgramData, silentRun(), kExitFunctionFailed, {},
          nullptr, nullptr},
         {"another installation of the kit runs", guardHeld, silentRun(), kExitFailed, {}, nullptr, nullptr},
         {"the Windows Installer is busy now", busy, silentRun(), kExitInstallerBusy, {}, nullptr, nullptr},
@@ -234,16 +233,23 @@ TEST(RunPlan, WhatTheRunWillDoBeforeItChangesAnything) {
     }
 }
 
+// Every payload file goes below the common application data folder, also when the per-user folder lies elsewhere:
+// only administrators can change what the engine reads there.
 TEST(RunPlan, TheKitsPathsAndWhatFollowsTheKit) {
     RunOptions options = silentRun();
     options.installDir = "D:\\Kit";
     options.noStartMenu = true;
-    const RunPlan plan = planRun(options, cleanMachine());
-    const std::string folder = std::string("C:\\users\\admin\\AppData\\LocalLow\\Lumo\\Zolt\\") +
-                               buildconstants::kitProductWord + buildconstants::productVersion + "_x64";
-    EXPECT_EQ(folder, plan.kitFolder);
+    MachineFacts facts = cleanMachine();
+    facts.userDataFolder = "D:\\redirected\\admin";
+    const RunPlan plan = planRun(options, facts);
+    const std::string folder = std::string("C:\\ProgramData\\Zoltsys\\Package Cache\\") +
+                               kitProductCode(buildconstants::productVersion, false) + "\\" +
+                               std::to_string(buildconstants::buildNumber) + "\\0123456789abcdef";
+    EXPECT_EQ(folder, plan.payloadFolder);
+    EXPECT_EQ(5000000u, plan.payloadBytes);
     EXPECT_EQ(folder + "\\" + buildconstants::kitProductWord + buildconstants::productVersion + ".msi",
               plan.kitDatabase);
+    EXPECT_EQ(folder + "\\au.msi", plan.autoUpdateDatabase);
     EXPECT_EQ("\"C:\\windows\\system32\\msiexec.exe\" /i \"" + plan.kitDatabase +
                   "\"  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 INSTALLDIR=\"D:\\Kit\"  NOSTARTMENU=1",
               plan.kitCommand);

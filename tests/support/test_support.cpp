@@ -128,8 +128,12 @@ void removeTree(const std::string& path) {
             std::string name = data.cFileName;
             if (name == "." || name == "..") continue;
             std::string child = path + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(child);
-            else {
+            // A link goes as itself; what it leads to is someone else's.
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!DeleteFileA(child.c_str())) RemoveDirectoryA(child.c_str());
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(child);
+            } else {
                 SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(child.c_str());
             }
@@ -137,6 +141,44 @@ void removeTree(const std::string& path) {
         FindClose(find);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+std::string unixPath(const std::string& windowsPath) {
+    using UnixNameFn = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    if (!unixName) return "";
+    const std::wstring wide = tstrings::toUtf16(windowsPath);
+    char* name = unixName(wide.c_str());
+    if (!name) return "";
+    std::string path = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return path;
+}
+
+int runUnixShell(const std::string& command) {
+    // The machine's root is drive Z: in a Wine prefix; a Unix program started from there runs as itself.
+    std::string line = "Z:\\bin\\sh -c \"" + command + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    UniqueHandle thread(process.hThread);
+    UniqueHandle child(process.hProcess);
+    if (WaitForSingleObject(child.get(), 60000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(child.get(), &code);
+    return static_cast<int>(code);
+}
+
+bool makeUnixLink(const std::string& target, const std::string& link) {
+    const std::string from = unixPath(target);
+    const std::string at = unixPath(link);
+    if (from.empty() || at.empty()) return false;
+    runUnixShell("ln -s '" + from + "' '" + at + "'");
+    return (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string exeDir() {

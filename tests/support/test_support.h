@@ -73,6 +73,15 @@ void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 void removeTree(const std::string& path);
 
+// The Unix path of a Windows path under Wine (its last part need not exist); empty elsewhere.
+std::string unixPath(const std::string& windowsPath);
+// Runs `command` with the Unix shell of the Wine machine, as a local user could at the same time; its exit code,
+// or -1 when it cannot be run.
+int runUnixShell(const std::string& command);
+// Makes `link` a Unix symbolic link to `target` (both Windows paths): what a junction is on Windows, a link the
+// user may make and retarget at any time. False when it cannot be made.
+bool makeUnixLink(const std::string& target, const std::string& link);
+
 // The folder of the running test executable, where the build puts the helper tools too.
 std::string exeDir();
 std::string toolPath(const std::string& exeName);
