@@ -118,9 +118,7 @@ bool Executor::startExecution() {
             SetLastError(error);
             return false;
         }
-        const bool waits = waitForExit || pumpMessages;
-        if (tiedUntil && waits && WaitForSingleObject(tiedUntil, 0) == WAIT_TIMEOUT) tiedJob = std::move(job);
-        else stopKillingOnClose(job);
+        stopKillingOnClose(job);
         return true;
     }
     if (start == ChildStart::Failed) return false;
@@ -166,40 +164,13 @@ Executor::ChildStart Executor::createChild(char* commandLineBuffer, HANDLE job) 
     return created ? ChildStart::Created : ChildStart::Failed;
 }
 
-// The tie's event is set: from now on the child may run on without this process.
-void Executor::untie() {
-    stopKillingOnClose(tiedJob);
-    tiedJob.reset();
-    TBX_LOG(LOG_INFO, "Executor.exec(): the child can now finish without the launcher");
-}
-
-// Waits for the child's end, and meanwhile for the tie's event while the child is tied.
-DWORD Executor::waitUntilExit(DWORD timeout) {
-    const ULONGLONG end = GetTickCount64() + timeout;
-    const auto left = [&]() -> DWORD {
-        if (timeout == INFINITE) return INFINITE;
-        const ULONGLONG now = GetTickCount64();
-        return now >= end ? 0 : static_cast<DWORD>(end - now);
-    };
-    if (tiedJob) {
-        const HANDLE watched[] = {processInfo.process(), tiedUntil};
-        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, left());
-        if (woke != WAIT_OBJECT_0 + 1) return woke;
-        untie();
-    }
-    return WaitForSingleObject(processInfo.process(), left());
-}
+DWORD Executor::waitUntilExit(DWORD timeout) { return WaitForSingleObject(processInfo.process(), timeout); }
 
 void Executor::pumpUntilExit() {
     for (;;) {
-        const HANDLE watched[] = {processInfo.process(), tiedUntil};
-        const DWORD count = tiedJob ? 2 : 1;
-        DWORD woke = MsgWaitForMultipleObjectsEx(count, watched, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (count == 2 && woke == WAIT_OBJECT_0 + 1) {
-            untie();
-            continue;
-        }
-        if (woke != WAIT_OBJECT_0 + count) return;
+        const HANDLE child = processInfo.process();
+        DWORD woke = MsgWaitForMultipleObjectsEx(1, &child, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke != WAIT_OBJECT_0 + 1) return;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
             const bool unicode = IsWindowUnicode(msg.hwnd) != FALSE;
@@ -248,8 +219,6 @@ DWORD Executor::finishExecution() {
         }
     }
     processInfo.reset();
-    // Still tied: the child ended, or was ended, before the event. Whatever it started in its job ends too.
-    tiedJob.reset();
     return result;
 }
 
@@ -268,14 +237,12 @@ DWORD Executor::ExecProcessWaitForFinish(const std::string& applicationPath, con
     }
 }
 
-DWORD Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments,
-                                              HANDLE tiedUntil) {
+DWORD Executor::ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments) {
     try {
         Executor executor(applicationPath);
         executor.setArguments(arguments);
         executor.hideWindow = 0;
         executor.pumpMessages = true;
-        executor.tiedUntil = tiedUntil;
         return executor.exec();
     } catch (const ExecutorError& e) {
         TBX_LOG(LOG_ERROR, std::string("ExecutorError in Executor::ExecProcessWithAtlMessageLoop ") + e.what());

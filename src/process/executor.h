@@ -33,11 +33,6 @@ public:
     void setHideWindow(int hide) { hideWindow = hide; }
     void setWaitForExit(bool wait, DWORD timeout = INFINITE) { waitForExit = wait; timeoutMs = timeout; }
     void setPumpMessages(bool pump) { pumpMessages = pump; }
-    // While this runner waits for it, the child stays in the job that ends it with this process until `event` is
-    // set, not only until it is resumed: a child that cannot finish without this process (the kit's engine waits
-    // for the cabinets this process writes) then ends with it instead of waiting alone for what never comes.
-    // Null: until it is resumed.
-    void setTiedUntil(HANDLE event) { tiedUntil = event; }
     const std::string& getCommandLine() const { return commandLine; }
 
     // The child's exit code, or a Win32 error code when it could not be run.
@@ -46,8 +41,7 @@ public:
     // Both return 1627 when the runner itself fails.
     static DWORD ExecProcessWaitForFinish(const std::string& applicationPath, const std::string& arguments,
                                           int hideWindow);
-    static DWORD ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments,
-                                               HANDLE tiedUntil = nullptr);
+    static DWORD ExecProcessWithAtlMessageLoop(const std::string& applicationPath, const std::string& arguments);
 
 private:
     bool startExecution();
@@ -56,7 +50,6 @@ private:
     DWORD finishExecution();
     DWORD waitUntilExit(DWORD timeout);
     void pumpUntilExit();
-    void untie();
 
     std::string applicationPath;
     std::string arguments;
@@ -74,7 +67,4 @@ private:
     DWORD timeoutMs = INFINITE;
     bool pumpMessages = false;
     bool started = false;
-    HANDLE tiedUntil = nullptr;
-    // The child's job while the child is tied to `tiedUntil`.
-    UniqueHandle tiedJob;
 };

@@ -18,15 +18,9 @@
 
 namespace {
 
-std::string localLowFolder() {
-    char path[MAX_PATH] = "";
-    GetEnvironmentVariableA("USERPROFILE", path, sizeof path);
-    return std::string(path) + "\\AppData\\LocalLow";
-}
-
+// The kit database of a run, its run folder written "<run>" (see e2e::withRunFolderAsPlaceholder).
 std::string kitDatabase() {
-    return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64\\tbx" +
-           buildconstants::productVersion + ".msi";
+    return e2e::cacheBuildFolder() + "\\<run>\\tbx" + buildconstants::productVersion + ".msi";
 }
 
 int occurrences(const std::string& text, const std::string& part) {
@@ -52,7 +46,7 @@ protected:
     std::vector<std::string> installRuns() const {
         std::vector<std::string> runs;
         for (const std::string& line : engine.commandLines())
-            if (line.find(" /i \"") != std::string::npos) runs.push_back(line);
+            if (line.find(" /i \"") != std::string::npos) runs.push_back(e2e::withRunFolderAsPlaceholder(line));
         return runs;
     }
 

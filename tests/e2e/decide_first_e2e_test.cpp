@@ -37,7 +37,6 @@ std::string withoutCr(const std::string& text) {
 
 REGSAM installView() { return installArch() == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 std::string kitCode() { return kitProductCode(kOwnVersion, installArch() == 32); }
-std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx" + kOwnVersion + "_x64"; }
 std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
 
 void writeKey(const std::string& path, const std::string& build) {
@@ -82,12 +81,14 @@ Obstacle newerBuild() {
     return nullptr;
 }
 
-// A file where the kit folder goes: found when the payload folders are held, a tampering.
-Obstacle fileInPlaceOfTheKitFolder() {
-    CreateDirectoryA((localLowFolder() + "\\Lumo").c_str(), nullptr);
-    CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
-    testing_support::writeFile(kitFolder(), "not a folder");
-    return Obstacle(nullptr, [](void*) { DeleteFileA(kitFolder().c_str()); });
+// A user's link where the package cache's first folder goes, which Wine cannot set aside as itself: found when
+// the payload is written, a tampering before anything is removed.
+Obstacle linkInPlaceOfTheCache() {
+    auto theirs = std::make_shared<testing_support::TempDir>();
+    auto link = std::make_shared<e2e::CacheFolderLink>(theirs->path());
+    EXPECT_TRUE(link->made());
+    return std::make_shared<std::pair<std::shared_ptr<testing_support::TempDir>, std::shared_ptr<e2e::CacheFolderLink>>>(
+        theirs, link);
 }
 
 class DecideFirst : public ::testing::Test {
@@ -106,7 +107,7 @@ protected:
         writeKey(kKitKey, std::to_string(buildconstants::buildNumber));
         writeKey(kUninstallKey + kitCode(), "");
         runtimeFile.write(kSettingsAsFound);
-        RemoveDirectoryA(kitFolder().c_str());
+        runFoldersAsFound = e2e::cacheRunFolders();
     }
 
     DWORD run(const std::string& arguments, const std::string& exitCodes = "0") {
@@ -124,14 +125,13 @@ protected:
         EXPECT_EQ(build, buildNumberOfInstalledKit());
         EXPECT_TRUE(e2e::keyExists(installView(), kUninstallKey + kitCode()));
         EXPECT_EQ(kSettingsAsFound, withoutCr(runtimeFile.read()));
-        const DWORD attributes = GetFileAttributesA(kitFolder().c_str());
-        EXPECT_TRUE(attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            << "the payload folder was made";
+        EXPECT_EQ(runFoldersAsFound, e2e::cacheRunFolders()) << "a payload folder was made";
     }
 
     config_test::RuntimeFileGuard runtimeFile;
     testing_support::RecordingEngine engine;
     std::string log;
+    std::vector<std::string> runFoldersAsFound;
 };
 
 struct Refusal {
@@ -154,8 +154,8 @@ const std::vector<Refusal>& refusals() {
          "giving up"},
         {"a newer build is installed", newerBuild, "/s EULA=Disable", kExitFailed,
          "A newer build of the kit of this version is installed"},
-        {"the kit folder's name is taken", fileInPlaceOfTheKitFolder, "/s EULA=Disable", kExitTampered,
-         "is not a folder"},
+        {"a link in the package cache's place", linkInPlaceOfTheCache, "/s EULA=Disable", kExitTampered,
+         "cannot be set aside"},
     };
     return cases;
 }

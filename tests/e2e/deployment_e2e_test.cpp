@@ -295,51 +295,6 @@ TEST_F(Deployment, ARuntimeSettingsFileThatCannotBeWrittenStopsBeforeAnythingIsR
     }
 }
 
-std::string kitFolder() {
-    const std::string flag = flagPath();
-    return flag.substr(0, flag.find_last_of('\\')) + "\\tbx" + kOwnVersion + "_x64";
-}
-
-// In a silent run a payload file that cannot be written is an ERROR record and the write's error code, never a
-// box. On the cabinet thread the engine is told at once (the event is set) and the run ends after it.
-TEST_F(Deployment, PayloadWriteFailuresInASilentRunEndWithTheWriteErrorCode) {
-    struct Case {
-        const char* name;
-        std::string blocked;  // a folder where this payload file belongs
-        size_t engineRuns;
-    } cases[] = {
-        {"kit database", kitFolder() + "\\tbx" + kOwnVersion + ".msi", 0},
-        {"cabinet", kitFolder() + "\\sj" + buildconstants::versionMajor + buildconstants::versionMinor +
-                        buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab",
-         1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        DeleteFileA(runtimeFile.path().c_str());
-        DeleteFileA(c.blocked.c_str());
-        // A folder that is not empty: the run removes what stands at a payload file's name, and this it cannot.
-        CreateDirectoryA(kitFolder().c_str(), nullptr);
-        ASSERT_TRUE(CreateDirectoryA(c.blocked.c_str(), nullptr));
-        testing_support::writeFile(c.blocked + "\\keep", "");
-        SetEnvironmentVariableA("MSIRECORDER_WAIT", "1");
-        // As the real engine does when a cabinet is missing.
-        const DWORD code = run("/s EULA=Enable", "1603");
-        SetEnvironmentVariableA("MSIRECORDER_WAIT", nullptr);
-        DeleteFileA((c.blocked + "\\keep").c_str());
-        RemoveDirectoryA(c.blocked.c_str());
-
-        EXPECT_EQ(static_cast<DWORD>(ERROR_DIR_NOT_EMPTY), code) << log;
-        EXPECT_EQ(1, occurrences(log, "\tERROR: Installer : Wrapper.CreateFile  failed with error 145: ")) << log;
-        ASSERT_EQ(c.engineRuns, engineRuns().size());
-        if (c.engineRuns) {
-            const std::string records = e2e::readFile(engine.recordPath());
-            EXPECT_NE(std::string::npos, records.find("event signalled")) << records;
-            EXPECT_FALSE(runtimeFile.exists()) << "the failed installation's settings are taken back";
-        }
-        EXPECT_FALSE(testing_support::fileExists(flagPath()));
-    }
-}
-
 // Points the per-user folder (LocalLow) somewhere else while it lives, as a profile redirected by policy would.
 class RedirectedLocalLow {
 public:
@@ -386,6 +341,26 @@ TEST_F(Deployment, APerUserFolderThatCannotBeFoundStopsTheRun) {
     EXPECT_TRUE(engineRuns().empty());
     EXPECT_NE(std::string::npos, log.find("(GetUserDataFolder)]\r\n\tERROR: ")) << log;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Lumo")) << "nothing at the root of the drive";
+}
+
+// The user's own registry says where LocalLow is, and the user may point it anywhere: the engine is still handed a
+// payload below the common application data folder, where only administrators can change it, and the per-user
+// folder keeps only the guard flag.
+TEST_F(Deployment, ThePayloadGoesToThePackageCacheWhereverTheUsersFolderIs) {
+    testing_support::TempDir usersOwn;
+    DWORD code = 0;
+    {
+        RedirectedLocalLow redirected(usersOwn.path());
+        code = run("/s");
+    }
+    EXPECT_EQ(0u, code) << log;
+    const std::vector<std::string> runs = engineRuns();
+    ASSERT_EQ(1u, runs.size()) << log;
+    const std::string folder = e2e::databaseFolderOf(runs[0]);
+    EXPECT_EQ(e2e::cacheBuildFolder(), folder.substr(0, folder.find_last_of('\\'))) << runs[0];
+    EXPECT_EQ(std::string::npos, runs[0].find(usersOwn.path())) << runs[0];
+    EXPECT_TRUE(testing_support::fileExists(folder + "\\tbx" + kOwnVersion + ".msi"));
+    EXPECT_FALSE(testing_support::fileExists(usersOwn.path() + "\\Lumo\\Zolt\\tbx" + kOwnVersion + "_x64"));
 }
 
 }  // namespace

@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include "buildinfo/build_constants.h"
 #include "platform/win_handles.h"
+#include "products/kit_product_code.h"
 #include "test_support.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <sstream>
 #include <stdexcept>
@@ -57,6 +62,75 @@ std::string tempDir() { return testing_support::tempRoot(); }
 std::string readFile(const std::string& path) { return testing_support::readFile(path); }
 
 std::string launcherLogPath() { return tempDir() + "\\zusched.log"; }
+
+std::string cacheProductFolder() {
+    char programData[MAX_PATH] = "";
+    EXPECT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, programData));
+    return std::string(programData) + "\\Zoltsys\\Package Cache\\" +
+           kitProductCode(buildconstants::productVersion, false);
+}
+
+std::string cacheBuildFolder() { return cacheProductFolder() + "\\" + std::to_string(buildconstants::buildNumber); }
+
+std::vector<std::string> cacheRunFolders() {
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    UniqueFind find(FindFirstFileA((cacheBuildFolder() + "\\*").c_str(), &found));
+    if (!find) return folders;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != ".." && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            folders.push_back(cacheBuildFolder() + "\\" + name);
+    } while (FindNextFileA(find.get(), &found));
+    return folders;
+}
+
+namespace {
+
+std::string cacheMakerFolder() {
+    const std::string product = cacheProductFolder();
+    return product.substr(0, product.find("\\Package Cache\\"));
+}
+
+}  // namespace
+
+CacheFolderLink::CacheFolderLink(const std::string& target) : place(cacheMakerFolder()), kept(place + ".kept") {
+    if (GetFileAttributesA(place.c_str()) != INVALID_FILE_ATTRIBUTES && !MoveFileA(place.c_str(), kept.c_str()))
+        return;
+    linked = testing_support::makeUnixLink(target, place);
+}
+
+CacheFolderLink::~CacheFolderLink() {
+    testing_support::runUnixShell("rm -f '" + testing_support::unixPath(place) + "'");
+    if (GetFileAttributesA(kept.c_str()) != INVALID_FILE_ATTRIBUTES) MoveFileA(kept.c_str(), place.c_str());
+}
+
+bool CacheFolderLink::retarget(const std::string& target) const {
+    const std::string link = testing_support::unixPath(place);
+    return testing_support::runUnixShell("ln -sfn '" + testing_support::unixPath(target) + "' '" + link +
+                                         ".new' && mv -T '" + link + ".new' '" + link + "'") == 0;
+}
+
+std::string withRunFolderAsPlaceholder(const std::string& text) {
+    const std::string build = cacheBuildFolder() + "\\";
+    std::string result = text;
+    for (size_t at = result.find(build); at != std::string::npos; at = result.find(build, at + 1)) {
+        const size_t run = at + build.size();
+        size_t end = run;
+        while (end < result.size() && std::isxdigit(static_cast<unsigned char>(result[end]))) ++end;
+        if (end - run == 16) result.replace(run, 16, "<run>");
+    }
+    return result;
+}
+
+std::string databaseFolderOf(const std::string& commandLine) {
+    size_t start = commandLine.find("/i \"");
+    if (start == std::string::npos) return std::string();
+    start += 4;
+    const std::string database = commandLine.substr(start, commandLine.find('"', start) - start);
+    const size_t slash = database.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : database.substr(0, slash);
+}
 
 Launcher::Launcher(const std::string& arguments) {
     logShownFrom = launcherLogSize();

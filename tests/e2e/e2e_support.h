@@ -20,6 +20,37 @@ std::string readFile(const std::string& path);
 // The launcher's own log, "zusched.log" in the temporary folder.
 std::string launcherLogPath();
 
+// The package cache below the common application data folder: this kit's folder (named by its product code),
+// this build's folder in it, and the run folders there now (each run writes into a new one).
+std::string cacheProductFolder();
+std::string cacheBuildFolder();
+std::vector<std::string> cacheRunFolders();
+// `text` with each run folder of this build's cache folder (16 hexadecimal digits) written "<run>", so that a
+// command line can be compared character for character.
+std::string withRunFolderAsPlaceholder(const std::string& text);
+// The folder of the database a recorded engine command line installs ("/i \"...\""); empty when there is none.
+std::string databaseFolderOf(const std::string& commandLine);
+
+// While it lives, the package cache's first folder (below the common application data folder, where any user may
+// add a folder) is a user's Unix link to `target`, standing in for a junction; the folder that was there is put
+// back after.
+class CacheFolderLink {
+public:
+    explicit CacheFolderLink(const std::string& target);
+    ~CacheFolderLink();
+    CacheFolderLink(const CacheFolderLink&) = delete;
+    CacheFolderLink& operator=(const CacheFolderLink&) = delete;
+    bool made() const { return linked; }
+    const std::string& path() const { return place; }
+    // Points the link at `target` in one rename, as its owner may at any time.
+    bool retarget(const std::string& target) const;
+
+private:
+    std::string place;
+    std::string kept;
+    bool linked = false;
+};
+
 // A started launcher process; `wait` returns its full exit code.
 class Launcher {
 public:

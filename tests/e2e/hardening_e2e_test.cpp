@@ -2,11 +2,14 @@
 // event, payload files and folders touched while the engine runs, links in place of the guard flag and the log.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
+#include <iostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "buildinfo/build_constants.h"
@@ -15,6 +18,7 @@
 #include "platform/registry_key.h"
 #include "platform/win_handles.h"
 #include "process/exit_codes.h"
+#include "products/kit_product_code.h"
 #include "test_support.h"
 
 namespace {
@@ -36,8 +40,6 @@ std::string lower(std::string text) {
 
 using testing_support::localLowFolder;
 
-std::string kitFolder() { return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64"; }
-std::string kitDatabase() { return kitFolder() + "\\tbx" + buildconstants::productVersion + ".msi"; }
 std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
 
 // The folders above the kit folder, which hold the guard flag; a fresh prefix has none of them.
@@ -101,7 +103,10 @@ TEST(LibraryPlanting, ACrypt32BesideTheLauncherNeverRuns) {
 // The launcher with the recording msiexec (copied as msiexec.exe into a folder the installer location names).
 class HardenedLauncher : public ::testing::Test {
 protected:
-    void SetUp() override { DeleteFileA(kitDatabase().c_str()); }
+    void SetUp() override { runFoldersBefore = e2e::cacheRunFolders(); }
+
+    // Nothing of this run's is in the package cache.
+    void expectNothingWritten() const { EXPECT_EQ(runFoldersBefore, e2e::cacheRunFolders()); }
 
     // Runs the launcher; `log` receives what this run added to the launcher's log.
     DWORD run(const std::string& arguments) { return e2e::runLauncherLogged(arguments, log); }
@@ -110,6 +115,7 @@ protected:
 
     testing_support::RecordingEngine engine;
     std::string log;
+    std::vector<std::string> runFoldersBefore;
 };
 
 TEST_F(HardenedLauncher, AnEventMadeByAnotherProgramStopsTheRunBeforeAnythingIsWritten) {
@@ -136,7 +142,7 @@ TEST_F(HardenedLauncher, AnEventMadeByAnotherProgramStopsTheRunBeforeAnythingIsW
 
     EXPECT_EQ(e2e::exitCode(kExitFailed), code);
     EXPECT_TRUE(records().empty()) << "the engine ran";
-    EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
+    expectNothingWritten();
     EXPECT_NE(std::string::npos, log.find("ERROR: The event LumoTBXCabExtractWaitEvent exists already")) << log;
 }
 
@@ -183,7 +189,7 @@ TEST_F(HardenedLauncher, ALinkInPlaceOfTheFlagOrTheLogStopsTheRunAndTouchesNothi
         EXPECT_EQ(e2e::exitCode(kExitTampered), run("/s"));
         EXPECT_EQ("precious\n", testing_support::readFile(victim));
         EXPECT_TRUE(records().empty()) << "the engine ran";
-        EXPECT_FALSE(testing_support::fileExists(kitDatabase()));
+        expectNothingWritten();
         if (c.logged) {
             EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
         }
@@ -191,22 +197,51 @@ TEST_F(HardenedLauncher, ALinkInPlaceOfTheFlagOrTheLogStopsTheRunAndTouchesNothi
     }
 }
 
-TEST_F(HardenedLauncher, AnythingButAPlainFolderInThePayloadChainStopsTheRun) {
-    // The kit folder's name taken by a file: a stand-in for a junction, which Wine cannot make; both are
-    // found the same way, from the handle of the entry opened without following it.
-    for (const char* prefix : {"ss", "st", "sj", "sz"})
-        DeleteFileA((kitFolder() + "\\" + prefix + buildconstants::versionMajor + buildconstants::versionMinor +
-                     buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab")
-                        .c_str());
-    RemoveDirectoryA(kitFolder().c_str());
-    makeGuardFolders();
-    testing_support::writeFile(kitFolder(), "not a folder");
-
-    EXPECT_EQ(e2e::exitCode(kExitTampered), run("/s"));
-    EXPECT_EQ("not a folder", testing_support::readFile(kitFolder()));
-    EXPECT_TRUE(records().empty()) << "the engine ran";
-    EXPECT_NE(std::string::npos, log.find("ERROR: The payload folder " + kitFolder() + " is not a folder")) << log;
-    DeleteFileA(kitFolder().c_str());
+// Any user may add a folder to the common application data folder: the cache's first folder may be their link,
+// retargeted while the run goes on between two folders of theirs, each holding a database of their own where the
+// launcher's would go. The engine is never handed a path through it.
+TEST_F(HardenedLauncher, ALinkInPlaceOfThePackageCacheNeverLeadsTheEngineAnywhere) {
+    constexpr int kRuns = 20;
+    testing_support::TempDir theirs;
+    const std::string planted = "\\Package Cache\\" + kitProductCode(buildconstants::productVersion, false) +
+                                "\\" + std::to_string(buildconstants::buildNumber);
+    for (const char* tree : {"a", "b"}) {
+        std::string folder = theirs.file(tree);
+        SHCreateDirectoryExA(nullptr, (folder + planted).c_str(), nullptr);
+        testing_support::writeFile(folder + planted + "\\planted.msi", "theirs");
+    }
+    e2e::CacheFolderLink link(theirs.file("a"));
+    ASSERT_TRUE(link.made());
+    std::atomic<bool> stop{false};
+    std::atomic<int> retargets{0};
+    std::thread racer([&] {
+        for (int round = 0; !stop; ++round)
+            if (link.retarget(theirs.file(round % 2 ? "a" : "b"))) ++retargets;
+    });
+    int refused = 0;
+    int throughTheLink = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        SCOPED_TRACE(i);
+        engine.clearRecord();
+        const DWORD code = run("/s");
+        for (const std::string& line : engine.commandLines())
+            if (line.find(link.path() + "\\") != std::string::npos) ++throughTheLink;
+        if (code == e2e::exitCode(kExitTampered)) {
+            ++refused;
+            EXPECT_TRUE(engine.commandLines().empty()) << "the engine ran after a refusal";
+        } else {
+            // Where a link can be set aside as itself, the run makes its own folder and installs from there.
+            EXPECT_EQ(0u, code) << log;
+        }
+    }
+    stop = true;
+    racer.join();
+    std::cout << "link in place of the package cache: " << throughTheLink << " engine runs through it, " << refused
+              << " runs refused / " << kRuns << " runs; " << retargets << " retargets" << std::endl;
+    EXPECT_LT(0, retargets.load()) << "the link was never retargeted";
+    EXPECT_EQ(0, throughTheLink);
+    for (const char* tree : {"a", "b"})
+        EXPECT_EQ("theirs", testing_support::readFile(theirs.file(tree) + planted + "\\planted.msi"));
 }
 
 }  // namespace

@@ -40,10 +40,10 @@ std::string tempFolder() {
 
 using testing_support::localLowFolder;
 
-std::string kitFolder() {
-    return localLowFolder() + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion + "_x64";
+// The kit database of a run, its run folder written "<run>" (see e2e::withRunFolderAsPlaceholder).
+std::string kitDatabase() {
+    return e2e::cacheBuildFolder() + "\\<run>\\tbx" + buildconstants::productVersion + ".msi";
 }
-std::string kitDatabase() { return kitFolder() + "\\tbx" + buildconstants::productVersion + ".msi"; }
 
 std::string cabinetName(const char* prefix) {
     return std::string(prefix) + buildconstants::versionMajor + buildconstants::versionMinor +
@@ -112,14 +112,17 @@ protected:
         uninstallDemoKit();
         engine = std::make_unique<testing_support::RecordingEngine>();
         setEngineExit(0);
-        for (const char* prefix : {"ss", "st", "sj", "sz"}) DeleteFileA((kitFolder() + "\\" + cabinetName(prefix)).c_str());
-        DeleteFileA(kitDatabase().c_str());
     }
     void TearDown() override { engine.reset(); }
 
     void setEngineExit(long code) { engine->setExit(std::to_string(code)); }
 
-    std::vector<std::string> records() const { return engine->records(); }
+    // The records, each run's own cache folder written "<run>".
+    std::vector<std::string> records() const {
+        std::vector<std::string> lines = engine->records();
+        for (std::string& line : lines) line = e2e::withRunFolderAsPlaceholder(line);
+        return lines;
+    }
 
     std::string commandStart() const { return "cmd \"" + engine->msiexec() + "\" /i \"" + kitDatabase() + "\""; }
 
@@ -173,9 +176,14 @@ TEST_F(RecordedEngine, EngineExitCodeIsTheLaunchersExitCode) {
     }
 }
 
+// The whole payload is in the cache, and the event set, when the first engine run starts.
 TEST_F(RecordedEngine, CabinetsAreCompleteWhenTheEventIsSet) {
     SetEnvironmentVariableA("MSIRECORDER_WAIT", "1");
     ASSERT_EQ(0u, runLauncher("/s"));
+    const std::vector<std::string> commands = engine->commandLines();
+    ASSERT_EQ(1u, commands.size());
+    const std::string kitFolder = e2e::databaseFolderOf(commands[0]);
+    ASSERT_EQ(e2e::cacheBuildFolder(), kitFolder.substr(0, kitFolder.find_last_of('\\')));
 
     HMODULE image = LoadLibraryExA((binFolder() + "\\tbx-setup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, image);
@@ -197,9 +205,11 @@ TEST_F(RecordedEngine, CabinetsAreCompleteWhenTheEventIsSet) {
     for (const auto& cab : cabinets) {
         std::string bytes = resource(cab.id, cab.type);
         expected.push_back("cab " + cabinetName(cab.prefix) + " " + std::to_string(bytes.size()));
-        EXPECT_EQ(bytes, readFile(kitFolder() + "\\" + cabinetName(cab.prefix))) << cab.prefix;
+        EXPECT_EQ(bytes, readFile(kitFolder + "\\" + cabinetName(cab.prefix))) << cab.prefix;
     }
-    EXPECT_EQ(resource(TBX_RES_KIT_MSI, TBX_RES_TYPE_INSTALLER), readFile(kitDatabase()));
+    EXPECT_EQ(resource(TBX_RES_KIT_MSI, TBX_RES_TYPE_INSTALLER),
+              readFile(kitFolder + "\\tbx" + buildconstants::productVersion + ".msi"));
+    EXPECT_EQ(resource(TBX_RES_AU_MSI, TBX_RES_TYPE_INSTALLER), readFile(kitFolder + "\\au.msi"));
     FreeLibrary(image);
 
     std::vector<std::string> lines = records();
@@ -237,9 +247,10 @@ TEST_F(RecordedEngine, MissingEngineLocationGivesMinusThree) {
 }
 
 TEST_F(RecordedEngine, MissingKitDatabaseGivesOneAndWritesNothing) {
+    const std::vector<std::string> before = e2e::cacheRunFolders();
     EXPECT_EQ(1u, runLauncher("/s", "tbx-setup-nokit.exe"));
     EXPECT_TRUE(records().empty());
-    EXPECT_FALSE(fileExists(kitDatabase()));
+    EXPECT_EQ(before, e2e::cacheRunFolders()) << "nothing is written to the package cache";
 }
 
 TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
@@ -247,9 +258,10 @@ TEST_F(RecordedEngine, AHeldGuardFlagStopsTheInstallation) {
     UniqueHandle held(CreateFileA(flag.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
+    const std::vector<std::string> before = e2e::cacheRunFolders();
     EXPECT_EQ(e2e::exitCode(kExitFailed), runLauncher("/s"));
     EXPECT_TRUE(records().empty());
-    EXPECT_FALSE(fileExists(kitDatabase())) << "nothing is extracted";
+    EXPECT_EQ(before, e2e::cacheRunFolders()) << "nothing is extracted";
 }
 
 // How many "Wrapper exit code: " records `log` holds, and the code the last record of all gives ("" when the last
@@ -330,13 +342,10 @@ private:
     RegistryKey key;
 };
 
-TEST_F(RecordedEngine, OldWindowsIsOnlyWarnedAboutAndUsesTheRoamingFolder) {
+TEST_F(RecordedEngine, OldWindowsIsOnlyWarnedAbout) {
     const std::string log = tempFolder() + "\\zusched.log";
     DeleteFileA(log.c_str());
-    char roaming[MAX_PATH] = "";
-    ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, roaming));
-    const std::string database = std::string(roaming) + "\\Lumo\\Zolt\\tbx" + buildconstants::productVersion +
-                                 "_x64\\tbx" + buildconstants::productVersion + ".msi";
+    const std::string database = kitDatabase();
     {
         OldWindowsForLauncher xp;
         EXPECT_EQ(0u, runLauncher("/s"));
@@ -347,7 +356,6 @@ TEST_F(RecordedEngine, OldWindowsIsOnlyWarnedAboutAndUsesTheRoamingFolder) {
                   "\"  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1",
               lines[0]);
     EXPECT_NE(std::string::npos, readFile(log).find("This is an unsupported operationg system."));
-    DeleteFileA(database.c_str());
 }
 
 // The demo kit through Wine's own Windows Installer engine.

@@ -159,8 +159,6 @@ FinishedRun finishedRun(const e2e::StandInEngine& engine) {
     EXPECT_EQ(1u, byProcess.size()) << "records of one launcher";
     if (byProcess.empty()) return run;
     for (const std::string& record : byProcess.begin()->second) {
-        // Whether the cabinets were complete before the stand-in engine ended is up to timing, and so is this record.
-        if (record == "INFO: Executor.exec(): the child can now finish without the launcher") continue;
         if (record.rfind(kWaitedRecord, 0) == 0) {
             run.recordsThatWaited = std::stoul(record.substr(kWaitedRecord.size()));
             continue;

@@ -130,12 +130,16 @@ TEST_F(TrustRace, TheEngineAndTheExportTakeTheSameVersionOfASwitchingConfigurati
     EXPECT_EQ(0, affected);
 }
 
-// The kit folder and the folder above it, where the racer renames.
-std::string kitLeafName() { return std::string("tbx") + buildconstants::productVersion + "_x64"; }
-std::string kitParent() { return testing_support::localLowFolder() + "\\Lumo\\Zolt"; }
-std::string kitLeaf() { return kitParent() + "\\" + kitLeafName(); }
+// The package cache's first folder and the common application data folder above it, where any user may add a
+// folder and the racer renames.
+std::string kitParent() {
+    const std::string product = e2e::cacheProductFolder();
+    const std::string maker = product.substr(0, product.find("\\Package Cache\\"));
+    return maker.substr(0, maker.find_last_of('\\'));
+}
+std::string kitLeaf() { return kitParent() + "\\Zoltsys"; }
 
-// The folders beside and in place of the kit folder: every name that starts with the leaf's.
+// The folders beside and in place of the cache's first folder: every name that starts with its name.
 std::vector<std::string> leafFolders() {
     std::vector<std::string> folders;
     WIN32_FIND_DATAA found;
@@ -147,27 +151,25 @@ std::vector<std::string> leafFolders() {
     return folders;
 }
 
-// The payload files in a folder (the kit database and the cabinets).
+// The payload files anywhere below a folder (the databases and the cabinets).
 int payloadFilesIn(const std::string& folder) {
     int count = 0;
-    for (const char* pattern : {"\\*.msi", "\\*.cab"}) {
-        WIN32_FIND_DATAA found;
-        UniqueFind find(FindFirstFileA((folder + pattern).c_str(), &found));
-        if (find) do ++count; while (FindNextFileA(find.get(), &found));
-    }
+    WIN32_FIND_DATAA found;
+    UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!find) return 0;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            count += payloadFilesIn(folder + "\\" + name);
+        else if (name.size() > 4 && (name.substr(name.size() - 4) == ".msi" || name.substr(name.size() - 4) == ".cab"))
+            ++count;
+    } while (FindNextFileA(find.get(), &found));
     return count;
 }
 
 void removeLeafFolders() {
-    for (const std::string& folder : leafFolders()) {
-        WIN32_FIND_DATAA found;
-        UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
-        if (find)
-            do DeleteFileA((folder + "\\" + found.cFileName).c_str());
-            while (FindNextFileA(find.get(), &found));
-        find.reset();
-        RemoveDirectoryA(folder.c_str());
-    }
+    for (const std::string& folder : leafFolders()) testing_support::removeTree(folder);
 }
 
 // The shipped launcher, which under Wine trusts no folder it finds (Wine reports the running account as every
@@ -184,8 +186,6 @@ class LeafRace : public TrustRace {
 protected:
     void SetUp() override {
         TrustRace::SetUp();
-        CreateDirectoryA((testing_support::localLowFolder() + "\\Lumo").c_str(), nullptr);
-        CreateDirectoryA(kitParent().c_str(), nullptr);
         removeLeafFolders();
     }
     void TearDown() override { removeLeafFolders(); }
@@ -193,7 +193,7 @@ protected:
 
 // A racer that puts its folder back each time the launcher frees the name may win every try and stop the run
 // (-5) before the engine starts; what it must never get is the payload written into its folder.
-TEST_F(LeafRace, TheKitIsNeverWrittenIntoAFolderTheRacerPutInPlaceOfTheLeaf) {
+TEST_F(LeafRace, TheKitIsNeverWrittenIntoAFolderTheRacerPutInPlaceOfTheCachesFolder) {
     int affected = 0;
     int stopped = 0;
     Racer racer("leaf \"" + kitLeaf() + "\"");
@@ -220,10 +220,10 @@ TEST_F(LeafRace, TheKitIsNeverWrittenIntoAFolderTheRacerPutInPlaceOfTheLeaf) {
     EXPECT_EQ(0, affected);
 }
 
-// Someone made the kit folder first and keeps a handle with WRITE_DAC open on it, to grant themselves access again
-// after any repair. Their folder is set aside, handle and all, and a new one takes its place; one their handle
-// keeps in place stops the run before the engine starts.
-TEST_F(LeafRace, AnUntrustedKitFolderHeldOpenIsReplacedOrStopsTheRunNeverRepaired) {
+// Someone made the cache's folder first and keeps a handle with WRITE_DAC open on it, to grant themselves access
+// again after any repair. Their folder is set aside, handle and all, and a new one takes its place; one their
+// handle keeps in place stops the run before the engine starts.
+TEST_F(LeafRace, AnUntrustedCacheFolderHeldOpenIsReplacedOrStopsTheRunNeverRepaired) {
     struct Case {
         const char* name;
         DWORD share;

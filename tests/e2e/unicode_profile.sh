@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The launcher for a user whose name has no form in the ANSI code page (code page 1252 has no "Ł"): the payload,
-# the guard flag and the log go through the profile's short name. And a per-user folder that cannot be found
+# The launcher for a user whose name has no form in the ANSI code page (code page 1252 has no "Ł"): the guard flag
+# and the log go through the profile's short name, the payload to the per-machine package cache. And a per-user folder that cannot be found
 # stops the run with 1627 and an ERROR record, writing nothing at the root of the drive.
 #   unicode_profile.sh <folder of tbx-setup.exe, msirecorder.exe and runwait.exe> <work folder>
 set -u
@@ -42,11 +42,10 @@ run_as "$user" /s
 check "exit code 0 for $user (got $code)" [ "$code" = 0 ]
 check "the engine ran once" [ "$(grep -c '^cmd ' "$engine/records.txt" 2>/dev/null)" = 1 ]
 # (each "." stands for a backslash)
-check "the database named by its short path" grep -q '/i "C:.users._UKA~[^ ]*.AppData.LocalLow.Lumo.Zolt.tbx' \
-  "$engine/records.txt"
+check "the database is in the package cache, not below the profile" \
+  grep -q '/i "C:.ProgramData.Zoltsys.Package Cache.{[0-9A-F-]*}.[0-9]*.[0-9a-f]\{16\}.tbx' "$engine/records.txt"
 check "no character lost on the command line" bash -c "! grep -q '?' '$engine/records.txt'"
 payload=$profile/AppData/LocalLow/Lumo/Zolt
-check "the database is in the user's own folder" [ -f "$payload/tbx1.9.3_17_x64/tbx1.9.3_17.msi" ]
 check "the guard flag was taken there and is gone" bash -c "[ -d '$payload' ] && [ ! -e '$payload/ZOLT_INSTALL_FLAG' ]"
 check "the log is in the user's temporary folder" grep -q 'Wrapper exit code: 0' "$log"
 check "no ERROR record" bash -c "! grep -q 'ERROR: ' '$log'"

@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -157,8 +158,15 @@ std::string unixPath(const std::string& windowsPath) {
 }
 
 int runUnixShell(const std::string& command) {
-    // The machine's root is drive Z: in a Wine prefix; a Unix program started from there runs as itself.
-    std::string line = "Z:\\bin\\sh -c \"" + command + "\"";
+    // A Unix program started from Wine gives no handle to wait for: the command writes its status to a file of
+    // this call's own when it is done, and that file is waited for.
+    static std::atomic<unsigned> calls{0};
+    const std::string done = tempRoot() + "\\unix-shell-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++calls) + ".status";
+    const std::string doneUnix = unixPath(done);
+    if (doneUnix.empty()) return -1;
+    std::string line = "Z:\\bin\\sh -c \"" + command + "; echo $? > '" + doneUnix + ".part' && mv '" + doneUnix +
+                       ".part' '" + doneUnix + "'\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -166,19 +174,20 @@ int runUnixShell(const std::string& command) {
         return -1;
     UniqueHandle thread(process.hThread);
     UniqueHandle child(process.hProcess);
-    if (WaitForSingleObject(child.get(), 60000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(child.get(), &code);
-    return static_cast<int>(code);
+    for (int i = 0; i < 600 && !fileExists(done); ++i) Sleep(50);
+    if (!fileExists(done)) return -1;
+    const std::string status = readFile(done);
+    DeleteFileA(done.c_str());
+    return status.empty() ? -1 : std::atoi(status.c_str());
 }
 
 bool makeUnixLink(const std::string& target, const std::string& link) {
     const std::string from = unixPath(target);
     const std::string at = unixPath(link);
     if (from.empty() || at.empty()) return false;
-    runUnixShell("ln -s '" + from + "' '" + at + "'");
-    return (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-           GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (runUnixShell("ln -s '" + from + "' '" + at + "'") != 0) return false;
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 std::string exeDir() {

@@ -5,10 +5,6 @@
 //   dyingparent killable <event> <child> [arguments]           sets the named event just before it starts the
 //                                                               child and waits for the child's end, to be killed
 //                                                               by the test at any point of the start
-//   dyingparent tied-wait|tied-pump <event> <log> <child> [arguments]
-//                                                               starts the child tied to the named event, logging
-//                                                               to <log>, and waits for its end (plainly or
-//                                                               pumping messages), to be killed by the test
 // In the first two the child's process id is in <pid file> first; the parent's exit code is 9.
 #include <windows.h>
 
@@ -16,7 +12,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/logger.h"
 #include "process/executor.h"
 
 namespace {
@@ -45,20 +40,6 @@ int main(int argc, char** argv) {
         executor.setArguments(arguments);
         executor.setWaitForExit(true);
         SetEvent(starting);
-        return static_cast<int>(executor.exec());
-    }
-    const bool pump = std::strcmp(argv[1], "tied-pump") == 0;
-    if ((pump || std::strcmp(argv[1], "tied-wait") == 0) && argc >= 5) {
-        HANDLE tie = OpenEventA(SYNCHRONIZE, FALSE, argv[2]);
-        if (!tie) return 3;
-        Logger::instance().logFilePath = argv[3];
-        std::string arguments = std::string("\"") + argv[4] + "\"";
-        for (int i = 5; i < argc; ++i) arguments += std::string(" ") + argv[i];
-        Executor executor(argv[4]);
-        executor.setArguments(arguments);
-        executor.setWaitForExit(!pump);
-        executor.setPumpMessages(pump);
-        executor.setTiedUntil(tie);
         return static_cast<int>(executor.exec());
     }
     dieBeforeResume = std::strcmp(argv[1], "before-resume") == 0;
