@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "buildinfo/build_constants.h"
+#include "buildinfo/payload_resources.h"
 #include "config_test_support.h"
 #include "e2e_support.h"
 #include "launcher/payload.h"
@@ -37,6 +41,10 @@ std::string withoutCr(const std::string& text) {
 
 REGSAM installView() { return installArch() == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 std::string kitCode() { return kitProductCode(kOwnVersion, installArch() == 32); }
+std::string cabinetName(const char* prefix) {
+    return std::string(prefix) + buildconstants::versionMajor + buildconstants::versionMinor +
+           buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab";
+}
 std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
 
 void writeKey(const std::string& path, const std::string& build) {
@@ -209,6 +217,49 @@ TEST_F(DecideFirst, CheckSaysWhatTheRunWouldDoAndChangesNothing) {
             EXPECT_NE(std::string::npos, log.find("/qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1")) << log;
         }
     }
+}
+
+// The first change is the removal of the installed kit: by then every payload file is in the package cache, read
+// back whole, and the cabinet event is set, so the kit database's wait for its cabinets returns at once.
+TEST_F(DecideFirst, ThePayloadIsCompleteWhenTheFirstRemovalStarts) {
+    installedMachine();
+    SetEnvironmentVariableA("MSIRECORDER_LIST", e2e::cacheBuildFolder().c_str());
+    const DWORD code = run("/s");
+    SetEnvironmentVariableA("MSIRECORDER_LIST", nullptr);
+    EXPECT_EQ(0u, code) << log;
+    const std::vector<std::string> runs = engine.commandLines();
+    ASSERT_EQ(2u, runs.size()) << log;
+    ASSERT_NE(std::string::npos, runs[0].find(" /x " + kitCode()));
+    const std::string folder = e2e::databaseFolderOf(runs[1]);
+    const std::string run = folder.substr(folder.find_last_of('\\') + 1);
+    // What the removal saw, as it started.
+    std::vector<std::string> seen;
+    bool eventSet = false;
+    for (const std::string& line : engine.records()) {
+        if (line.rfind("cmd ", 0) == 0 && !seen.empty()) break;
+        if (line == "event set") eventSet = true;
+        if (line.rfind("file " + run + "\\", 0) == 0) seen.push_back(line.substr(5 + run.size() + 1));
+    }
+    EXPECT_TRUE(eventSet) << e2e::readFile(engine.recordPath());
+    const std::unique_ptr<std::remove_pointer<HMODULE>::type, decltype(&FreeLibrary)> launcher(
+        LoadLibraryExA((e2e::binDir() + "\\tbx-setup-e2e.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE),
+        &FreeLibrary);
+    ASSERT_TRUE(launcher);
+    std::vector<std::string> expected;
+    for (const auto& file : std::vector<std::pair<std::string, std::pair<WORD, const char*>>>{
+             {std::string("tbx") + kOwnVersion + ".msi", {TBX_RES_KIT_MSI, TBX_RES_TYPE_INSTALLER}},
+             {"au.msi", {TBX_RES_AU_MSI, TBX_RES_TYPE_INSTALLER}},
+             {cabinetName("ss"), {TBX_RES_CAB_SS, "ZOLT_CAB9"}},
+             {cabinetName("st"), {TBX_RES_CAB_ST, "ZOLT_CAB10"}},
+             {cabinetName("sj"), {TBX_RES_CAB_SJ, "ZOLT_CAB7"}},
+             {cabinetName("sz"), {TBX_RES_CAB_SZ, "ZOLT_CAB11"}}}) {
+        HRSRC resource = FindResourceA(launcher.get(), MAKEINTRESOURCEA(file.second.first), file.second.second);
+        ASSERT_NE(nullptr, resource) << file.first;
+        expected.push_back(file.first + " " + std::to_string(SizeofResource(launcher.get(), resource)));
+    }
+    std::sort(seen.begin(), seen.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, seen) << e2e::readFile(engine.recordPath());
 }
 
 // After the removal the kit is gone: a busy installer then is waited for and the install runs again, and a

@@ -197,6 +197,34 @@ TEST_F(HardenedLauncher, ALinkInPlaceOfTheFlagOrTheLogStopsTheRunAndTouchesNothi
     }
 }
 
+// Anyone may read the payload in the cache, and so keep an earlier run's database and cabinet open for as long as
+// they like: the next run writes into a new folder of its own and installs.
+TEST_F(HardenedLauncher, AReaderOfAnEarlierRunsPayloadDoesNotStopTheNextRun) {
+    ASSERT_EQ(0u, run("/s")) << log;
+    ASSERT_FALSE(engine.commandLines().empty());
+    const std::string earlier = e2e::databaseFolderOf(engine.commandLines().back());
+    const std::string database = std::string("\\tbx") + buildconstants::productVersion + ".msi";
+    const std::string cabinet = std::string("\\sj") + buildconstants::versionMajor + buildconstants::versionMinor +
+                                buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab";
+    std::vector<UniqueFile> readers;
+    for (const std::string& file : {database, cabinet}) {
+        readers.emplace_back(CreateFileA((earlier + file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(readers.back()) << earlier + file;
+    }
+    engine.clearRecord();
+    EXPECT_EQ(0u, run("/s")) << log;
+    ASSERT_FALSE(engine.commandLines().empty());
+    const std::string later = e2e::databaseFolderOf(engine.commandLines().back());
+    EXPECT_NE(earlier, later);
+    EXPECT_TRUE(testing_support::fileExists(later + database));
+    EXPECT_TRUE(testing_support::fileExists(earlier + database)) << "a held file is left for a later run";
+    readers.clear();
+    // The next run that installs removes it.
+    EXPECT_EQ(0u, run("/s")) << log;
+    EXPECT_FALSE(testing_support::fileExists(earlier));
+}
+
 // Any user may add a folder to the common application data folder: the cache's first folder may be their link,
 // retargeted while the run goes on between two folders of theirs, each holding a database of their own where the
 // launcher's would go. The engine is never handed a path through it.

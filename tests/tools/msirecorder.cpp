@@ -10,6 +10,8 @@
 //   MSIRECORDER_PROBE "1": act as another process of the user while the engine runs: try to open the database
 //                     and each .cab beside it for writing and for delete, and to rename their folder; record
 //                     each outcome (0 when allowed, else the error code), and whether the file can be read
+//   MSIRECORDER_LIST  a folder: record "file <path below it> <size>" for each file one and two levels below it,
+//                     and whether the cabinet event is set ("event set" or "event unset"), as the run starts
 #include <windows.h>
 
 #include <cstdio>
@@ -111,6 +113,34 @@ std::string probePayload(const std::string& commandLine) {
     return records + "probe folder rename " + (moved ? "0" : "refused " + std::to_string(error)) + "\n";
 }
 
+// The files one and two levels below `folder`, as "file <name>\\<name> <size>" records.
+std::string listFiles(const std::string& folder, const std::string& below = std::string(), int depth = 2) {
+    std::string records;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return records;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string relative = below.empty() ? name : below + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (depth > 1) records += listFiles(folder + "\\" + name, relative, depth - 1);
+        } else {
+            records += "file " + relative + " " + std::to_string(found.nFileSizeLow) + "\n";
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return records;
+}
+
+std::string eventState() {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "LumoTBXCabExtractWaitEvent");
+    if (!event) return "event missing\n";
+    const bool set = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    CloseHandle(event);
+    return set ? "event set\n" : "event unset\n";
+}
+
 }  // namespace
 
 int main() {
@@ -119,6 +149,8 @@ int main() {
     std::string commandLine = GetCommandLineA();
     std::string records = "cmd " + commandLine + "\n";
     if (environment("MSIRECORDER_STAMP") == "1") records += "started " + std::to_string(started.QuadPart) + "\n";
+    const std::string listed = environment("MSIRECORDER_LIST");
+    if (!listed.empty()) records += eventState() + listFiles(listed);
     if (environment("MSIRECORDER_WAIT") == "1") records += waitForCabinets(commandLine);
     if (environment("MSIRECORDER_PROBE") == "1") records += probePayload(commandLine);
     std::string logPath = environment("MSIRECORDER_LOG");
