@@ -215,6 +215,10 @@ TEST_F(DecideFirst, CheckSaysWhatTheRunWouldDoAndChangesNothing) {
         if (c.exitCode == kExitSuccess) {
             EXPECT_NE(std::string::npos, log.find(" /x " + kitCode() + " /qn REBOOT=ReallySuppress")) << log;
             EXPECT_NE(std::string::npos, log.find("/qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1")) << log;
+            // The payload's folder in the package cache, the space it needs, and the engine told to read it there.
+            EXPECT_NE(std::string::npos, log.find("  " + e2e::cacheBuildFolder() + "\\")) << log;
+            EXPECT_NE(std::string::npos, log.find(" bytes of free space needed)")) << log;
+            EXPECT_NE(std::string::npos, log.find(" /i \"" + e2e::cacheBuildFolder() + "\\")) << log;
         }
     }
 }
