@@ -59,7 +59,7 @@ StepResult writePayload(RunContext& run) {
         return StepResult::endRun(kExitTampered, "a folder of the package cache");
     if (run.cache.runFolder() != plan.payloadFolder)
         return StepResult::endRun(kExitFunctionFailed, "the package cache folder is not the planned one");
-    const PayloadWriteResult written = run.cache.write(run.instance);
+    const PayloadWriteResult written = run.cache.write(run.instance, payloadWriteFunction());
     if (written.tampered) return StepResult::endRun(kExitTampered, "a payload file was changed");
     if (!written.ok())
         return StepResult::endRun(reportSystemError(written.what, written.error, run.prompter), written.what,

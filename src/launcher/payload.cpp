@@ -15,7 +15,13 @@ namespace {
 
 constexpr DWORD kWriteChunkSize = 8192;
 
+WriteFileFunction payloadWriter = &WriteFile;
+
 }  // namespace
+
+WriteFileFunction payloadWriteFunction() { return payloadWriter; }
+
+void setPayloadWriteFunction(WriteFileFunction write) { payloadWriter = write ? write : &WriteFile; }
 
 PayloadWriteResult WriteResourceToFile(RunHolds& holds, HMODULE module, const char* path, HRSRC resource,
                                        WriteFileFunction write) {

@@ -25,6 +25,10 @@ struct PayloadWriteResult {
 // The call that writes payload chunks: WriteFile, or in tests one that fails.
 using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
+// The call the run writes its payload with: WriteFile, unless a test build has put one in its place.
+WriteFileFunction payloadWriteFunction();
+void setPayloadWriteFunction(WriteFileFunction write);
+
 // Writes the resource to `path` in chunks of 8192 bytes with `write`, then checks it against the resource and
 // holds it in `holds`. The file is made inside the handle of its folder, which `holds` must hold already (the
 // package cache's run folder is; ERROR_PATH_NOT_FOUND otherwise). A failed write or close deletes the cut file.

@@ -223,6 +223,20 @@ TEST_F(DecideFirst, CheckSaysWhatTheRunWouldDoAndChangesNothing) {
     }
 }
 
+// A drive that fills up while the payload is written ends the run with the write's error before anything is
+// removed: the installed kit stays, and the run's own folder does not.
+TEST_F(DecideFirst, APayloadThatCannotBeWrittenLeavesTheInstalledKit) {
+    installedMachine();
+    engine.clearRecord();
+    DeleteFileA(e2e::launcherLogPath().c_str());
+    const std::string build = buildNumberOfInstalledKit();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), e2e::runProgram(e2e::binDir() + "\\tbx-setup-writefail.exe", "/s"));
+    log = e2e::readFile(e2e::launcherLogPath());
+    EXPECT_NE(std::string::npos, log.find("ERROR: Installer : Wrapper.WriteFile (In small chunks)  failed with error 112"))
+        << log;
+    expectMachineAsFound(build);
+}
+
 // The first change is the removal of the installed kit: by then every payload file is in the package cache, read
 // back whole, and the cabinet event is set, so the kit database's wait for its cabinets returns at once.
 TEST_F(DecideFirst, ThePayloadIsCompleteWhenTheFirstRemovalStarts) {

@@ -104,28 +104,22 @@ case_config_error_silent() {
   end_case
 }
 
-# The launcher built to trust the running account as an owner: Wine reports that account as the owner of every
-# folder, so the shipped launcher would replace the prepared kit folder instead of meeting the folder inside it.
+# The launcher built for tests on a drive that fills up while the payload is written: the only write failure a
+# test can bring about at will, now that each run writes into a new folder of its own.
 case_payload_failure() {
-  local db="$flag_dir/tbx1.9.3_17_x64/tbx1.9.3_17.msi"
-  local text="Installer : Wrapper.CreateFile  failed with error 145: Directory is not empty.\\n"
+  local text="Installer : Wrapper.WriteFile (In small chunks)  failed with error 112: Disk full.\\n"
 
   begin_case payload-failure-silent
   fresh_log
-  # A folder that is not empty where the database file must go: the run cannot remove it, so nothing is written.
-  rm -f "$db"; mkdir -p "$db"; : >"$db/keep"
-  expect_no_window 145 "$BIN/tbx-setup-e2e.exe" /s
-  check "failure recorded at ERROR" log_has "ERROR: Installer : Wrapper.CreateFile  failed with error 145: "
+  expect_no_window 112 "$BIN/tbx-setup-writefail.exe" /s
+  check "failure recorded at ERROR" log_has "ERROR: Installer : Wrapper.WriteFile (In small chunks)  failed with error 112: "
   check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
-  rm -r "$db"
   end_case
 
   begin_case payload-failure
   fresh_log
-  rm -f "$db"; mkdir -p "$db"; : >"$db/keep"
-  expect_one_box "Error" "$text" payload-failure 145 "$BIN/tbx-setup-e2e.exe"
+  expect_one_box "Error" "$text" payload-failure 112 "$BIN/tbx-setup-writefail.exe"
   check "engine never started ($(cat "$recorder_log" 2>/dev/null))" [ ! -e "$recorder_log" ]
-  rm -r "$db"
   end_case
 }
 
@@ -191,7 +185,7 @@ case_old_windows() {
   expect_one_box "$(rc_text en IDS_WARNING_CAPTION)" "$text" old-windows-en 0 "$BIN/tbx-setup.exe"
   check "unsupported-system record logged" log_has "This is an unsupported operationg system."
   check "the engine ran after the warning" [ -s "$recorder_log" ]
-  check "payload below the application-data folder" grep -q 'AppData\\Roaming\\Lumo\\Zolt\\tbx1.9.3_17_x64\\tbx1.9.3_17.msi' "$recorder_log"
+  check "payload in the package cache" grep -q 'ProgramData\\Zoltsys\\Package Cache\\{[0-9A-F-]*}\\12\\[0-9a-f]*\\tbx1.9.3_17.msi' "$recorder_log"
   end_case
 
   begin_case old-windows-silent
@@ -213,7 +207,7 @@ case_old_windows() {
   check "no warning on Windows 10 (saw: $seen)" [ -z "$seen" ]
   check "no unsupported-system record" [ "$(log_count 'unsupported operationg system')" = 0 ]
   check "the engine ran" [ -s "$recorder_log" ]
-  check "payload below LocalLow" grep -q 'AppData\\LocalLow\\Lumo\\Zolt\\tbx1.9.3_17_x64' "$recorder_log"
+  check "payload in the package cache" grep -q 'ProgramData\\Zoltsys\\Package Cache\\' "$recorder_log"
   wine winecfg -v win7 >/dev/null 2>&1
   end_case
 }

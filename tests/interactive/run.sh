@@ -36,7 +36,7 @@ restore_prefix() {
   wine winecfg -v win7 >/dev/null 2>&1
 }
 
-for program in tbx-setup.exe msirecorder.exe boxreader.exe holdfile.exe holdmutex.exe; do
+for program in tbx-setup.exe tbx-setup-writefail.exe msirecorder.exe boxreader.exe holdfile.exe holdmutex.exe; do
   [ -f "$BIN/$program" ] || { note "interactive: $BIN/$program is missing; build first"; exit 1; }
 done
 setup_prefix
