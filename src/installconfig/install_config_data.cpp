@@ -65,4 +65,10 @@ bool InstallConfigData::checkAsked() const {
     return pipeline->isOptionSet(Switches[SWITCH_CHECK]) || pipeline->isOptionSet(Switches[SWITCH_CHECK_DASH]);
 }
 
+bool InstallConfigData::uninstallAsked() const {
+    return pipeline->isOptionSet(Switches[SWITCH_UNINSTALL]) || pipeline->isOptionSet(Switches[SWITCH_UNINSTALL_DASH]);
+}
+
+bool InstallConfigData::removeSettingsAsked() const { return pipeline->isOptionSet(Switches[SWITCH_REMOVE_SETTINGS]); }
+
 std::vector<EffectiveOption> InstallConfigData::effectiveOptions() const { return pipeline->effectiveOptions(); }

@@ -69,6 +69,10 @@ public:
     int installerWaitSeconds() const;
     // "/check" (or "-check"): the run only says what it would do.
     bool checkAsked() const;
+    // "/uninstall" (or "-uninstall"): the run removes what the launcher placed instead of installing.
+    bool uninstallAsked() const;
+    // "/removesettings": an uninstall also removes the runtime settings file and the update policy.
+    bool removeSettingsAsked() const;
     // Every option set in the working configuration, in descriptor order, with where its value came from.
     std::vector<EffectiveOption> effectiveOptions() const;
 

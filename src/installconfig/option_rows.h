@@ -20,7 +20,15 @@ enum ValueOptionIndex {
     VALUE_CMDLINE = 12,
 };
 enum NumberOptionIndex { NUMBER_WEB_ZOLT_SECURITY_LEVEL = 0, NUMBER_LANG = 1, NUMBER_INSTALLER_WAIT = 3 };
-enum SwitchIndex { SWITCH_SILENT = 0, SWITCH_DOWNLOAD = 2, SWITCH_CHECK = 6, SWITCH_CHECK_DASH = 7 };
+enum SwitchIndex {
+    SWITCH_SILENT = 0,
+    SWITCH_DOWNLOAD = 2,
+    SWITCH_CHECK = 6,
+    SWITCH_CHECK_DASH = 7,
+    SWITCH_UNINSTALL = 8,
+    SWITCH_UNINSTALL_DASH = 9,
+    SWITCH_REMOVE_SETTINGS = 10,
+};
 
 // How long a run waits for another installation's hold on the Windows Installer: seconds, limit and default.
 constexpr int32_t kInstallerWaitMaxSeconds = 86400;
@@ -104,5 +112,12 @@ inline constexpr OptionRow kOptionRows[] = {
         .usage("", "prints what the run would do and the exit code it expects; changes nothing"),
     switchOption("-check", SWITCH_CHECK_DASH)
         .usage("", "as /check"),
+    switchOption("/uninstall", SWITCH_UNINSTALL)
+        .usage("", "removes the kit of this version, its public runtime, the auto-update component when no other"
+                   " kit version is left, and the launcher's payload folders"),
+    switchOption("-uninstall", SWITCH_UNINSTALL_DASH)
+        .usage("", "as /uninstall"),
+    switchOption("/removesettings", SWITCH_REMOVE_SETTINGS)
+        .usage("", "with /uninstall: removes the runtime settings file and the update policy too"),
 };
 // clang-format on

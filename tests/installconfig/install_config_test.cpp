@@ -257,8 +257,9 @@ TEST_F(InstallConfigTest, BadArgumentsAreAllListedInOneMessage) {
 
 // A switch typed in another letter case is stored under its listed key, so every later test finds it.
 TEST_F(InstallConfigTest, SwitchesInAnyLetterCaseAreStoredAsListed) {
-    EXPECT_EQ(load({"/S", "-DOWNLOAD", "/H", "-NO_OVERRIDE", "/QN"}), 0);
-    for (const char* key : {"/s", "-download", "/h", "-no_override", "/q"}) {
+    EXPECT_EQ(load({"/S", "-DOWNLOAD", "/H", "-NO_OVERRIDE", "/QN", "/UnInstall", "-UNINSTALL", "/RemoveSettings"}), 0);
+    for (const char* key : {"/s", "-download", "/h", "-no_override", "/q", "/uninstall", "-uninstall",
+                            "/removesettings"}) {
         SCOPED_TRACE(key);
         EXPECT_TRUE(config.isOptionSet(key));
     }

@@ -28,7 +28,7 @@ TEST(OptionTable, NameTablesKeepTheirIndexes) {
     const std::vector<std::string> numbers = {"WEB_ZOLT_SECURITY_LEVEL", "/lang", "TEST_CONFIG_FILE_ERRORS",
                                               "INSTALLER_WAIT"};
     const std::vector<std::string> switches = {"/s", "/h", "-download", "-no_override", "/q", "/l", "/check",
-                                               "-check"};
+                                               "-check", "/uninstall", "-uninstall", "/removesettings"};
     EXPECT_EQ(asStrings(FlagOptions), flags);
     EXPECT_EQ(asStrings(ValueOptions), values);
     EXPECT_EQ(asStrings(NumberOptions), numbers);
@@ -62,6 +62,7 @@ TEST(OptionTable, DescriptorListKeepsItsOrderAndProperties) {
         {"TEST_CONFIG_FILE_ERRORS", "-------"}, {"INSTALLER_WAIT", "-------"}, {"/s", "-------"},
         {"/h", "-------"}, {"-download", "-------"}, {"-no_override", "-------"}, {"/q", "--PB---"},
         {"/l", "--PB---"}, {"/check", "-------"}, {"-check", "-------"},
+        {"/uninstall", "-------"}, {"-uninstall", "-------"}, {"/removesettings", "-------"},
     };
     ASSERT_EQ(kOptionDescriptorCount, std::size(expected));
     for (size_t i = 0; i < kOptionDescriptorCount; ++i) {
