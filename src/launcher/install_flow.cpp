@@ -2,6 +2,7 @@
 // final records.
 #include "launcher/install_flow.h"
 
+#include <optional>
 #include <string>
 
 #include "launcher/escaped_exception.h"
@@ -20,14 +21,18 @@ struct Step {
 #define TBX_STEP(function) Step{#function, function}
 
 // The run, step by step: first decide (nothing changes), then check what can refuse it, then change. The first
-// step that ends the run decides its exit code.
-constexpr Step kInstallationSteps[] = {
+// step that ends the run decides its exit code. Every run starts with these; the options then choose the
+// install's or the uninstall's steps.
+constexpr Step kFirstSteps[] = {
     TBX_STEP(refuseLinkedLog),           // a log that is a link gets no record: stop first
     TBX_STEP(prepareProcess),            // library search path, UI language, 32 or 64 bits, the arguments
     TBX_STEP(answerHelp),                // "/?": the usage, and nothing changes
     TBX_STEP(loadConfiguration),         // defaults, runtime settings, install configuration file, command line
     TBX_STEP(locatePerUserFolder),       // every per-user path of the run is built from it
     TBX_STEP(applyLanguageOption),       // "/lang"
+};
+
+constexpr Step kInstallationSteps[] = {
     TBX_STEP(probeMachine),              // read-only: guard, installed kit, installer, engine
     TBX_STEP(planTheRun),                // every removal, file, command and exit code, decided
     TBX_STEP(answerCheck),               // "/check": the plan, and nothing changes
@@ -48,6 +53,18 @@ constexpr Step kInstallationSteps[] = {
     TBX_STEP(endWithKitResult),          // the engine's code, or the pending restart of a removal
 };
 
+// "/uninstall": the same guard, wait and /check as the install, around the uninstall's own plan.
+constexpr Step kUninstallSteps[] = {
+    TBX_STEP(probeForUninstall),         // read-only: guard, installer, this version's products, folders, files
+    TBX_STEP(planTheUninstall),          // every removal, its command and the exit code, decided
+    TBX_STEP(answerUninstallCheck),      // "/check /uninstall": the plan, and nothing changes
+    TBX_STEP(testGuard),                 // another installation of the kit is running
+    TBX_STEP(setGuard),                  // held until the run ends
+    TBX_STEP(waitForInstallerBeforeRemovals),  // another installation's hold on the Windows Installer
+    TBX_STEP(refuseWhatTheUninstallPlanRefused),  // a product that cannot be removed, no engine
+    TBX_STEP(carryOutUninstall),         // the removals in order; the exit code
+};
+
 #undef TBX_STEP
 
 struct Ending {
@@ -55,12 +72,20 @@ struct Ending {
     StepResult result;
 };
 
-Ending performSteps(RunContext& run) {
-    for (const Step& step : kInstallationSteps) {
+template <size_t N>
+std::optional<Ending> performList(RunContext& run, const Step (&steps)[N]) {
+    for (const Step& step : steps) {
         StepResult result = step.run(run);
-        if (result.endsRun()) return {step.name, result};
+        if (result.endsRun()) return Ending{step.name, result};
     }
-    // The last step always ends the run; this is only reached if the list is changed without one.
+    return std::nullopt;
+}
+
+Ending performSteps(RunContext& run) {
+    if (auto ending = performList(run, kFirstSteps)) return *ending;
+    if (auto ending = run.options->uninstall ? performList(run, kUninstallSteps) : performList(run, kInstallationSteps))
+        return *ending;
+    // The last step always ends the run; this is only reached if a list is changed without one.
     return {"performSteps", StepResult::endRun(kExitFunctionFailed, "the run ended without a result")};
 }
 

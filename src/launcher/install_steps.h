@@ -2,8 +2,14 @@
 // or ends the run with its exit code; none ends the process.
 #pragma once
 
+#include <string>
+
 #include "launcher/run_context.h"
 #include "launcher/step_result.h"
+
+// The common application data folder in an ANSI form that names exactly it; empty when there is none. Read by
+// the install's and the uninstall's probes.
+std::string commonAppDataFolder();
 
 // Deciding: nothing on the machine changes.
 StepResult refuseLinkedLog(RunContext& run);
@@ -38,3 +44,12 @@ StepResult restoreSettingsAfterFailure(RunContext& run);
 StepResult installPublicRuntime(RunContext& run);
 StepResult installAutoUpdate(RunContext& run);
 StepResult endWithKitResult(RunContext& run);
+
+// The uninstall, instead of the steps from probeMachine on: read, plan, /check, the shared guard and wait for the
+// Windows Installer, the refusals, then the removals in the plan's order.
+StepResult probeForUninstall(RunContext& run);
+StepResult planTheUninstall(RunContext& run);
+StepResult answerUninstallCheck(RunContext& run);
+StepResult waitForInstallerBeforeRemovals(RunContext& run);
+StepResult refuseWhatTheUninstallPlanRefused(RunContext& run);
+StepResult carryOutUninstall(RunContext& run);

@@ -20,15 +20,14 @@
 #include "process/msiexec_path.h"
 #include "strings/string_ids.h"
 
-namespace {
-
-// The common application data folder in an ANSI form that names exactly it; empty when there is none.
 std::string commonAppDataFolder() {
     wchar_t wide[MAX_PATH];
     if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, wide) != S_OK) return "";
     const AnsiPath ansi = ansiPathOf(wide);
     return ansi.form == AnsiPathForm::None ? "" : ansi.path;
 }
+
+namespace {
 
 ULONGLONG payloadBytesCarried(HMODULE module) {
     ULONGLONG total = 0;

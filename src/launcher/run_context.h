@@ -13,6 +13,7 @@
 #include "launcher/run_holds.h"
 #include "launcher/run_options.h"
 #include "launcher/run_plan.h"
+#include "launcher/uninstall_plan.h"
 #include "platform/prompter.h"
 #include "platform/win_handles.h"
 #include "process/exit_codes.h"
@@ -33,6 +34,9 @@ struct RunContext {
     std::optional<const RunOptions> options;
     MachineFacts facts;
     std::optional<const RunPlan> plan;
+    // An uninstall's facts and plan, made instead of the install's.
+    UninstallFacts uninstallFacts;
+    std::optional<const UninstallPlan> uninstallPlan;
     // Whether a person is at the screen: nobody until the options say.
     Prompter prompter;
 

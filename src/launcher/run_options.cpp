@@ -19,6 +19,8 @@ std::optional<RunOptions> readRunOptions(const InstallConfigData& config) {
     RunOptions options;
     options.silent = config.isSilent();
     options.checkOnly = config.checkAsked();
+    options.uninstall = config.uninstallAsked();
+    options.removeSettings = config.removeSettingsAsked();
     options.language = config.language();
     options.publicRuntimeDir = config.publicRuntimeDir().value_or("");
     options.installDir = config.installDir().value_or("");

@@ -11,6 +11,8 @@
 struct RunOptions {
     bool silent = false;
     bool checkOnly = false;                // "/check": say what the run would do, change nothing
+    bool uninstall = false;                // "/uninstall": remove what the launcher placed instead of installing
+    bool removeSettings = false;           // "/removesettings": the uninstall takes the settings and policy too
     std::optional<LANGID> language;        // "/lang"
     std::string publicRuntimeDir;          // "/INSTALLDIRPUBPLN", ANSI
     std::string installDir;                // "INSTALLDIR", ANSI
