@@ -12,68 +12,15 @@ import json
 import os
 import pathlib
 import re
-import subprocess
 import sys
 import tempfile
+
+import ansible_stubs
 
 task_file = pathlib.Path(sys.argv[1])
 build = sys.argv[2]
 readme = pathlib.Path(sys.argv[3]) if len(sys.argv) > 3 else None
 problems = []
-WRAPPER = """- name: Deploy
-  hosts: all
-  gather_facts: false
-  environment:
-    TBX_STUB_DIR: "{{ stub_dir }}"
-  tasks:
-    - name: Install
-      ansible.builtin.import_tasks: TASKS
-"""
-
-# A stand-in for the Windows modules, run on localhost: it records its arguments and answers with the next
-# result queued for it. win_command and win_package treat rc as the real ones do (win_command fails on any
-# rc but 0, win_package on one not in expected_return_code and reports reboot_required for an expected 3010).
-STUB = r'''#!/usr/bin/python3
-# WANT_JSON
-import json, os, sys
-MODULE = "@MODULE@"
-state = os.environ["TBX_STUB_DIR"]
-args = {k: v for k, v in json.load(open(sys.argv[1])).items() if not k.startswith("_ansible")}
-with open(f"{state}/calls", "a") as f:
-    f.write(json.dumps([MODULE, args]) + "\n")
-def take(name, default):
-    try:
-        queued = open(f"{state}/{name}").read().split()
-    except FileNotFoundError:
-        return default
-    if len(queued) > 1:
-        open(f"{state}/{name}", "w").write(" ".join(queued[1:]))
-    return queued[0]
-result = {"changed": MODULE not in ("win_reg_stat", "win_command")}
-if MODULE == "win_reg_stat":
-    found = take("installed-build", "")
-    result = {"changed": False, "exists": bool(found)}
-    if found:
-        result.update(value=found, type="REG_SZ")
-elif MODULE in ("win_command", "win_package"):
-    outcome = take(MODULE, "0")
-    if outcome == "no-rc":
-        result = {"failed": True, "msg": "the file at the path cannot be reached"}
-    elif outcome == "failed-rc0":
-        result = {"failed": True, "rc": 0, "msg": "failed after the process ended"}
-    else:
-        rc = int(outcome)
-        result["rc"] = rc
-        expected = args.get("expected_return_code", [0]) if MODULE == "win_package" else [0]
-        if rc not in expected:
-            result.update(failed=True, msg=f"unexpected rc {rc}")
-        if MODULE == "win_package":
-            result["reboot_required"] = rc == 3010 and rc in expected
-print(json.dumps(result))
-'''
-MODULES = ("win_reg_stat", "win_file", "win_owner", "win_acl", "win_acl_inheritance", "win_copy", "win_command",
-           "win_package", "win_reboot")
-
 # name, installed build, /check results, launcher results (one per run), fails, launcher runs, restarts
 other = str(int(build) - 1)
 SCENARIOS = [
@@ -93,40 +40,23 @@ SCENARIOS = [
 ]
 
 
-def run(args, cwd, env=None, what=""):
-    done = subprocess.run(args, cwd=cwd, env=env, capture_output=True, text=True)
-    if done.returncode != 0 and what:
-        tail = "\n".join((done.stdout + done.stderr).strip().splitlines()[-15:])
-        problems.append(f"{what} refused the task file:\n{tail}")
-    return done
+def run(args, cwd, env, what=""):
+    return ansible_stubs.run(args, cwd, env, problems, what)
 
 
 with tempfile.TemporaryDirectory() as tmp:
     tmp = pathlib.Path(tmp)
     env = dict(os.environ, ANSIBLE_NOCOLOR="1", ANSIBLE_LOCAL_TEMP=str(tmp / "ansible-tmp"),
                ANSIBLE_HOME=str(tmp / "ansible-home"))
-    # The validators, with the real collection.
-    (tmp / "lint").mkdir()
-    (tmp / "lint" / "ansible-task.yml").write_text(task_file.read_text())
-    (tmp / "lint" / "play.yml").write_text(WRAPPER.replace("TASKS", "ansible-task.yml")
-                                           .replace("  environment:\n    TBX_STUB_DIR: \"{{ stub_dir }}\"\n", ""))
-    run(["ansible-playbook", "--syntax-check", "-i", "localhost,", "play.yml"], tmp / "lint", env,
-        "ansible-playbook --syntax-check")
-    run(["ansible-lint", "--offline", "--profile", "production", "--nocolor", "play.yml"], tmp / "lint", env,
-        "ansible-lint --profile production")
+    ansible_stubs.validate(task_file.read_text(), tmp, env, problems)
 
     # The behaviour, against the stand-ins: one host a scenario, the real conditions, no wait between retries.
-    modules = tmp / "stubs" / "ansible_collections" / "ansible" / "windows" / "plugins" / "modules"
-    modules.mkdir(parents=True)
-    (modules.parents[1] / "MANIFEST.json").write_text(
-        json.dumps({"collection_info": {"namespace": "ansible", "name": "windows", "version": "0.0.0"}}))
-    for module in MODULES:
-        (modules / f"{module}.py").write_text(STUB.replace("@MODULE@", module))
+    stubs = ansible_stubs.install_stubs(tmp)
     tasks = task_file.read_text()
     if len(re.findall(r"^ +delay: \d+$", tasks, re.M)) != 1:
         problems.append("the task file has not exactly one retry delay")
     (tmp / "task.yml").write_text(re.sub(r"^( +delay:) \d+$", r"\1 0", tasks, flags=re.M))
-    (tmp / "play.yml").write_text(WRAPPER.replace("TASKS", "task.yml"))
+    (tmp / "play.yml").write_text(ansible_stubs.WRAPPER.replace("TASKS", "task.yml"))
     inventory = []
     for i, (name, installed, check, package, *_) in enumerate(SCENARIOS):
         state = tmp / "state" / f"s{i}"
@@ -137,7 +67,7 @@ with tempfile.TemporaryDirectory() as tmp:
         (state / "calls").write_text("")
         inventory.append(f"s{i} ansible_connection=local ansible_python_interpreter={sys.executable} stub_dir={state}")
     (tmp / "hosts").write_text("\n".join(inventory) + "\n")
-    env["ANSIBLE_COLLECTIONS_PATH"] = str(tmp / "stubs")
+    env["ANSIBLE_COLLECTIONS_PATH"] = stubs
     done = run(["ansible-playbook", "-i", "hosts", "play.yml"], tmp, env)
     recap = dict(re.findall(r"^(s\d+)\s*:.*failed=(\d+)", done.stdout, re.M))
     for i, (name, installed, check, package, fails, runs, restarts) in enumerate(SCENARIOS):

@@ -45,12 +45,14 @@ for name in ("deployment.txt", "return-codes.csv", "intune-detection.ps1",
              *(f"winget/{WINGET_ID}{part}.yaml" for part in ("", ".locale.en-US", ".installer"))):
     text = read(name)
     expect(f"{name}: not CR LF throughout", "\r\n" in text and "\n" not in text.replace("\r\n", ""))
-expect("ansible-task.yml: CR in a file for the controller", "\r" not in read("ansible-task.yml"))
+for name in ("ansible-task.yml", "ansible-uninstall-task.yml"):
+    expect(f"{name}: CR in a file for the controller", "\r" not in read(name))
 
 # The commands and the detection rule: BuildNumber of this build, never the product code alone.
 key = f"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zoltsys\\Zolt Development Kit\\{want['VERSION']}"
 text = read("deployment.txt")
-for part in (f"Uninstall command: msiexec.exe /x {want['CODE']} /qn REBOOT=ReallySuppress",
+for part in ("Uninstall command: tbx-setup.exe /uninstall /s REBOOT=ReallySuppress",
+             "Uninstall preflight: tbx-setup.exe /check /uninstall /s REBOOT=ReallySuppress",
              "Preflight:         tbx-setup.exe /check /s REBOOT=ReallySuppress", f"Key:        {key}",
              "Value name: BuildNumber", f"Data:       {want['BUILD']} (string, equals)", "View:       64-bit"):
     expect(f"deployment.txt lacks '{part}'", part in text)
@@ -70,6 +72,10 @@ expect("ansible: the installed build is not read from BuildNumber",
        probe["name"] == "BuildNumber" and probe["path"] == "HKLM:\\" + key.split("\\", 1)[1])
 expect("ansible: the install does not depend on the build", f"!= '{want['BUILD']}'" in tasks[1]["when"])
 expect("ansible: a product code decides", want["CODE"] not in read("ansible-task.yml"))
+removal = yaml.safe_load(read("ansible-uninstall-task.yml"))
+expect("ansible uninstall: not gated on this version's kit key",
+       removal[0]["ansible.windows.win_reg_stat"]["path"] == "HKLM:\\" + key.split("\\", 1)[1]
+       and removal[1]["when"] == "tbx_installed.exists")
 
 # winget: three manifests of one version, each valid against its schema, that map the uninstall entry's
 # version to this build's package version.
