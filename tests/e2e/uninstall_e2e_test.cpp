@@ -15,6 +15,7 @@
 #include "e2e_support.h"
 #include "mutex_held_elsewhere.h"
 #include "platform/sysinfo.h"
+#include "recording_engine.h"
 #include "process/installer_lock.h"
 #include "products/installed_products.h"
 #include "products/kit_product_code.h"
@@ -223,6 +224,73 @@ TEST_F(Uninstall, ARefusedUninstallLeavesEverythingInstalled) {
         EXPECT_EQ(std::string::npos, log.find("Removing ")) << log;
         expectInstalled();
     }
+}
+
+// Each engine result, with the products registered but the engine a recorder: what the run does next and ends
+// with, and that the removals it runs are the very command lines /check printed.
+class UninstallResults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clean();
+        for (const std::string& key : registered()) {
+            HKEY created = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                                                     KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &created, nullptr));
+            RegCloseKey(created);
+        }
+    }
+    void TearDown() override { clean(); }
+    static std::vector<std::string> registered() {
+        std::vector<std::string> keys = {kKitKey};
+        for (const std::string& code : productCodes()) keys.push_back(kUninstallKey + code);
+        return keys;
+    }
+    static void clean() {
+        for (const std::string& key : registered()) e2e::deleteTree(KEY_WOW64_64KEY, key);
+    }
+    DWORD run(const std::string& arguments, const std::string& exitCodes) {
+        engine.clearRecord();
+        engine.setExit(exitCodes);
+        DeleteFileA(e2e::launcherLogPath().c_str());
+        const DWORD code = e2e::runLauncher(arguments);
+        log = e2e::readFile(e2e::launcherLogPath());
+        return code;
+    }
+    testing_support::RecordingEngine engine;
+    std::string log;
+};
+
+TEST_F(UninstallResults, EachEngineResultDecidesWhatFollowsAndTheExitCode) {
+    struct Case {
+        const char* name;
+        const char* engineCodes;
+        int exitCode;
+        size_t engineRuns;
+        const char* logged;
+    } cases[] = {
+        {"all removed", "0", 0, 3, "Everything of the Zolt Development Kit"},
+        {"the runtime wants a restart", "0,3010,0", kExitEngineRebootRequired, 3,
+         "Removed the public runtime "},
+        {"the kit's removal restarts Windows", "1641", kExitEngineRebootStarted, 1,
+         "Windows is restarting after the removal of the kit"},
+        {"the kit's removal fails", "1603", 1603, 1, "); the uninstall stops. What stays: the kit "},
+        {"the installer taken after the kit", "0,1618", kExitInstallerBusy, 2,
+         "The engine did not remove the public runtime"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0u, run("/check /uninstall /s", "0")) << log;
+        ASSERT_TRUE(engine.commandLines().empty()) << "a check runs nothing";
+        const std::string checked = log;
+        EXPECT_EQ(e2e::exitCode(c.exitCode), run("/uninstall /s", c.engineCodes)) << log;
+        const std::vector<std::string> commands = engine.commandLines();
+        EXPECT_EQ(c.engineRuns, commands.size()) << log;
+        for (const std::string& command : commands) EXPECT_NE(std::string::npos, checked.find(command)) << command;
+        EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
+    }
+    // A failed removal names everything after it too.
+    run("/uninstall /s", "1603");
+    for (const std::string& code : productCodes()) EXPECT_NE(std::string::npos, log.find("(" + code + ")")) << log;
 }
 
 }  // namespace
