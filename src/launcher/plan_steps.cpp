@@ -10,7 +10,9 @@
 #include "launcher/install_steps.h"
 #include "launcher/package_cache_layout.h"
 #include "launcher/per_user_layout.h"
+#include "launcher/payload.h"
 #include "launcher/plan_text.h"
+#include "platform/win_handles.h"
 #include "platform/ansi_path.h"
 #include "platform/logger.h"
 #include "platform/resources.h"
@@ -54,6 +56,9 @@ StepResult probeMachine(RunContext& run) {
     facts.oldWindows = SysInfo::osVersionClass() <= WIN_XP;
     facts.installed = probeSameVersion();
     facts.installerBusy = isInstallerLockHeld();
+    // Only looked for: a run makes it, and refuses one someone else made.
+    UniqueHandle event(OpenEventA(SYNCHRONIZE, FALSE, kCabExtractEventName));
+    facts.cabinetEventTaken = event.get() != nullptr;
     facts.kitDatabaseCarried =
         FindResourceA(run.instance, MAKEINTRESOURCEA(TBX_RES_KIT_MSI), TBX_RES_TYPE_INSTALLER) != nullptr;
     char msiexec[MAX_PATH] = "";
