@@ -230,6 +230,21 @@ TEST_F(DecideFirst, CheckSaysWhatTheRunWouldDoAndChangesNothing) {
     }
 }
 
+// Another installation holds the guard and is changing the registry a run would read: a run refused by the guard
+// reads nothing else, and its log says only why it was refused, even where the machine looks refusable otherwise.
+TEST_F(DecideFirst, ARunTheGuardRefusesReadsNothingElse) {
+    installedMachine();
+    writeKey(kKitKey, std::to_string(buildconstants::buildNumber + 1));
+    const Obstacle guard = holdGuardFlag();
+    EXPECT_EQ(e2e::exitCode(kExitFailed), run("/s")) << log;
+    EXPECT_NE(std::string::npos, log.find("Another Zolt installation is in progress.")) << log;
+    EXPECT_EQ(std::string::npos, log.find("newer build")) << log;
+    EXPECT_EQ(std::string::npos, log.find("ZoltKey")) << log;
+    size_t errors = 0;
+    for (size_t at = log.find("\tERROR: "); at != std::string::npos; at = log.find("\tERROR: ", at + 1)) ++errors;
+    EXPECT_EQ(1u, errors) << "only the run's ending names an error: " << log;
+}
+
 // Another installation that ends while the launcher waits for it: held until the launcher's log says it waits.
 Obstacle installationThatEndsWhileTheRunWaits() {
     struct Installation {
