@@ -32,7 +32,8 @@ StepResult testGuard(RunContext& run) {
     // A flag file that cannot be deleted is held by another installation.
     const FlagTest flag = TestAndClearInstallFlag(installFlag);
     if (flag == FlagTest::Unsafe) return StepResult::endRun(kExitTampered, "the guard flag is a link");
-    if (flag == FlagTest::Held) {
+    // Held when the machine was read, the plan rests on nothing read: refused, also if it is free by now.
+    if (flag == FlagTest::Held || run.facts.guardHeld) {
         showInProgressBox(run);
         logit(
             "TBX wrapper: Another Zolt installation is in progress. You must complete that installation "

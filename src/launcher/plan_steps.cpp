@@ -10,7 +10,9 @@
 #include "launcher/install_steps.h"
 #include "launcher/package_cache_layout.h"
 #include "launcher/per_user_layout.h"
+#include "launcher/payload.h"
 #include "launcher/plan_text.h"
+#include "platform/win_handles.h"
 #include "platform/ansi_path.h"
 #include "platform/logger.h"
 #include "platform/resources.h"
@@ -41,6 +43,10 @@ ULONGLONG payloadBytesCarried(HMODULE module) {
 
 StepResult probeMachine(RunContext& run) {
     MachineFacts& facts = run.facts;
+    facts.guardHeld = isInstallFlagHeld(perUserLayout::guardFlagPath(facts.userDataFolder).c_str());
+    // A run the guard refuses reads nothing else: the other installation is changing what it would read, and the
+    // records of a refused run say only why it was refused. A check reads on, to show the whole plan.
+    if (facts.guardHeld && !run.options->checkOnly) return StepResult::proceed();
     facts.programDataFolder = commonAppDataFolder();
     // Nobody can guess it, so nobody can have made it first.
     facts.runFolderName = systemRandomHex(8);
@@ -49,10 +55,12 @@ StepResult probeMachine(RunContext& run) {
     if (!facts.programDataFolder.empty() &&
         GetDiskFreeSpaceExA(facts.programDataFolder.c_str(), &available, nullptr, nullptr))
         facts.freeBytes = available.QuadPart;
-    facts.guardHeld = isInstallFlagHeld(perUserLayout::guardFlagPath(facts.userDataFolder).c_str());
     facts.oldWindows = SysInfo::osVersionClass() <= WIN_XP;
     facts.installed = probeSameVersion();
     facts.installerBusy = isInstallerLockHeld();
+    // Only looked for: a run makes it, and refuses one someone else made.
+    UniqueHandle event(OpenEventA(SYNCHRONIZE, FALSE, kCabExtractEventName));
+    facts.cabinetEventTaken = event.get() != nullptr;
     facts.kitDatabaseCarried =
         FindResourceA(run.instance, MAKEINTRESOURCEA(TBX_RES_KIT_MSI), TBX_RES_TYPE_INSTALLER) != nullptr;
     char msiexec[MAX_PATH] = "";
@@ -62,7 +70,9 @@ StepResult probeMachine(RunContext& run) {
 
 StepResult planTheRun(RunContext& run) {
     run.plan.emplace(planRun(*run.options, run.facts));
-    logSameVersionDecision(run.facts.installed, decideSameVersion(run.facts.installed));
+    // Not read while another installation holds the guard (see probeMachine).
+    if (!run.facts.guardHeld || run.options->checkOnly)
+        logSameVersionDecision(run.facts.installed, decideSameVersion(run.facts.installed));
     return StepResult::proceed();
 }
 

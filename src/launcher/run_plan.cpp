@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "launcher/install_command.h"
+#include "launcher/payload.h"
 #include "launcher/package_cache_layout.h"
 #include "launcher/user_data_folder.h"
 #include "platform/bounded_format.h"
@@ -81,6 +82,9 @@ RunPlan planRun(const RunOptions& options, const MachineFacts& facts) {
         refuse(kExitFailed, "the installed kit of this version is unknown to the Windows Installer, so it cannot "
                             "be removed");
     if (!facts.kitDatabaseCarried) refuse(kExitNoKitDatabase, "the launcher carries no kit database");
+    if (facts.cabinetEventTaken)
+        refuse(kExitFailed, std::string("another program made the event ") + kCabExtractEventName +
+                                " first and could tell the installer that the cabinets are complete");
 
     plan.payloadBytes = facts.payloadBytes;
     if (facts.programDataFolder.empty()) {
@@ -121,17 +125,24 @@ RunPlan planRun(const RunOptions& options, const MachineFacts& facts) {
     if (facts.guardHeld) {
         plan.expectedExitCode = kExitFailed;
         plan.expectation = "another Zolt installation is in progress";
-    } else if (facts.installerBusy) {
+    } else if (facts.cabinetEventTaken) {
+        plan.expectedExitCode = kExitFailed;
+        plan.expectation = std::string("another program made the event ") + kCabExtractEventName + " first";
+    } else if (facts.installerBusy && options.installerWaitSeconds == 0) {
         plan.expectedExitCode = kExitInstallerBusy;
-        plan.expectation = "another installation holds the Windows Installer now; the run waits up to " +
-                           std::to_string(options.installerWaitSeconds) + " seconds for it" +
-                           (options.silent ? "" : " or asks");
+        plan.expectation = "another installation holds the Windows Installer now, and INSTALLER_WAIT=0 gives up at "
+                           "once";
     } else if (plan.refusal) {
         plan.expectedExitCode = plan.refusal->exitCode;
         plan.expectation = plan.refusal->why;
     } else {
         plan.expectedExitCode = kExitSuccess;
         plan.expectation = "the kit is installed (the engine's own code, such as 3010, passes through)";
+        // What another program does meanwhile decides this one: said, not guessed.
+        if (facts.installerBusy)
+            plan.expectation += "; another installation holds the Windows Installer now: the run waits up to " +
+                                std::to_string(options.installerWaitSeconds) + " seconds for it" +
+                                (options.silent ? "" : " or asks") + ", and ends with 1618 if it is still busy then";
     }
     return plan;
 }

@@ -57,6 +57,7 @@ struct MachineFacts {
     bool oldWindows = false;       // older than Windows 6.0: only a warning
     SameVersionFacts installed;    // the kit and runtime of this version
     bool installerBusy = false;    // another installation holds the Windows Installer now
+    bool cabinetEventTaken = false;  // another program has made the cabinet event already
     bool kitDatabaseCarried = true;
     std::string msiexecPath;       // empty: the engine cannot be found
 };

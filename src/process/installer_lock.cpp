@@ -6,18 +6,34 @@
 #include "platform/logger.h"
 #include "platform/win_handles.h"
 
+namespace {
+
+// The state of a mutex as the system reports it: a count of 1 when nobody owns it.
+struct MutantBasicInformation {
+    LONG currentCount;
+    BOOLEAN ownedByCaller;
+    BOOLEAN abandonedState;
+};
+using NtQueryMutantFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+constexpr ACCESS_MASK kMutantQueryState = 0x0001;
+
+}  // namespace
+
 bool isInstallerLockHeld() {
-    UniqueHandle mutex(OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kInstallerLockName));
+    // Only looked at, never taken: a look that took the lock, however briefly, could make an installation that
+    // starts at that moment give up with 1618.
+    UniqueHandle mutex(OpenMutexA(kMutantQueryState, FALSE, kInstallerLockName));
     if (!mutex) {
-        // Absent: nothing runs. Present but not ours to open: the service holds it, so someone is installing.
+        // Absent: nothing runs. Present but not ours to look at: the service holds it, so someone is installing.
         return GetLastError() == ERROR_ACCESS_DENIED;
     }
-    const DWORD taken = WaitForSingleObject(mutex.get(), 0);
-    if (taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED) {
-        ReleaseMutex(mutex.get());
-        return false;
-    }
-    return true;
+    // ntdll is mapped into every process before any of its code runs: looked up, never loaded.
+    static const auto query = reinterpret_cast<NtQueryMutantFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryMutant")));
+    MutantBasicInformation state{};
+    // Unreadable: taken as held, so that the run waits rather than runs into another installation.
+    if (!query || query(mutex.get(), 0, &state, sizeof state, nullptr) < 0) return true;
+    return state.currentCount <= 0 && !state.abandonedState;
 }
 
 bool waitForInstallerLock(unsigned limitSeconds, const InstallerLockSeams& seams) {

@@ -9,7 +9,7 @@
 constexpr const char* kInstallerLockName = "Global\\_MSIExecute";
 
 // True while another process owns the installer's mutex. A mutex that merely exists is not a running
-// installation: the test takes it with a zero wait and, when that succeeds, releases it at once.
+// installation. The mutex is only looked at, never taken.
 bool isInstallerLockHeld();
 
 // What the wait needs from the world: the clock, the pause between looks and the look itself, so that the

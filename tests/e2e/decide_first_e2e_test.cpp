@@ -5,7 +5,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <iostream>
+#include <thread>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -194,7 +197,11 @@ TEST_F(DecideFirst, CheckSaysWhatTheRunWouldDoAndChangesNothing) {
          "EULA = Disable   [command line]"},
         {"another installation holds the guard", holdGuardFlag, "/s /Check EULA=Disable", kExitFailed,
          "EULA = Disable   [command line]"},
-        {"the Windows Installer is busy", busyInstaller, "/s /check EULA=Disable", kExitInstallerBusy,
+        {"the Windows Installer is busy, and the run would wait for it", busyInstaller, "/s /check EULA=Disable",
+         kExitSuccess, "EULA = Disable   [command line]"},
+        {"the Windows Installer is busy, and the run would not wait", busyInstaller,
+         "/s /check EULA=Disable INSTALLER_WAIT=0", kExitInstallerBusy, "EULA = Disable   [command line]"},
+        {"someone else made the cabinet event", squatEvent, "/s /check EULA=Disable", kExitFailed,
          "EULA = Disable   [command line]"},
         {"a newer build is installed", newerBuild, "/s /check", kExitFailed,
          "EULA = Enable   [runtime settings file]"},
@@ -220,6 +227,84 @@ TEST_F(DecideFirst, CheckSaysWhatTheRunWouldDoAndChangesNothing) {
             EXPECT_NE(std::string::npos, log.find(" bytes of free space needed)")) << log;
             EXPECT_NE(std::string::npos, log.find(" /i \"" + e2e::cacheBuildFolder() + "\\")) << log;
         }
+    }
+}
+
+// Another installation holds the guard and is changing the registry a run would read: a run refused by the guard
+// reads nothing else, and its log says only why it was refused, even where the machine looks refusable otherwise.
+TEST_F(DecideFirst, ARunTheGuardRefusesReadsNothingElse) {
+    installedMachine();
+    writeKey(kKitKey, std::to_string(buildconstants::buildNumber + 1));
+    const Obstacle guard = holdGuardFlag();
+    EXPECT_EQ(e2e::exitCode(kExitFailed), run("/s")) << log;
+    EXPECT_NE(std::string::npos, log.find("Another Zolt installation is in progress.")) << log;
+    EXPECT_EQ(std::string::npos, log.find("newer build")) << log;
+    EXPECT_EQ(std::string::npos, log.find("ZoltKey")) << log;
+    size_t errors = 0;
+    for (size_t at = log.find("\tERROR: "); at != std::string::npos; at = log.find("\tERROR: ", at + 1)) ++errors;
+    EXPECT_EQ(1u, errors) << "only the run's ending names an error: " << log;
+}
+
+// Another installation that ends while the launcher waits for it: held until the launcher's log says it waits.
+Obstacle installationThatEndsWhileTheRunWaits() {
+    struct Installation {
+        std::unique_ptr<testing_support::MutexHeldElsewhere> held =
+            std::make_unique<testing_support::MutexHeldElsewhere>(kInstallerLockName);
+        std::atomic<bool> stop{false};
+        std::thread watcher{[this] {
+            while (!stop && e2e::readFile(e2e::launcherLogPath()).find("waiting for it up to") == std::string::npos)
+                Sleep(50);
+            held.reset();
+        }};
+        ~Installation() {
+            stop = true;
+            watcher.join();
+        }
+    };
+    return std::make_shared<Installation>();
+}
+
+// Whatever /check says is what the run does, in every situation a deployment can meet before the engine runs.
+TEST_F(DecideFirst, CheckEndsWithTheCodeTheRunEndsWith) {
+    const std::string missingFile = e2e::tempDir() + "\\tbx-no-such-file.cfg";
+    testing_support::TempDir dir;
+    const std::string badFile = dir.file("bad.cfg");
+    testing_support::writeFile(badFile, "EULA=Maybe\n");
+    struct Case {
+        const char* name;
+        bool installed;
+        std::function<Obstacle()> obstacle;
+        std::string arguments;
+        int exitCode;
+    } cases[] = {
+        {"nothing installed", false, [] { return Obstacle(); }, "/s", kExitSuccess},
+        {"the same build installed", true, [] { return Obstacle(); }, "/s", kExitSuccess},
+        {"a newer build installed", true, newerBuild, "/s", kExitFailed},
+        {"another installation of the kit runs", true, holdGuardFlag, "/s", kExitFailed},
+        {"the Windows Installer busy, INSTALLER_WAIT=0", true, busyInstaller, "/s INSTALLER_WAIT=0",
+         kExitInstallerBusy},
+        {"the Windows Installer busy until the run has waited a moment", true, installationThatEndsWhileTheRunWaits,
+         "/s INSTALLER_WAIT=120", kExitSuccess},
+        {"someone else made the cabinet event", true, squatEvent, "/s", kExitFailed},
+        {"a bad value of a known option", true, [] { return Obstacle(); }, "/s INSTALLER_WAIT=0x10",
+         kExitConfigurationRefused},
+        {"a bad configuration file", true, [] { return Obstacle(); }, "/s INSTALLCFG=" + badFile,
+         kExitConfigurationRefused},
+        {"a missing configuration file", true, [] { return Obstacle(); }, "/s INSTALLCFG=" + missingFile,
+         kExitConfigurationRefused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.installed) installedMachine();
+        else cleanRegistry();
+        const Obstacle obstacle = c.obstacle();
+        const DWORD checked = run("/check " + c.arguments);
+        const std::string checkLog = log;
+        const DWORD ran = run(c.arguments);
+        EXPECT_EQ(e2e::exitCode(c.exitCode), checked) << checkLog;
+        EXPECT_EQ(e2e::exitCode(c.exitCode), ran) << log;
+        std::cout << c.name << ": /check " << static_cast<int>(checked) << ", run " << static_cast<int>(ran)
+                  << std::endl;
     }
 }
 

@@ -159,6 +159,8 @@ TEST(RunPlan, WhatTheRunWillDoBeforeItChangesAnything) {
     guardHeld.guardHeld = true;
     MachineFacts busy = cleanMachine();
     busy.installerBusy = true;
+    MachineFacts eventTaken = kitOfThisBuild;
+    eventTaken.cabinetEventTaken = true;
     MachineFacts deepCache = kitOfThisBuild;
     deepCache.programDataFolder = "C:\\" + std::string(180, 'p');
     MachineFacts fullDrive = kitOfThisBuild;
@@ -170,6 +172,8 @@ TEST(RunPlan, WhatTheRunWillDoBeforeItChangesAnything) {
     MachineFacts japanese = cleanMachine();
     japanese.langId = 1041;
 
+    RunOptions noWait = silentRun();
+    noWait.installerWaitSeconds = 0;
     RunOptions interactive = silentRun();
     interactive.silent = false;
     RunOptions longDir = silentRun();
@@ -203,7 +207,11 @@ TEST(RunPlan, WhatTheRunWillDoBeforeItChangesAnything) {
         {"no common application data folder: nothing removed", noProgramData, silentRun(), kExitFunctionFailed, {},
          nullptr, nullptr},
         {"another installation of the kit runs", guardHeld, silentRun(), kExitFailed, {}, nullptr, nullptr},
-        {"the Windows Installer is busy now", busy, silentRun(), kExitInstallerBusy, {}, nullptr, nullptr},
+        {"the Windows Installer is busy now: the run waits for it", busy, silentRun(), kExitSuccess, {}, nullptr,
+         nullptr},
+        {"the Windows Installer is busy now and the run may not wait", busy, noWait, kExitInstallerBusy, {}, nullptr,
+         nullptr},
+        {"someone else made the cabinet event", eventTaken, silentRun(), kExitFailed, {}, nullptr, nullptr},
         {"the chosen features replace the default list", cleanMachine(), toolsOnly, kExitSuccess, {},
          "ADDLOCAL=ToolsFeature  /qn WRAPPER=1", "PublicplnFeature"},
         {"another language: its transform", japanese, silentRun(), kExitSuccess, {}, ".msi\" TRANSFORMS=:1041 ",

@@ -30,6 +30,21 @@ TEST(InstallerLock, OnlyAnOwnedMutexIsARunningInstallation) {
     EXPECT_TRUE(isInstallerLockHeld());
 }
 
+// The look never takes the mutex, not even for a moment: a mutex whose owner died unreleased stays marked so,
+// which it would not be once anyone had taken it.
+TEST(InstallerLock, TheLookNeverTakesTheMutex) {
+    UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kInstallerLockName));
+    ASSERT_TRUE(mutex);
+    std::thread([] {
+        UniqueHandle owner(OpenMutexA(SYNCHRONIZE, FALSE, kInstallerLockName));
+        WaitForSingleObject(owner.get(), 0);
+        // Ends without releasing it.
+    }).join();
+    EXPECT_FALSE(isInstallerLockHeld()) << "an owner that died holds nothing";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(mutex.get(), 0)) << "the look took it";
+    ReleaseMutex(mutex.get());
+}
+
 // A clock that moves only when the wait sleeps, and a lock that is free from a chosen look on.
 struct FakeWorld {
     ULONGLONG now = 5000;
