@@ -107,6 +107,11 @@ StepResult probeForUninstall(RunContext& run) {
     facts.msiexecPath = GetMsiexecPath(msiexec, sizeof msiexec) ? msiexec : "";
     facts.userDataFolder = run.facts.userDataFolder;
     facts.guardHeld = isInstallFlagHeld(perUserLayout::guardFlagPath(facts.userDataFolder).c_str());
+    // The guard's test refuses the run on it, as the install's does.
+    run.facts.guardHeld = facts.guardHeld;
+    // A run the guard refuses reads nothing else: the other installation is changing what it would read. A
+    // check reads on, to show the whole plan.
+    if (facts.guardHeld && !run.options->checkOnly) return StepResult::proceed();
     facts.installerBusy = isInstallerLockHeld();
     facts.kitKeyPresent = keyOpens(std::string(zoltkeys::kitRoot) + "\\" + version, viewOf(arch));
     facts.kitCode = kitProductCode(version, arch == 32);

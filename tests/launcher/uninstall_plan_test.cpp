@@ -146,6 +146,7 @@ TEST(UninstallPlan, RefusesBeforeTheFirstRemoval) {
         bool refused;
         int expectedExitCode;
         const char* expectation;
+        int installerWait = 600;
     };
     UninstallFacts unknownKit = installedMachine();
     unknownKit.kitCodeRegistered = false;
@@ -165,17 +166,21 @@ TEST(UninstallPlan, RefusesBeforeTheFirstRemoval) {
         {"no engine", noEngine, true, kExitEngineNotFound, "msiexec.exe cannot be found"},
         {"no engine, and none needed", noEngineNothingToRun, false, kExitSuccess, "nothing of the kit"},
         {"another installation of the kit", guard, false, kExitFailed, "another Zolt installation"},
-        {"the Windows Installer busy", busy, false, kExitInstallerBusy, "waits up to 600 seconds"},
-        {"the Windows Installer busy, and not needed", busyNothingToRun, false, kExitSuccess, "nothing of the kit"},
+        {"the Windows Installer busy: the run waits for it", busy, false, kExitSuccess, "waits up to 600 seconds"},
+        {"the Windows Installer busy, INSTALLER_WAIT=0", busy, false, kExitInstallerBusy, "gives up at once", 0},
+        {"the Windows Installer busy, and not needed", busyNothingToRun, false, kExitSuccess, "nothing of the kit",
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const UninstallPlan plan = planUninstall(options(true, true), c.facts);
+        RunOptions o = options(true, true);
+        o.installerWaitSeconds = c.installerWait;
+        const UninstallPlan plan = planUninstall(o, c.facts);
         EXPECT_EQ(c.refused, plan.refusal.has_value());
         EXPECT_EQ(c.expectedExitCode, plan.expectedExitCode);
         EXPECT_NE(std::string::npos, plan.expectation.find(c.expectation)) << plan.expectation;
         // /check names the refusal instead of removals.
-        const std::string text = uninstallPlanText(plan, options(true, true), c.facts);
+        const std::string text = uninstallPlanText(plan, o, c.facts);
         EXPECT_EQ(c.refused, text.find("would stop before it changes anything") != std::string::npos) << text;
     }
 }
