@@ -92,17 +92,19 @@ UninstallPlan planUninstall(const RunOptions& options, const UninstallFacts& fac
             below(UninstallActionKind::Folder, "the kit's package cache", facts.programDataFolder,
                   {packageCacheLayout::kMakerFolder, packageCacheLayout::kCacheFolder,
                    packageCacheLayout::productFolderName(facts.is64)}));
-    if (facts.kitPayloadFolderPresent && !facts.userDataFolder.empty())
-        plan.actions.push_back(below(UninstallActionKind::Folder, "the kit's payload left by an earlier launcher",
-                                     facts.userDataFolder,
-                                     {perUserLayout::kMakerFolder, perUserLayout::kProductFolder,
-                                      perUserLayout::legacyKitPayloadFolderName(facts.is64)}));
-    // The component's database stays with the component while another kit version keeps it.
-    if (facts.autoUpdatePayloadFolderPresent && !otherKits && !facts.userDataFolder.empty())
-        plan.actions.push_back(below(UninstallActionKind::Folder,
-                                     "the auto-update database left by an earlier launcher", facts.userDataFolder,
-                                     {perUserLayout::kLegacyAutoUpdateMaker, perUserLayout::kProductFolder,
-                                      perUserLayout::kLegacyAutoUpdateFolder}));
+    for (const PerUserLeftovers& account : facts.perUser) {
+        if (account.kitPayload)
+            plan.actions.push_back(below(UninstallActionKind::Folder, "the kit's payload left by an earlier launcher",
+                                         account.dataFolder,
+                                         {perUserLayout::kMakerFolder, perUserLayout::kProductFolder,
+                                          perUserLayout::legacyKitPayloadFolderName(facts.is64)}));
+        // The component's database stays with the component while another kit version keeps it.
+        if (account.autoUpdatePayload && !otherKits)
+            plan.actions.push_back(below(UninstallActionKind::Folder,
+                                         "the auto-update database left by an earlier launcher", account.dataFolder,
+                                         {perUserLayout::kLegacyAutoUpdateMaker, perUserLayout::kProductFolder,
+                                          perUserLayout::kLegacyAutoUpdateFolder}));
+    }
     if (options.removeSettings) {
         if (facts.settingsFilePresent && !facts.programDataFolder.empty())
             plan.actions.push_back(below(UninstallActionKind::File, "the runtime settings file",

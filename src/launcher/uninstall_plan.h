@@ -10,6 +10,13 @@
 #include "launcher/run_options.h"
 #include "launcher/run_plan.h"
 
+// The payload folders launchers before the package cache left below one account's per-user data folder.
+struct PerUserLeftovers {
+    std::string dataFolder;         // that account's per-user data folder (LocalLow)
+    bool kitPayload = false;        // the kit's payload folder of this version
+    bool autoUpdatePayload = false; // the auto-update database's folder
+};
+
 // What the machine holds that an uninstall of this version may remove; gathered by read-only probes.
 struct UninstallFacts {
     std::string msiexecPath;          // empty: the engine cannot be found
@@ -23,11 +30,9 @@ struct UninstallFacts {
     bool autoUpdateRegistered = false;
     std::vector<std::string> otherKitVersions;  // installed kits of other versions: they keep the auto-update
     std::string programDataFolder;    // the common application data folder; empty when it cannot be found
-    std::string userDataFolder;       // the running account's per-user data folder; empty when unknown
     bool is64 = true;
     bool packageCachePresent = false;      // this product's folder in the package cache
-    bool kitPayloadFolderPresent = false;  // the per-user payload folder earlier launchers wrote the kit into
-    bool autoUpdatePayloadFolderPresent = false;
+    std::vector<PerUserLeftovers> perUser;  // each account's (the running one's first) that holds any
     bool settingsFilePresent = false;
     bool updatePolicyPresent = false;
 };

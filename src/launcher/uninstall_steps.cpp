@@ -64,6 +64,55 @@ std::vector<std::string> otherKitVersions() {
     return others;
 }
 
+constexpr const char* kProfileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+std::string kitPayloadPath(const std::string& dataFolder, bool is64) {
+    return dataFolder + "\\" + perUserLayout::kMakerFolder + "\\" + perUserLayout::kProductFolder + "\\" +
+           perUserLayout::legacyKitPayloadFolderName(is64);
+}
+
+std::string autoUpdatePayloadPath(const std::string& dataFolder) {
+    return dataFolder + "\\" + perUserLayout::kLegacyAutoUpdateMaker + "\\" + perUserLayout::kProductFolder + "\\" +
+           perUserLayout::kLegacyAutoUpdateFolder;
+}
+
+// The per-user data folders of the accounts Windows keeps a profile for (their LocalLow), each as Windows names
+// it; a profile whose path has no ANSI form or does not fit is left out.
+std::vector<std::string> profileDataFolders() {
+    std::vector<std::string> folders;
+    RegistryKey list;
+    if (list.Open(HKEY_LOCAL_MACHINE, kProfileList, KEY_READ | KEY_WOW64_64KEY) != ERROR_SUCCESS) return folders;
+    for (const std::string& account : list.enumSubkeys()) {
+        RegistryKey profile;
+        if (profile.Open(list.get(), account.c_str(), KEY_READ) != ERROR_SUCCESS) continue;
+        const std::string path = profile.queryString("ProfileImagePath", "");
+        char expanded[MAX_PATH];
+        const DWORD size = ExpandEnvironmentStringsA(path.c_str(), expanded, sizeof expanded);
+        if (path.empty() || size == 0 || size > sizeof expanded) continue;
+        folders.push_back(std::string(expanded) + "\\AppData\\LocalLow");
+    }
+    return folders;
+}
+
+// Every account's per-user data folder that holds a payload an earlier launcher left: the running account's
+// first, then the other profiles', each once.
+std::vector<PerUserLeftovers> perUserLeftovers(const std::string& running, bool is64) {
+    std::vector<std::string> folders;
+    if (!running.empty()) folders.push_back(running);
+    for (const std::string& folder : profileDataFolders()) {
+        bool seen = false;
+        for (const std::string& known : folders) seen = seen || _stricmp(known.c_str(), folder.c_str()) == 0;
+        if (!seen) folders.push_back(folder);
+    }
+    std::vector<PerUserLeftovers> found;
+    for (const std::string& folder : folders) {
+        const PerUserLeftovers account{folder, isFolder(kitPayloadPath(folder, is64)),
+                                       isFolder(autoUpdatePayloadPath(folder))};
+        if (account.kitPayload || account.autoUpdatePayload) found.push_back(account);
+    }
+    return found;
+}
+
 std::string joined(const std::string& base, const std::vector<std::string>& names, size_t count) {
     std::string path = base;
     for (size_t i = 0; i < count; ++i) path += "\\" + names[i];
@@ -105,8 +154,7 @@ StepResult probeForUninstall(RunContext& run) {
     facts.is64 = run.facts.is64;
     char msiexec[MAX_PATH] = "";
     facts.msiexecPath = GetMsiexecPath(msiexec, sizeof msiexec) ? msiexec : "";
-    facts.userDataFolder = run.facts.userDataFolder;
-    facts.guardHeld = isInstallFlagHeld(perUserLayout::guardFlagPath(facts.userDataFolder).c_str());
+    facts.guardHeld = isInstallFlagHeld(perUserLayout::guardFlagPath(run.facts.userDataFolder).c_str());
     // The guard's test refuses the run on it, as the install's does.
     run.facts.guardHeld = facts.guardHeld;
     // A run the guard refuses reads nothing else: the other installation is changing what it would read. A
@@ -126,14 +174,7 @@ StepResult probeForUninstall(RunContext& run) {
         facts.packageCachePresent = isFolder(packageCacheLayout::productFolderPath(facts.programDataFolder, facts.is64));
         facts.settingsFilePresent = isFile(facts.programDataFolder + "\\Vantrel\\Zolt\\zolt.settings.cfg");
     }
-    if (!facts.userDataFolder.empty()) {
-        facts.kitPayloadFolderPresent =
-            isFolder(facts.userDataFolder + "\\" + perUserLayout::kMakerFolder + "\\" + perUserLayout::kProductFolder +
-                     "\\" + perUserLayout::legacyKitPayloadFolderName(facts.is64));
-        facts.autoUpdatePayloadFolderPresent =
-            isFolder(facts.userDataFolder + "\\" + perUserLayout::kLegacyAutoUpdateMaker + "\\" +
-                     perUserLayout::kProductFolder + "\\" + perUserLayout::kLegacyAutoUpdateFolder);
-    }
+    facts.perUser = perUserLeftovers(run.facts.userDataFolder, facts.is64);
     facts.updatePolicyPresent = keyOpens(au::policykeys::policy, KEY_WOW64_32KEY);
     return StepResult::proceed();
 }

@@ -201,6 +201,30 @@ TEST_F(Uninstall, AnotherKitVersionKeepsTheAutoUpdateComponent) {
     e2e::deleteTree(KEY_WOW64_64KEY, otherVersion);
 }
 
+// The payload an earlier launcher left in another account's profile goes too, also when nothing is installed.
+TEST_F(Uninstall, PayloadFoldersOfOtherAccountsAreRemoved) {
+    const std::string profile = e2e::tempDir() + "\\tbx-e2e-other-account";
+    const std::string left = profile + "\\AppData\\LocalLow\\Lumo\\Zolt\\tbx" + kOwnVersion + "_x64";
+    ASSERT_EQ(0, SHCreateDirectoryExA(nullptr, left.c_str(), nullptr));
+    testing_support::writeFile(left + "\\tbx.msi", "an earlier launcher's payload");
+    const std::string account =
+        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1999";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, account.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr));
+    RegSetValueExA(key, "ProfileImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(profile.c_str()),
+                   static_cast<DWORD>(profile.size() + 1));
+    RegCloseKey(key);
+
+    EXPECT_EQ(0u, run("/uninstall /s")) << log;
+    EXPECT_FALSE(fileExists(left)) << log;
+    EXPECT_TRUE(fileExists(profile + "\\AppData\\LocalLow\\Lumo\\Zolt")) << "only the payload goes";
+    EXPECT_NE(std::string::npos, log.find("Nothing of the Zolt Development Kit " + kOwnVersion + " is installed"))
+        << log;
+    e2e::deleteTree(KEY_WOW64_64KEY, account);
+    testing_support::removeTree(profile);
+}
+
 // A refused uninstall removes nothing: the refusals come before the first removal.
 TEST_F(Uninstall, ARefusedUninstallLeavesEverythingInstalled) {
     install();

@@ -22,6 +22,7 @@ const std::string kCache = packageCacheLayout::productFolderPath("C:\\ProgramDat
 const std::string kLocalLow = "C:\\users\\u\\AppData\\LocalLow";
 const std::string kKitPayload = kLocalLow + "\\Lumo\\Zolt\\tbx" + kVersion + "_x64";
 const std::string kAutoUpdatePayload = kLocalLow + "\\Vantrel\\Zolt\\AU";
+const std::string kOtherLocalLow = "C:\\users\\other\\AppData\\LocalLow";
 const std::string kSettings = "C:\\ProgramData\\Vantrel\\Zolt\\zolt.settings.cfg";
 const std::string kPolicy = "SOFTWARE\\Zoltsys\\Zolt Update\\Policy";
 
@@ -37,10 +38,8 @@ UninstallFacts installedMachine() {
     facts.runtimeCodeRegistered = true;
     facts.autoUpdateRegistered = true;
     facts.programDataFolder = "C:\\ProgramData";
-    facts.userDataFolder = kLocalLow;
     facts.packageCachePresent = true;
-    facts.kitPayloadFolderPresent = true;
-    facts.autoUpdatePayloadFolderPresent = true;
+    facts.perUser = {{kLocalLow, true, true}};
     facts.settingsFilePresent = true;
     facts.updatePolicyPresent = true;
     return facts;
@@ -52,7 +51,6 @@ UninstallFacts cleanMachine() {
     facts.kitCode = kKit;
     facts.runtimeCode = kRuntime;
     facts.programDataFolder = "C:\\ProgramData";
-    facts.userDataFolder = kLocalLow;
     return facts;
 }
 
@@ -95,7 +93,8 @@ TEST(UninstallPlan, ListsEveryRemovalInOrderWithItsCommand) {
     otherKit.otherKitVersions = {"1.8.0_02"};
     UninstallFacts leftovers = cleanMachine();
     leftovers.packageCachePresent = true;
-    leftovers.kitPayloadFolderPresent = true;
+    // Another account ran an earlier launcher too; one account kept only the component's database.
+    leftovers.perUser = {{kLocalLow, true, false}, {kOtherLocalLow, true, true}};
     UninstallFacts newerBuild = installedMachine();  // any build of this version goes: same key, same code
     newerBuild.runtimeCodeRegistered = false;
     newerBuild.autoUpdateRegistered = false;
@@ -124,8 +123,11 @@ TEST(UninstallPlan, ListsEveryRemovalInOrderWithItsCommand) {
          {removal(kKit, " /qn REBOOT=ReallySuppress"), "folder: " + kCache, "folder: " + kKitPayload,
           "folder: " + kAutoUpdatePayload},
          false},
-        {"nothing installed, what earlier runs left", leftovers, options(true, true),
-         {"folder: " + kCache, "folder: " + kKitPayload}, true},
+        {"nothing installed, what earlier runs left in two accounts", leftovers, options(true, true),
+         {"folder: " + kCache, "folder: " + kKitPayload,
+          "folder: " + kOtherLocalLow + "\\Lumo\\Zolt\\tbx" + kVersion + "_x64",
+          "folder: " + kOtherLocalLow + "\\Vantrel\\Zolt\\AU"},
+         true},
         {"nothing at all", cleanMachine(), options(true, true, true), {}, true},
     };
     for (const Case& c : cases) {
