@@ -48,8 +48,9 @@ StepResult probeMachine(RunContext& run) {
     // records of a refused run say only why it was refused. A check reads on, to show the whole plan.
     if (facts.guardHeld && !run.options->checkOnly) return StepResult::proceed();
     facts.programDataFolder = commonAppDataFolder();
-    // Nobody can guess it, so nobody can have made it first.
-    facts.runFolderName = systemRandomHex(8);
+    // New for each run; only administrators may make folders where it goes. Short: the auto-update command that
+    // names it must fit the design's 259 characters.
+    facts.runFolderName = systemRandomHex(4);
     facts.payloadBytes = payloadBytesCarried(run.instance);
     ULARGE_INTEGER available{};
     if (!facts.programDataFolder.empty() &&

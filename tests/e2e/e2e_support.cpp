@@ -118,7 +118,7 @@ std::string withRunFolderAsPlaceholder(const std::string& text) {
         const size_t run = at + build.size();
         size_t end = run;
         while (end < result.size() && std::isxdigit(static_cast<unsigned char>(result[end]))) ++end;
-        if (end - run == 16) result.replace(run, 16, "<run>");
+        if (end - run == 8) result.replace(run, 8, "<run>");
     }
     return result;
 }

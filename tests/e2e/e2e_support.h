@@ -25,7 +25,7 @@ std::string launcherLogPath();
 std::string cacheProductFolder();
 std::string cacheBuildFolder();
 std::vector<std::string> cacheRunFolders();
-// `text` with each run folder of this build's cache folder (16 hexadecimal digits) written "<run>", so that a
+// `text` with each run folder of this build's cache folder (8 hexadecimal digits) written "<run>", so that a
 // command line can be compared character for character.
 std::string withRunFolderAsPlaceholder(const std::string& text);
 // The folder of the database a recorded engine command line installs ("/i \"...\""); empty when there is none.

@@ -43,7 +43,7 @@ check "exit code 0 for $user (got $code)" [ "$code" = 0 ]
 check "the engine ran once" [ "$(grep -c '^cmd ' "$engine/records.txt" 2>/dev/null)" = 1 ]
 # (each "." stands for a backslash)
 check "the database is in the package cache, not below the profile" \
-  grep -q '/i "C:.ProgramData.Zoltsys.Package Cache.{[0-9A-F-]*}.[0-9]*.[0-9a-f]\{16\}.tbx' "$engine/records.txt"
+  grep -q '/i "C:.ProgramData.Zoltsys.Package Cache.{[0-9A-F-]*}.[0-9]*.[0-9a-f]\{8\}.tbx' "$engine/records.txt"
 check "no character lost on the command line" bash -c "! grep -q '?' '$engine/records.txt'"
 payload=$profile/AppData/LocalLow/Lumo/Zolt
 check "the guard flag was taken there and is gone" bash -c "[ -d '$payload' ] && [ ! -e '$payload/ZOLT_INSTALL_FLAG' ]"
