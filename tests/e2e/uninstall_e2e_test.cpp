@@ -239,6 +239,11 @@ TEST_F(Uninstall, ARefusedUninstallLeavesEverythingInstalled) {
          "Another Zolt installation is in progress."},
         {"the Windows Installer stays busy", busyInstaller, "/uninstall /s INSTALLER_WAIT=0", kExitInstallerBusy,
          "giving up"},
+        // A check ends with the code the run would end with.
+        {"a check while another installation holds the guard", holdGuardFlag, "/check /uninstall /s", kExitFailed,
+         "Expected exit code: -1"},
+        {"a check while the Windows Installer is busy", busyInstaller, "/check /uninstall /s INSTALLER_WAIT=0",
+         kExitInstallerBusy, "Expected exit code: 1618"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
