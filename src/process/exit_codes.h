@@ -25,12 +25,12 @@ struct ExitCodeMeaning {
     const char* meaning;
 };
 inline constexpr ExitCodeMeaning kExitCodeMeanings[] = {
-    {"0, 1707", "installed"},
-    {"3010", "installed; a restart completes it"},
-    {"1641", "installed; Windows is restarting"},
+    {"0, 1707", "installed (with /uninstall: removed, or nothing was installed)"},
+    {"3010", "installed or removed; a restart completes it"},
+    {"1641", "installed or removed; Windows is restarting"},
     {"1618", "another installation kept the Windows Installer busy: try again later (after a removal of this"
              " version the kit stays removed until that retry)"},
-    {"-1", "another Zolt installation runs, a newer build is installed, or a removal failed"},
+    {"-1", "another Zolt installation runs, a newer build is installed, or a removal failed or cannot be done"},
     {"-3", "the Windows Installer cannot be found"},
     {"-5", "something below the launcher was tampered with (see the log)"},
     {"-80", "the configuration was refused"},
