@@ -252,8 +252,11 @@ StepResult carryOutUninstall(RunContext& run) {
         if (firstEntryError == ERROR_SUCCESS) firstEntryError = error;
         entriesLeft += (entriesLeft.empty() ? "" : "; ") + action.what + " (" + action.path + ")";
     }
-    if (firstEntryError != ERROR_SUCCESS)
-        return StepResult::endRun(static_cast<int>(firstEntryError), "what stays: " + entriesLeft, firstEntryError);
+    if (firstEntryError != ERROR_SUCCESS) {
+        // A link in place of a folder above what goes was refused as tampering, as the install refuses it.
+        const int exitCode = run.holds.tampered() ? kExitTampered : static_cast<int>(firstEntryError);
+        return StepResult::endRun(exitCode, "what stays: " + entriesLeft, firstEntryError);
+    }
     const int code = uninstallExitCode(engineCodes);
     TBX_LOG_AS(kFunction, LOG_INFO,
                std::string("Everything of the Zolt Development Kit ") + buildconstants::productVersion +

@@ -225,6 +225,21 @@ TEST_F(Uninstall, PayloadFoldersOfOtherAccountsAreRemoved) {
     testing_support::removeTree(profile);
 }
 
+// A link in place of the package cache's first folder is refused, and what it leads to stays.
+TEST_F(Uninstall, ALinkInThePackageCachesPlaceIsNotFollowed) {
+    testing_support::TempDir theirs;
+    const std::string theirCache = theirs.path() + "\\Package Cache\\" + kitCode();
+    ASSERT_EQ(0, SHCreateDirectoryExA(nullptr, theirCache.c_str(), nullptr));
+    testing_support::writeFile(theirCache + "\\theirs.txt", "not the launcher's");
+    {
+        e2e::CacheFolderLink link(theirs.path());
+        ASSERT_TRUE(link.made());
+        EXPECT_EQ(e2e::exitCode(kExitTampered), run("/uninstall /s")) << log;
+    }
+    EXPECT_TRUE(fileExists(theirCache + "\\theirs.txt")) << log;
+    EXPECT_NE(std::string::npos, log.find("the kit's package cache (")) << log;
+}
+
 // A refused uninstall removes nothing: the refusals come before the first removal.
 TEST_F(Uninstall, ARefusedUninstallLeavesEverythingInstalled) {
     install();
