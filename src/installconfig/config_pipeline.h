@@ -63,6 +63,8 @@ public:
     int ExportConfigSettings(const ConfigSlot& slot, bool silent);
     // Removes what stopped runs left beside the runtime settings file; the number removed.
     int removeSettingsLeftovers();
+    // "/uninstall /removesettings": removes the runtime settings file through the handle the load held it by.
+    DWORD removeRuntimeSettingsFile();
 
     // The pipeline's steps, each 0 or a result code.
     int ImportArgsConfigSettings(ConfigSlot& slot, const std::vector<std::string>& args, bool silent);

@@ -26,6 +26,8 @@ int InstallConfigData::LoadConfigSettings(const std::vector<std::string>& args) 
 }
 
 int InstallConfigData::checkRuntimeConfigWritable() { return pipeline->checkRuntimeConfigWritable(); }
+
+DWORD InstallConfigData::removeRuntimeSettingsFile() { return pipeline->removeRuntimeSettingsFile(); }
 int InstallConfigData::removeSettingsLeftovers() { return pipeline->removeSettingsLeftovers(); }
 int InstallConfigData::exportRuntimeConfig() { return pipeline->exportRuntimeConfig(); }
 int InstallConfigData::RestoreConfigSettings() { return pipeline->RestoreConfigSettings(); }

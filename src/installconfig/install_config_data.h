@@ -46,6 +46,9 @@ public:
     // temporary and set-aside files), each only when it is a plain file with one name; the number removed.
     int removeSettingsLeftovers();
     int exportRuntimeConfig();
+    // Removes the runtime settings file (an uninstall asked to forget the settings) through the handle it was
+    // read by, never by its path again: 0 (also when there is none) or the Win32 error code.
+    DWORD removeRuntimeSettingsFile();
     int RestoreConfigSettings();
 
     // What the flow reads, each from the working configuration. A failing read raises settings::Exception.

@@ -61,6 +61,12 @@ int ConfigPipeline::removeSettingsLeftovers() {
     return heldRuntimeSettings ? heldRuntimeSettings->removeLeftovers() : 0;
 }
 
+DWORD ConfigPipeline::removeRuntimeSettingsFile() {
+    const char* path = nullptr;
+    if (api.getRuntimeFilePath(workingConfig.config, &path) != 0) return ERROR_INVALID_PARAMETER;
+    return runtimeSettingsFile(path).removeFile();
+}
+
 int ConfigPipeline::checkRuntimeConfigWritable() {
     // An export that changes nothing does not touch the file.
     bool same = false;

@@ -107,7 +107,7 @@ UninstallPlan planUninstall(const RunOptions& options, const UninstallFacts& fac
     }
     if (options.removeSettings) {
         if (facts.settingsFilePresent && !facts.programDataFolder.empty())
-            plan.actions.push_back(below(UninstallActionKind::File, "the runtime settings file",
+            plan.actions.push_back(below(UninstallActionKind::SettingsFile, "the runtime settings file",
                                          facts.programDataFolder, {kSettingsMaker, kSettingsFolder, kSettingsFile}));
         if (facts.updatePolicyPresent && !otherKits) {
             UninstallAction policy;

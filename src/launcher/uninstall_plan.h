@@ -40,7 +40,7 @@ struct UninstallFacts {
 enum class UninstallActionKind {
     Product,       // the engine removes a product by its code
     Folder,        // a folder and everything in it, through held handles, links removed and never followed
-    File,          // one file, removed as itself
+    SettingsFile,  // the runtime settings file, through the handle the configuration holds it by
     RegistryKey,   // a key of the 32-bit view with everything below it
 };
 
@@ -49,10 +49,10 @@ struct UninstallAction {
     std::string what;     // in words, for /check and the records
     std::string code;     // Product: its product code
     std::string command;  // Product: the engine's whole command line
-    // Folder and File: the folder held by its path, and the names below it down to the entry removed.
+    // Folder: the folder held by its path, and the names below it down to the folder removed.
     std::string base;
     std::vector<std::string> names;
-    std::string path;     // Folder, File: the whole path; RegistryKey: the key below HKEY_LOCAL_MACHINE
+    std::string path;     // Folder, SettingsFile: the whole path; RegistryKey: the key below HKEY_LOCAL_MACHINE
 };
 
 struct UninstallPlan {

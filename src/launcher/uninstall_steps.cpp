@@ -119,8 +119,8 @@ std::string joined(const std::string& base, const std::vector<std::string>& name
     return path;
 }
 
-// Removes the action's folder or file: every folder above it is opened inside the held one above (from the
-// base down) and held, and the entry itself is removed as itself, links never followed. 0 or the Win32 error.
+// Removes the action's folder: every folder above it is opened inside the held one above (from the base down)
+// and held, and the folder itself is removed as itself, links never followed. 0 or the Win32 error.
 DWORD removeEntry(RunHolds& holds, const UninstallAction& action) {
     const size_t parents = action.names.size() - 1;
     std::vector<ChainLink> chain;
@@ -129,8 +129,7 @@ DWORD removeEntry(RunHolds& holds, const UninstallAction& action) {
         return ERROR_CANT_ACCESS_FILE;
     const HANDLE parent = heldFolder(holds, joined(action.base, action.names, parents));
     if (!parent) return ERROR_INVALID_HANDLE;
-    const DWORD error = removeEntryTree(parent, tstrings::toUtf16(action.names.back()),
-                                        action.kind == UninstallActionKind::Folder ? kRemovalDepth : 0);
+    const DWORD error = removeEntryTree(parent, tstrings::toUtf16(action.names.back()), kRemovalDepth);
     // Gone already is what was asked for.
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
 }
@@ -240,8 +239,9 @@ StepResult carryOutUninstall(RunContext& run) {
             TBX_LOG_AS(kFunction, LOG_INFO, "Removed " + action.what + " (exit code " + std::to_string(code) + ").");
             continue;
         }
-        const DWORD error = action.kind == UninstallActionKind::RegistryKey ? removePolicyKey(action.path)
-                                                                            : removeEntry(run.holds, action);
+        const DWORD error = action.kind == UninstallActionKind::RegistryKey    ? removePolicyKey(action.path)
+                            : action.kind == UninstallActionKind::SettingsFile ? run.config->removeRuntimeSettingsFile()
+                                                                               : removeEntry(run.holds, action);
         if (error == ERROR_SUCCESS) {
             TBX_LOG_AS(kFunction, LOG_INFO, "Removed " + action.what + ": " + action.path);
             continue;

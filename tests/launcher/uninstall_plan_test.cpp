@@ -70,7 +70,7 @@ std::vector<std::string> listed(const UninstallPlan& plan) {
         switch (action.kind) {
             case UninstallActionKind::Product: lines.push_back("engine: " + action.command); break;
             case UninstallActionKind::Folder: lines.push_back("folder: " + action.path); break;
-            case UninstallActionKind::File: lines.push_back("file: " + action.path); break;
+            case UninstallActionKind::SettingsFile: lines.push_back("file: " + action.path); break;
             case UninstallActionKind::RegistryKey: lines.push_back("key: " + action.path); break;
         }
     }
