@@ -11,8 +11,8 @@
 #include "installconfig/option_table.h"
 
 // True when `argument` is `row`'s option: the key part (before the first "=" or ":") compared without regard
-// to letter case, by prefix for prefix rows; an argument with a separator is never a switch and one without
-// is only a switch.
+// to letter case, by prefix for prefix rows (followed only by the row's tail characters, when it has them); an
+// argument with a separator is never a switch and one without is only a switch.
 bool argumentMatchesOption(const OptionDescriptor& row, const std::string& argument);
 
 // The first row in list order that `argument` matches, or null.
@@ -36,7 +36,12 @@ struct ArgumentImport {
     std::string passThrough;    // " " + each argument the installer takes unchanged
     bool logFileGiven = false;  // /l was followed by a path
     std::string logFile;
+    std::string logModes;       // what followed /l, as typed ("*v"); empty for a bare /l
 };
+
+// Why the argument after /l cannot be the installer log's path (it is missing, or it looks like an option or a
+// switch that was meant for the launcher), or null when it can.
+const char* logPathRefusal(const std::vector<std::string>& args, size_t index);
 
 // How a pass stores and reports: `load` loads a settings text into the configuration and returns its result,
 // `present` tells whether a key is in it afterwards, `report` receives each ERROR record's text.

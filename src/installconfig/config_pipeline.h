@@ -53,6 +53,7 @@ public:
     int optionsReadable(bool silent);
     bool isFlagOn(int index) const;
     std::string getMsiLogFile() const { return msiLogFile; }
+    std::string getMsiLogModes() const { return msiLogModes; }
 
     // Runtime settings file around the installer engine: written before it runs, put back after a failure.
     int exportRuntimeConfig();
@@ -119,6 +120,7 @@ private:
     HINSTANCE moduleInstance;
     bool IsInstallerEnterprise = false;
     std::string msiLogFile;
+    std::string msiLogModes;
     // The arguments the configuration was loaded from, for the sources of effectiveOptions.
     std::vector<std::string> loadedArgs;
     // The runtime settings file was found untrusted: it was not read, and is written anew, never in place.

@@ -65,6 +65,8 @@ public:
     bool autoUpdateOn() const;
     // The installer engine's log path given after /l; empty when none.
     std::string installerLogFile() const;
+    // The log modes typed after /l ("*v"), empty for a bare /l.
+    std::string installerLogModes() const;
     // Seconds to wait for another installation's hold on the Windows Installer: INSTALLER_WAIT or 600.
     int installerWaitSeconds() const;
     // "/check" (or "-check"): the run only says what it would do.

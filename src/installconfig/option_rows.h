@@ -22,6 +22,10 @@ enum ValueOptionIndex {
 enum NumberOptionIndex { NUMBER_WEB_ZOLT_SECURITY_LEVEL = 0, NUMBER_LANG = 1, NUMBER_INSTALLER_WAIT = 3 };
 enum SwitchIndex { SWITCH_SILENT = 0, SWITCH_DOWNLOAD = 2, SWITCH_CHECK = 6, SWITCH_CHECK_DASH = 7 };
 
+// The Windows Installer's log modes: /l is the log switch only when nothing but these follows it, so /lang or /layout
+// is never taken for it.
+inline constexpr const char* kInstallerLogModes = "iwearucmopvx+!*";
+
 // How long a run waits for another installation's hold on the Windows Installer: seconds, limit and default.
 constexpr int32_t kInstallerWaitMaxSeconds = 86400;
 constexpr int32_t kInstallerWaitDefaultSeconds = 600;
@@ -98,8 +102,8 @@ inline constexpr OptionRow kOptionRows[] = {
     switchOption("-no_override", 3),
     switchOption("/q", 4).passedThrough().byPrefix()
         .usage("...", "the installer's UI level, passed on (/qn, /qb)"),
-    switchOption("/l", 5).passedThrough().byPrefix()
-        .usage("[*v] <path>", "the installer's own log"),
+    switchOption("/l", 5).passedThrough().byPrefixThen(kInstallerLogModes)
+        .usage("[*v] <path>", "the installer's own log, with the modes given (iwearucmopvx+!*)"),
     switchOption("/check", SWITCH_CHECK)
         .usage("", "prints what the run would do and the exit code it expects; changes nothing"),
     switchOption("-check", SWITCH_CHECK_DASH)

@@ -76,7 +76,7 @@ TEST_F(ConfigEndToEnd, OptionsShapeTheEngineCommandLine) {
         {"English needs no transform", "/s /lang=1033", "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
         {"own quiet switch and features", "/s /qn ADDLOCAL=ToolsFeature", " /qn ADDLOCAL=ToolsFeature  WRAPPER=1"},
         {"installer log with modifiers", "/s /l*v C:\\x.log",
-         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l \"C:\\x.log\""},
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l*v \"C:\\x.log\""},
         {"silent through INSTALL_SILENT", "install_silent=Enable NOSTARTMENU=1",
          "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 NOSTARTMENU=1"},
     };
@@ -114,6 +114,11 @@ TEST_F(ConfigEndToEnd, BadInputNeverStartsTheEngine) {
         {"unknown argument", "/unknown", "\"/unknown\";."},
         {"switch with a value", "/S=1", "\"/S=1\";."},
         {"silent, two bad arguments in one message", "/s FOO=1 EULA=Yes", "\"FOO=1\";\"EULA=Yes\";."},
+        // Arguments that only begin with the log switch: none is taken for it, none is swallowed as its path.
+        {"/lang without = or :", "/s /lang 1041", "\"/lang\";\"1041\";."},
+        {"/layout", "/s /layout C:\\lay", "\"/layout\";\"C:\\lay\";."},
+        {"an option where the log path goes", "/s /l*v REBOOT=ReallySuppress", "\"/l*v\";."},
+        {"a switch where the log path goes", "/l*v /s", "\"/l*v\";."},
         {"unknown key on line 3", "INSTALLCFG=" + unknownKeyFile,
          "Configuration file " + unknownKeyFile + " is malformed in line 3."},
         {"file not UTF-8", "/s INSTALLCFG=" + notUtf8File, "Configuration file " + notUtf8File + " is not in plain text."},
