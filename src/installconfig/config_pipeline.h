@@ -35,6 +35,8 @@ public:
     int LoadConfigSettings(const std::vector<std::string>& args);
     // Every option set in the working configuration, with the last source that set it.
     std::vector<EffectiveOption> effectiveOptions() const;
+    // A WARNING for each option a file set that the run does not apply as given.
+    void warnAboutUnappliedOptions() const;
 
     // Getters over the working configuration. A failing read raises settings::Exception with its code.
     bool getFlag(int index) const;

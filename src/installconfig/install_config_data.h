@@ -24,6 +24,7 @@ struct EffectiveOption {
     std::string name;
     std::string value;   // the text, or "(set)" for a switch
     std::string source;  // "built-in default", "runtime settings file", "install configuration file", "command line"
+    std::string notApplied;  // why the run does not apply the value as given; empty when it does
 };
 
 class InstallConfigData {

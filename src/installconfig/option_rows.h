@@ -76,8 +76,10 @@ inline constexpr OptionRow kOptionRows[] = {
         .usage("=<text>", "accepted and logged; the launcher does not use it"),
     valueOption("SPONSORPREF", 6),
     valueOption("ADDLOCAL", VALUE_ADDLOCAL).passedThrough()
+        .passedOnOnlyFromCommandLine("it only drops the default feature list")
         .usage("=<features>", "replaces ADDLOCAL=PublicplnFeature,ToolsFeature"),
     valueOption("REBOOT", VALUE_REBOOT).passedThrough()
+        .passedOnOnlyFromCommandLine("only ReallySuppress is applied, and only to pln.exe")
         .usage("=ReallySuppress", "the installer does not restart Windows"),
     valueOption("USAGETRACKER_CFG", 9).forwarded().readable().plainTextNoted().enterprise()
         .ruled(ValueRule::AbsolutePath),

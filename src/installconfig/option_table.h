@@ -42,6 +42,9 @@ struct OptionRow {
     int32_t minimum = 0;                // the Seconds rule's range and the number used when the option is absent
     int32_t maximum = 0;
     int32_t fallback = 0;
+    // What the run makes of the option when a file sets it, for an option whose value only the command line
+    // passes on; null: a file's value is applied like any other.
+    const char* fromFileOnly = nullptr;
     const char* usageValue = nullptr;  // what follows the name in the usage text; null: not in the usage text
     const char* usageText = nullptr;
 
@@ -73,6 +76,11 @@ struct OptionRow {
         row.minimum = low;
         row.maximum = high;
         row.fallback = whenAbsent;
+        return row;
+    }
+    constexpr OptionRow passedOnOnlyFromCommandLine(const char* whatAFileDoes) const {
+        OptionRow row = *this;
+        row.fromFileOnly = whatAFileDoes;
         return row;
     }
     constexpr OptionRow usage(const char* value, const char* text) const {

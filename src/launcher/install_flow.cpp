@@ -79,7 +79,9 @@ void logEnding(const RunContext& run, const Ending& ending) {
         text += " (Win32 error " + std::to_string(result.error()) + ": " + systemErrorText(result.error()) + ")";
     const bool onlyChecked = run.options && run.options->checkOnly;
     const int level = endsWell(result.exitCode()) || onlyChecked || result.what().empty() ? LOG_INFO : LOG_ERROR;
-    if (Logger::instance().threshold <= level) TBX_LOG_AS("WinMain", level, text + ".");
+    // A reason that is a sentence of its own brings its full stop.
+    if (text.back() != '.') text += '.';
+    if (Logger::instance().threshold <= level) TBX_LOG_AS("WinMain", level, text);
 }
 
 // The one way out: what the run holds is released and the exit code is the last record.

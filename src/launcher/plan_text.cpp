@@ -12,8 +12,10 @@ std::string yesNo(bool value) { return value ? "yes" : "no"; }
 std::string planText(const RunPlan& plan, const RunOptions& options, const std::vector<EffectiveOption>& effective,
                      const MachineFacts& facts) {
     std::string text = "What this run would do (nothing was changed):\n\nOptions (value, and where it came from):\n";
-    for (const EffectiveOption& option : effective)
+    for (const EffectiveOption& option : effective) {
         text += "  " + option.name + " = " + option.value + "   [" + option.source + "]\n";
+        if (!option.notApplied.empty()) text += "    NOT APPLIED as given: " + option.notApplied + "\n";
+    }
     text += "  silent: " + yesNo(options.silent) + "; INSTALLER_WAIT in effect: " +
             std::to_string(options.installerWaitSeconds) + " s\n";
 

@@ -92,10 +92,11 @@ int InstallAutoUpdate(const char* msiPath, bool enabled) {
     // The design's command buffer holds 259 characters. A longer command is refused, never cut, and before
     // the installed component is removed, so that a refusal loses nothing.
     char command[MAX_PATH];
-    const bool fits = enabled ? formatInto(command, "\"%s\" /i \"%s\" ALLUSERS=1 /qn%s", engine, msiPath,
-                                           kSuppressRebootArgument)
-                              : formatInto(command, "\"%s\" /i \"%s\"DISABLE=1 ALLUSERS=1 /qn%s", engine, msiPath,
-                                           kSuppressRebootArgument);
+    // DISABLE=1 stands apart from the quoted path: every parser of the engine's command line reads it the same way.
+    const bool fits = formatInto(command,
+                                 enabled ? "\"%s\" /i \"%s\" ALLUSERS=1 /qn%s"
+                                         : "\"%s\" /i \"%s\" DISABLE=1 ALLUSERS=1 /qn%s",
+                                 engine, msiPath, kSuppressRebootArgument);
     if (!fits) {
         TBX_LOG_AS("InstallAutoUpdate", LOG_ERROR, "The auto-update install command does not fit its buffer; not run.");
         return kAutoUpdateCommandTooLong;

@@ -165,6 +165,34 @@ TEST_F(ConfigEndToEnd, LaterSourcesWin) {
     }
 }
 
+// ADDLOCAL and REBOOT reach the installer only from the command line: from a file the run says so, in a WARNING
+// and in the plan, instead of listing them as in effect.
+TEST_F(ConfigEndToEnd, FileOptionsTheInstallerNeverSeesAreFlagged) {
+    std::string installCfg = dir.file("install.cfg");
+    testing_support::writeFile(installCfg, "ADDLOCAL=ToolsFeature\nREBOOT=Force\n");
+    struct Case {
+        const char* name;
+        std::string arguments;
+        int addLocalWarnings;
+    } cases[] = {
+        {"both from the file", "/s /check INSTALLCFG=" + installCfg, 1},
+        {"ADDLOCAL on the command line as well", "/s /check ADDLOCAL=ToolsFeature INSTALLCFG=" + installCfg, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0u, run(c.arguments)) << log;
+        EXPECT_EQ(c.addLocalWarnings,
+                  occurrences(log, "WARNING: ADDLOCAL=ToolsFeature from the install configuration file is not "
+                                   "applied as given: only the command line passes ADDLOCAL to the installer"))
+            << log;
+        EXPECT_EQ(1, occurrences(log, "WARNING: REBOOT=Force from the install configuration file is not applied as "
+                                      "given: only the command line passes REBOOT to the installer; from a file "
+                                      "only ReallySuppress is applied, and only to pln.exe."))
+            << log;
+        EXPECT_EQ(1 + c.addLocalWarnings, occurrences(log, "NOT APPLIED as given: ")) << log;
+    }
+}
+
 std::string withoutCr(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
