@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/logger.h"
 #include "platform/resources.h"
+#include "platform/run_identity.h"
 #include "platform/sysinfo.h"
 #include "platform/tstrings.h"
 #include "platform/ui_locale.h"
@@ -17,6 +18,29 @@ StepResult refuseLinkedLog(RunContext&) {
     // A log whose name is a link would have this elevated process append to someone else's file: stop before
     // the first record.
     if (logFileUnsafe(Logger::instance())) return StepResult::endRun(kExitTampered, "the log is a link");
+    return StepResult::proceed();
+}
+
+StepResult logRunStart(RunContext& run) {
+    Logger& logger = Logger::instance();
+    if (rollLogOverWhenLarger(logger))
+        TBX_LOG_AS("WinMain", LOG_INFO,
+                   "The log had grown past its limit; its earlier records are in " + olderLogPath(logger.logFilePath));
+    // What an admin reading the log of a failed run asks first: which launcher, with which arguments, as whom.
+    const std::string autoUpdate = TBX_HAS_AU_MSI ? std::string("the auto-update component ") +
+                                                        buildconstants::autoUpdateVersion
+                                                  : std::string("no auto-update component");
+    TBX_LOG_AS("WinMain", LOG_INFO,
+               tstrings::format("Zolt setup launcher %s; payload: the kit %s, build %d, and %s",
+                                buildconstants::fullVersion, buildconstants::productVersion,
+                                buildconstants::buildNumber, autoUpdate.c_str()));
+    TBX_LOG_AS("WinMain", LOG_INFO,
+               "Command line as given: " + tstrings::toUtf8(run.commandLine ? run.commandLine : L""));
+    const RunIdentity identity = currentRunIdentity();
+    TBX_LOG_AS("WinMain", LOG_INFO,
+               "Account: " + (identity.account.empty() ? std::string("(cannot be read)") : identity.account) +
+                   (identity.sid.empty() || identity.sid == identity.account ? "" : " (" + identity.sid + ")") +
+                   "; elevated: " + (identity.elevated ? "yes" : "no"));
     return StepResult::proceed();
 }
 

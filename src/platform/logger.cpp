@@ -329,6 +329,26 @@ bool logFileUnsafe(const Logger& logger) {
     return true;
 }
 
+std::string olderLogPath(const std::string& logPath) {
+    const size_t slash = logPath.find_last_of("\\/");
+    const size_t dot = logPath.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return hasExtension ? logPath.substr(0, dot) + ".old" + logPath.substr(dot) : logPath + ".old";
+}
+
+bool rollLogOverWhenLarger(const Logger& logger, unsigned long long limitBytes) {
+    if (logger.logFilePath.empty() || logRefused) return false;
+    OwnWritersTurn turn;
+    const std::wstring path = tstrings::toUtf16(logger.logFilePath);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (size <= limitBytes) return false;
+    // A rename moves names, never contents: an older log that is a link is replaced, not written through.
+    return MoveFileExW(path.c_str(), tstrings::toUtf16(olderLogPath(logger.logFilePath)).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 void logit(const char* message) {
     Logger& logger = Logger::instance();
     if (logger.threshold <= LOG_INFO) writeLogRecord(logger, LOG_INFO, __FILE__, __LINE__, "logit", message);

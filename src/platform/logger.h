@@ -47,6 +47,16 @@ unsigned long logRecordsThatWaited();
 // nothing is ever appended to it in this process.
 bool logFileUnsafe(const Logger& logger);
 
+// The log's size limit: a run that finds its log larger starts a new one.
+constexpr unsigned long long kLogRollOverBytes = 8ull * 1024 * 1024;
+
+// The one older log a rolled-over log becomes: "zusched.log" gives "zusched.old.log". UTF-8.
+std::string olderLogPath(const std::string& logPath);
+
+// When the log is larger than `limitBytes`, it becomes the older log (replacing the one there) and the next record
+// starts a new one. True when it rolled over. A log another writer has open stays as it is, to roll over next time.
+bool rollLogOverWhenLarger(const Logger& logger, unsigned long long limitBytes = kLogRollOverBytes);
+
 // The driver's general INFO record.
 void logit(const char* message);
 

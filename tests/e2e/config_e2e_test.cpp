@@ -165,6 +165,28 @@ TEST_F(ConfigEndToEnd, LaterSourcesWin) {
     }
 }
 
+// The first records of a run say which launcher and payload ran, with which command line, as whom.
+TEST_F(ConfigEndToEnd, TheFirstRecordsNameTheLauncherTheCommandLineAndTheAccount) {
+    const std::string arguments = "/s \"INSTALLDIR=C:\\Zolt Kit\" EULA=Enable";
+    ASSERT_EQ(0u, run(arguments)) << log;
+    const std::vector<std::string> expected = {
+        std::string("INFO: Zolt setup launcher ") + buildconstants::fullVersion + "; payload: the kit " +
+            buildconstants::productVersion + ", build " + std::to_string(buildconstants::buildNumber) +
+            ", and the auto-update component " + buildconstants::autoUpdateVersion + "\r\n",
+        "INFO: Command line as given: \"" + e2e::binDir() + "\\tbx-setup-e2e.exe\" " + arguments + "\r\n",
+        "INFO: Account: ",
+        "; elevated: ",
+    };
+    size_t at = 0;
+    for (const std::string& text : expected) {
+        const size_t found = log.find(text, at);
+        ASSERT_NE(std::string::npos, found) << text << "\n" << log;
+        at = found + text.size();
+    }
+    // They come before anything else the run records.
+    EXPECT_LT(at, log.find("Default config settings are: ")) << log;
+}
+
 // ADDLOCAL and REBOOT reach the installer only from the command line: from a file the run says so, in a WARNING
 // and in the plan, instead of listing them as in effect.
 TEST_F(ConfigEndToEnd, FileOptionsTheInstallerNeverSeesAreFlagged) {

@@ -63,6 +63,34 @@ TEST(LogFile, EmptyPathWritesNothing) {
     EXPECT_FALSE(testing_support::fileExists(log.path()));
 }
 
+// A log past its limit becomes the one older log, replacing an older one, and the next record starts a new log.
+TEST(LogFile, RollsOverToOneOlderFilePastItsLimit) {
+    struct Case {
+        const char* name;
+        size_t size;
+        bool rolls;
+    } cases[] = {{"at the limit", 100, false}, {"past it", 101, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        const std::string older = olderLogPath(log.path());
+        testing_support::writeFile(older, "the run before last\r\n");
+        const std::string before(c.size, 'x');
+        testing_support::writeFile(log.path(), before);
+        EXPECT_EQ(c.rolls, rollLogOverWhenLarger(Logger::instance(), 100));
+        logit("after");
+        EXPECT_EQ(c.rolls ? before : "the run before last\r\n", testing_support::readFile(older));
+        EXPECT_EQ(!c.rolls, log.raw().rfind(before, 0) == 0) << "the log goes on from its old records";
+        EXPECT_NE(std::string::npos, log.raw().find("INFO: after"));
+        DeleteFileA(older.c_str());
+    }
+}
+
+TEST(LogFile, TheOlderLogKeepsTheExtension) {
+    EXPECT_EQ("C:\\Temp\\zusched.old.log", olderLogPath("C:\\Temp\\zusched.log"));
+    EXPECT_EQ("C:\\a.b\\log.old", olderLogPath("C:\\a.b\\log"));
+}
+
 // Reads the log as whole "writer" records only: every header and body line intact, and each writer's records
 // numbered 0, 1, 2 ... with none missing, repeated or out of order. Returns how many records each writer has.
 std::map<std::string, int> writerRecordsInOrder(const std::string& raw, const char* sourceFile) {
