@@ -34,7 +34,8 @@ StepResult restoreSettingsAfterFailure(RunContext& run) {
 StepResult installPublicRuntime(RunContext& run) {
     if (!run.afterKit.runPublicRuntime) return StepResult::proceed();
     const RunOptions& options = *run.options;
-    installPublicRuntime(options.publicRuntimeDir.c_str(), options.noStartMenu, options.reallySuppress);
+    installPublicRuntime(options.publicRuntimeDir.c_str(), options.noStartMenu, options.reallySuppress,
+                         &run.engineLogs);
     return StepResult::proceed();
 }
 
@@ -52,7 +53,8 @@ StepResult installAutoUpdate(RunContext& run) {
     // Skipped, with a WARNING, while another installation keeps the installer busy.
     if (!installerFreeForAutoUpdate(run.options->installerWaitSeconds)) return StepResult::proceed();
     try {
-        const AutoUpdateOutcome outcome = ExtractAutoUpdateMsi(run.instance, run.paths, run.options->autoUpdate);
+        const AutoUpdateOutcome outcome = ExtractAutoUpdateMsi(run.instance, run.paths, run.options->autoUpdate,
+                                                                 &run.engineLogs);
         run.autoUpdateTampered = outcome.what == AutoUpdateExtraction::Tampered;
     } catch (...) {
         logEscapedException(TBX_HERE_AS("WinMain"));

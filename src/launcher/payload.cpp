@@ -124,7 +124,8 @@ DWORD WINAPI ExtractCabFiles(LPVOID argument) {
     return 1;
 }
 
-AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths, bool autoUpdateEnabled) {
+AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths, bool autoUpdateEnabled,
+                                       EngineLogs* logs) {
     char msiPath[kAutoUpdatePathSize];
     if (!paths.autoUpdateDatabase(msiPath))
         return {paths.heldBy().tampered() ? AutoUpdateExtraction::Tampered : AutoUpdateExtraction::FolderUnusable};
@@ -138,5 +139,5 @@ AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths
                    std::string(written.what) + "failed with " + systemErrorText(written.error));
         return {AutoUpdateExtraction::WriteFailed};
     }
-    return {AutoUpdateExtraction::Installed, InstallAutoUpdate(msiPath, autoUpdateEnabled)};
+    return {AutoUpdateExtraction::Installed, InstallAutoUpdate(msiPath, autoUpdateEnabled, logs)};
 }

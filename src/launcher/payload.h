@@ -8,6 +8,7 @@
 #include "process/bitness.h"
 #include "launcher/run_holds.h"
 #include "launcher/user_data_folder.h"
+#include "process/engine_logs.h"
 #include "process/exit_codes.h"
 
 // The name of the manual-reset event that tells the kit database the cabinets are complete.
@@ -72,4 +73,5 @@ struct AutoUpdateOutcome {
 };
 
 // Writes the auto-update database below the per-user folder and installs it.
-AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths, bool autoUpdateEnabled);
+AutoUpdateOutcome ExtractAutoUpdateMsi(HMODULE module, const PerUserPaths& paths, bool autoUpdateEnabled,
+                                       EngineLogs* logs = nullptr);

@@ -1,6 +1,7 @@
 // Writing the plan out: options and their sources, what is removed, written and run, and the expected exit code.
 #include "launcher/plan_text.h"
 
+#include "process/engine_logs.h"
 #include "process/exit_codes.h"
 
 namespace {
@@ -38,6 +39,10 @@ std::string planText(const RunPlan& plan, const RunOptions& options, const std::
         if (plan.retryBusyAfterRemoval)
             text += "  if it finds the Windows Installer busy after the removal: waits up to " +
                     std::to_string(plan.installerWaitSeconds) + " s and runs it once more\n";
+        if (!facts.engineLogFolder.empty())
+            text += "  each engine run writes its verbose log to " + facts.engineLogFolder + "\\" + kEngineLogPrefix +
+                    "<run>-<nn>-<package>.log" +
+                    (options.installerLogFile.empty() ? "" : " (the kit's to the /l path above)") + "\n";
         text += "\nAfter a successful install:\n";
         text += "  the public runtime installer from the kit's home: " + yesNo(plan.publicRuntimeAfterKit) + "\n";
         text += "  the auto-update component: when the public runtime of this version is registered\n";

@@ -21,6 +21,26 @@ StepResult refuseLinkedLog(RunContext&) {
     return StepResult::proceed();
 }
 
+namespace {
+
+// The engine logs of this run go beside the launcher's log; those of older runs beyond the last few are removed.
+void startEngineLogs(RunContext& run) {
+    const std::string& logPath = Logger::instance().logFilePath;
+    const size_t slash = logPath.find_last_of("\\/");
+    if (slash == std::string::npos) return;  // no log: no engine logs either
+    const std::string folder = logPath.substr(0, slash);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    run.engineLogs = EngineLogs(folder, engineLogRunStamp(now, GetCurrentProcessId()));
+    run.facts.engineLogFolder = folder;
+    if (const int removed = pruneEngineLogs(folder, kEngineLogRunsKept - 1))
+        TBX_LOG_AS("WinMain", LOG_INFO,
+                   "Removed " + std::to_string(removed) + " engine logs of launcher runs before the last " +
+                       std::to_string(kEngineLogRunsKept - 1) + " from " + folder);
+}
+
+}  // namespace
+
 StepResult logRunStart(RunContext& run) {
     Logger& logger = Logger::instance();
     if (rollLogOverWhenLarger(logger))
@@ -36,6 +56,7 @@ StepResult logRunStart(RunContext& run) {
                                 buildconstants::buildNumber, autoUpdate.c_str()));
     TBX_LOG_AS("WinMain", LOG_INFO,
                "Command line as given: " + tstrings::toUtf8(run.commandLine ? run.commandLine : L""));
+    startEngineLogs(run);
     const RunIdentity identity = currentRunIdentity();
     TBX_LOG_AS("WinMain", LOG_INFO,
                "Account: " + (identity.account.empty() ? std::string("(cannot be read)") : identity.account) +

@@ -54,6 +54,7 @@ struct MachineFacts {
     bool installerBusy = false;    // another installation holds the Windows Installer now
     bool kitDatabaseCarried = true;
     std::string msiexecPath;       // empty: the engine cannot be found
+    std::string engineLogFolder;   // where each engine run writes its own log; empty: no engine logs
 };
 
 // Why the run stops before it changes anything, and its code.

@@ -73,6 +73,11 @@ void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 void removeTree(const std::string& path);
 
+// The engine log switch the launcher appends to each engine command line (' /l*v "<folder>\tbx-msi-....log"'),
+// when the line ends with one: its path, and the line without it. Tests about the rest of a command compare that.
+std::string engineLogOf(const std::string& commandLine);
+std::string withoutEngineLog(const std::string& commandLine);
+
 // The folder of the running test executable, where the build puts the helper tools too.
 std::string exeDir();
 std::string toolPath(const std::string& exeName);
