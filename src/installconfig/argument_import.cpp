@@ -76,6 +76,16 @@ const char* logPathRefusal(const std::vector<std::string>& args, size_t index) {
     return nullptr;
 }
 
+std::optional<std::string> logFolderArgument(const std::vector<std::string>& args) {
+    std::optional<std::string> folder;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (!optionMatches("/log", args[i])) continue;
+        if (logPathRefusal(args, i + 1)) return std::nullopt;  // the configuration refuses the run
+        folder = args[++i];
+    }
+    return folder;
+}
+
 ArgumentImport importArguments(const std::vector<std::string>& args, const OptionDescriptor* rows, size_t count,
                                const ArgumentSink& sink) {
     ArgumentImport out;
@@ -91,23 +101,26 @@ ArgumentImport importArguments(const std::vector<std::string>& args, const Optio
             listBadArgument(out.badArguments, argument);
             continue;
         }
-        if (row->msiPassThrough) {
-            if (std::strcmp(row->name, "/l") == 0) {
-                if (const char* why = logPathRefusal(args, i + 1)) {
-                    // The next argument is left to be read as what it is, so a /s after /l still counts.
-                    sink.report("arg " + argument + " is incorrect: " + why +
-                                (i + 1 < args.size() ? " (" + args[i + 1] + ")" : std::string()));
-                    out.result = kTextHadErrors;
-                    listBadArgument(out.badArguments, argument);
-                } else {
-                    out.logFileGiven = true;
-                    out.logModes = argument.substr(2);
-                    out.logFile = args[++i];
-                }
-                continue;
+        // /l and /log take the argument after them as their path and store nothing: the installer gets /l from the
+        // composed command, with its path.
+        if (row->takesNext) {
+            if (const char* why = logPathRefusal(args, i + 1)) {
+                // The next argument is left to be read as what it is, so a /s after /l still counts.
+                sink.report("arg " + argument + " is incorrect: " + why +
+                            (i + 1 < args.size() ? " (" + args[i + 1] + ")" : std::string()));
+                out.result = kTextHadErrors;
+                listBadArgument(out.badArguments, argument);
+            } else if (std::strcmp(row->name, "/log") == 0) {
+                out.logFolderGiven = true;
+                out.logFolder = args[++i];
+            } else {
+                out.logFileGiven = true;
+                out.logModes = argument.substr(2);
+                out.logFile = args[++i];
             }
-            out.passThrough += " " + argument;
+            continue;
         }
+        if (row->msiPassThrough) out.passThrough += " " + argument;
         const int32_t loaded = sink.load(storedTextFor(*row, argument));
         if (loaded != 0 || !sink.present(row->name)) {
             out.result = loaded != 0 ? loaded : kTextHadErrors;

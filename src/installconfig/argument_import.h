@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,17 @@ struct ArgumentImport {
     bool logFileGiven = false;  // /l was followed by a path
     std::string logFile;
     std::string logModes;       // what followed /l, as typed ("*v"); empty for a bare /l
+    bool logFolderGiven = false;  // /log was followed by a folder
+    std::string logFolder;
 };
 
-// Why the argument after /l cannot be the installer log's path (it is missing, or it looks like an option or a
+// Why the argument after /l or /log cannot be the path it names (it is missing, or it looks like an option or a
 // switch that was meant for the launcher), or null when it can.
 const char* logPathRefusal(const std::vector<std::string>& args, size_t index);
+
+// The folder given after /log (the last one given), when one is there in a usable form. The log is placed by it
+// before the configuration is read, so this reads the arguments alone (element 0 the program).
+std::optional<std::string> logFolderArgument(const std::vector<std::string>& args);
 
 // How a pass stores and reports: `load` loads a settings text into the configuration and returns its result,
 // `present` tells whether a key is in it afterwards, `report` receives each ERROR record's text.

@@ -34,6 +34,7 @@ struct OptionRow {
     bool msiPassThrough = false;  // the raw argument goes to MSI_CMDLINE (for /l: the next argument is the log path)
     bool prefixMatch = false;     // an argument matches when it begins with the name; the name is stored
     const char* prefixTail = nullptr;  // the only characters that may follow a prefix name; null: any
+    bool takesNext = false;            // a switch whose value is the argument after it (a path); nothing is stored
     bool checkReadable = false;   // its value must name a file that opens for reading
     bool plainTextNote = false;   // its value is noted as a file to be plain text
     bool enterpriseOnly = false;  // refused unless the installer is the enterprise edition
@@ -52,6 +53,7 @@ struct OptionRow {
     constexpr OptionRow forwarded() const { return with(&OptionRow::forwardedToMsi); }
     constexpr OptionRow passedThrough() const { return with(&OptionRow::msiPassThrough); }
     constexpr OptionRow byPrefix() const { return with(&OptionRow::prefixMatch); }
+    constexpr OptionRow followedByValue() const { return with(&OptionRow::takesNext); }
     constexpr OptionRow byPrefixThen(const char* tail) const {
         OptionRow row = with(&OptionRow::prefixMatch);
         row.prefixTail = tail;

@@ -7,6 +7,7 @@
 
 // Deciding: nothing on the machine changes.
 StepResult refuseLinkedLog(RunContext& run);
+StepResult placeLogInAskedFolder(RunContext& run);
 StepResult logRunStart(RunContext& run);
 StepResult prepareProcess(RunContext& run);
 StepResult answerHelp(RunContext& run);

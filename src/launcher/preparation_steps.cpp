@@ -5,7 +5,9 @@
 #include "buildinfo/build_constants.h"
 #include "launcher/help_step.h"
 #include "launcher/install_steps.h"
+#include "installconfig/argument_import.h"
 #include "platform/errors.h"
+#include "platform/log_location.h"
 #include "platform/logger.h"
 #include "platform/resources.h"
 #include "platform/run_identity.h"
@@ -41,6 +43,28 @@ void startEngineLogs(RunContext& run) {
 
 }  // namespace
 
+StepResult placeLogInAskedFolder(RunContext& run) {
+    run.args = splitCommandLine(run.commandLine);
+    if (!run.args) return StepResult::proceed();  // the configuration step refuses it
+    const std::optional<std::string> folder = logFolderArgument(*run.args);
+    if (!folder) return StepResult::proceed();
+    const std::string why = logFolderRefusal(tstrings::toUtf16(*folder), currentRunIdentity().elevated);
+    if (!why.empty()) {
+        // Nothing is written to a folder someone else could change: the refusal goes to the usual log.
+        const std::string text =
+            "The log folder " + *folder + " given with /log is refused: " + why + ". Nothing is written there.";
+        TBX_LOG_AS("WinMain", LOG_ERROR, text);
+        Prompter(argumentsAskSilence(*run.args))
+            .show(text, StringResource(IDS_WARNING_CAPTION, run.instance).string(), MB_OK | MB_ICONERROR);
+        return StepResult::endRun(kExitConfigurationRefused, "the log folder was refused");
+    }
+    std::string path = *folder;
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    Logger::instance().logFilePath = path + "\\zusched.log";
+    if (logFileUnsafe(Logger::instance())) return StepResult::endRun(kExitTampered, "the log is a link");
+    return StepResult::proceed();
+}
+
 StepResult logRunStart(RunContext& run) {
     Logger& logger = Logger::instance();
     if (rollLogOverWhenLarger(logger))
@@ -69,7 +93,7 @@ StepResult prepareProcess(RunContext& run) {
     SetDllDirectoryA("");
     run.facts.langId = Locale::fromUserPreferences().langId();
     run.facts.is64 = !Is32BitEnvironment();
-    run.args = splitCommandLine(run.commandLine);
+    if (!run.args) run.args = splitCommandLine(run.commandLine);
     return StepResult::proceed();
 }
 

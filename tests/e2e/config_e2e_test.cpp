@@ -187,6 +187,37 @@ TEST_F(ConfigEndToEnd, TheFirstRecordsNameTheLauncherTheCommandLineAndTheAccount
     EXPECT_LT(at, log.find("Default config settings are: ")) << log;
 }
 
+// /log DIR: the launcher's log and the engine's logs of the run go to the folder it names, made when missing;
+// a folder that cannot be one is refused before anything is written or run.
+TEST_F(ConfigEndToEnd, LogPutsEveryLogOfTheRunInTheFolderItNames) {
+    const std::string folder = dir.file("logs\\tbx");
+    ASSERT_EQ(0u, run("/s /log " + folder)) << log;
+    EXPECT_EQ("", log) << "the usual log got records of a run that named its own folder";
+    const std::string own = testing_support::readFile(folder + "\\zusched.log");
+    EXPECT_NE(std::string::npos, own.find("INFO: Command line as given: ")) << own;
+    EXPECT_NE(std::string::npos, own.find("INFO: Wrapper exit code: 0\r\n")) << own;
+    const std::vector<std::string> engineLogs = engine.engineLogs();
+    ASSERT_EQ(1u, engineLogs.size());
+    EXPECT_EQ(0u, engineLogs[0].rfind(folder + "\\tbx-msi-", 0)) << engineLogs[0];
+
+    struct Case {
+        const char* name;
+        std::string arguments;
+        std::string record;
+    } refused[] = {
+        {"a relative folder", "/s /log logs",
+         "ERROR: The log folder logs given with /log is refused: it is not an absolute path with a drive letter. "
+         "Nothing is written there."},
+        {"a file", "/s /log " + folder + "\\zusched.log", "given with /log is refused: it is not a folder."},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(e2e::exitCode(kExitConfigurationRefused), run(c.arguments)) << log;
+        EXPECT_TRUE(installRuns().empty()) << "the engine ran";
+        EXPECT_EQ(1, occurrences(log, c.record)) << log;
+    }
+}
+
 // ADDLOCAL and REBOOT reach the installer only from the command line: from a file the run says so, in a WARNING
 // and in the plan, instead of listing them as in effect.
 TEST_F(ConfigEndToEnd, FileOptionsTheInstallerNeverSeesAreFlagged) {

@@ -117,6 +117,26 @@ TEST(ArgumentMatchingTest, FindsTheFirstRowThatMatches) {
     }
 }
 
+// The log is placed before the configuration is read: the folder after the last /log, when it can be one.
+TEST(ArgumentMatchingTest, TheLogFolderIsTheArgumentAfterLog) {
+    struct Case {
+        std::vector<std::string> args;  // element 0 the program
+        std::optional<std::string> folder;
+    } cases[] = {
+        {{"x.exe", "/s"}, std::nullopt},
+        {{"x.exe", "/s", "/LOG", "D:\\logs"}, "D:\\logs"},
+        {{"x.exe", "/log", "C:\\a", "/log", "C:\\b"}, "C:\\b"},
+        {{"x.exe", "/l", "C:\\x.log"}, std::nullopt},
+        {{"x.exe", "/log"}, std::nullopt},
+        {{"x.exe", "/log", "/s"}, std::nullopt},
+        {{"x.exe", "/log", "INSTALLDIR=C:\\k"}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(c.folder, logFolderArgument(c.args));
+    }
+}
+
 // Before the configuration is read, the help decides from the arguments alone whether a box may be shown.
 TEST(ArgumentMatchingTest, SilenceIsAskedBySwitchesOrAnEnabledSilentFlag) {
     struct Case {
@@ -241,6 +261,11 @@ TEST_F(InstallConfigTest, ArgumentsThatBeginWithTheLogSwitch) {
         {"a switch after /l*v", {"/l*v", "/s"}, 313, "\"/l*v\";", "", ""},
         {"a dash switch after /l", {"/s", "/l", "-download"}, 313, "\"/l\";", "", ""},
         {"nothing after /l", {"/s", "/l"}, 313, "\"/l\";", "", ""},
+        // /log takes the folder after it the same way, and is no log switch with modes "og".
+        {"/log with its folder", {"/s", "/log", "C:\\logs"}, 0, "", "", ""},
+        {"/log and /l together", {"/s", "/log", "C:\\logs", "/l*v", "C:\\x.log"}, 0, "", "C:\\x.log", "*v"},
+        {"nothing after /log", {"/s", "/log"}, 313, "\"/log\";", "", ""},
+        {"a switch after /log", {"/log", "/s"}, 313, "\"/log\";", "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
