@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "launcher/console_output.h"
 #include "launcher/escaped_exception.h"
 #include "launcher/install_steps.h"
 #include "platform/errors.h"
@@ -100,6 +101,16 @@ int finishRun(RunContext& run, const Ending& ending) {
     const int exitCode = ending.result.exitCode();
     if (Logger::instance().threshold <= LOG_INFO)
         TBX_LOG_AS("WinMain", LOG_INFO, "Wrapper exit code: " + std::to_string(exitCode));
+    // Whoever reads the usual log would find the run missing: say where its records are.
+    const std::string fallback = logFallbackPath();
+    if (!fallback.empty()) {
+        const std::string text = "The log " + Logger::instance().logFilePath +
+                                 " could not be written; this run's records are in " + fallback + "\n";
+        if (run.options && run.options->checkOnly)
+            writeToConsole(text);
+        else
+            writeToStandardError(text);
+    }
     return exitCode;
 }
 

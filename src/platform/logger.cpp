@@ -5,8 +5,10 @@
 #include <atomic>
 
 #include "platform/ansi_path.h"
+#include "platform/errors.h"
 #include "platform/link_check.h"
 #include "platform/log_location.h"
+#include "platform/protected_entries.h"
 #include "platform/tstrings.h"
 
 namespace {
@@ -27,10 +29,6 @@ std::atomic<bool> logRefused{false};
 
 // Records this process could not write; the next record written says how many.
 unsigned long droppedRecords = 0;
-
-// A wait for the writers' turn longer than this is a holder's doing, not the other writers' short turns: it is
-// charged to the run's budget (a holder that lets go now and then must not cost each record its wait).
-const DWORD kLongTurnWaitMs = 250;
 
 // What this process has waited for other programs' holds on the log. Changed only in this process's turn.
 class HeldLogWaits {
@@ -143,11 +141,9 @@ public:
             Sleep(1);
             pausedForHolder = true;
         }
-        const ULONGLONG waited = GetTickCount64() - started;
-        // Other writers' short turns are no holder's doing.
-        const bool forHolder = !locked || waited >= kLongTurnWaitMs;
-        if (forHolder) waits.charge(waited);
-        pausedForHolder = pausedForHolder && forHolder;
+        // Every wait is charged, however short: a holder that lets go now and then would otherwise make each record
+        // wait a little, without end and without a word.
+        waits.charge(GetTickCount64() - started);
     }
     ~WritersTurn() {
         OVERLAPPED at = lockedByte();
@@ -155,7 +151,7 @@ public:
     }
     WritersTurn(const WritersTurn&) = delete;
     WritersTurn& operator=(const WritersTurn&) = delete;
-    // Whether the turn was waited for because a holder kept it, not only tried or taken after others' short turns.
+    // Whether the turn was waited for, however briefly.
     bool paused() const { return pausedForHolder; }
 
 private:
@@ -187,6 +183,69 @@ private:
         return lock;
     }
 };
+
+std::string withCarriageReturns(const std::string& text);
+
+// The second file of a run whose log cannot be opened or written: beside the log, named with the process id,
+// created new for this process and written from the first record the log refused to the end of the process,
+// so that the run's records stay together and in order. Tied to the log path it stands in for: a new path
+// starts without it.
+class FallbackLog {
+public:
+    bool activeFor(const std::string& usual) const { return !path_.empty() && usual == for_; }
+    const std::string& path() const { return path_; }
+
+    // Appends `bytes`, making the file first when this log has none yet (with a record that says why the log was
+    // left). False when it cannot be made or written: the record is then lost.
+    bool write(const std::string& usual, const std::string& bytes, const std::string& why) {
+        if (!activeFor(usual) && !open(usual, why)) return false;
+        DWORD written = 0;
+        return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size();
+    }
+
+private:
+    bool open(const std::string& usual, const std::string& why) {
+        const size_t dot = usual.find_last_of('.');
+        const size_t slash = usual.find_last_of("\\/");
+        const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                     ? usual.substr(0, dot)
+                                     : usual;
+        const std::string pid = tstrings::toString(static_cast<uint32_t>(GetCurrentProcessId()));
+        ProtectedDescriptor descriptor(kFreshLogSddl);
+        // Made new, never one that is there: a name someone else chose (or left by an earlier process with this id)
+        // is passed over for one with the time as well.
+        for (const std::string& name :
+             {stem + "-" + pid + ".log",
+              stem + "-" + pid + "-" + tstrings::toString(static_cast<uint32_t>(GetTickCount())) + ".log"}) {
+            HANDLE made = CreateFileW(tstrings::toUtf16(name).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
+                                      descriptor.attributes(), CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (made == INVALID_HANDLE_VALUE) continue;
+            // Held for the rest of the process on purpose: every later record of the run goes here.
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+            handle = made;
+            for_ = usual;
+            path_ = name;
+            SYSTEMTIME now;
+            GetLocalTime(&now);
+            const std::string note = "The log " + usual + " cannot be written (" + why +
+                                     "); this run's records from here on are in this file.";
+            const std::string record =
+                withCarriageReturns(formatLogRecord(now, processName(), GetCurrentProcessId(), GetCurrentThreadId(),
+                                                    __FILE__, __LINE__, "writeLogRecord", LOG_WARNING, note.c_str()));
+            DWORD written = 0;
+            WriteFile(handle, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+            return true;
+        }
+        return false;
+    }
+
+    std::string for_;
+    std::string path_;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+FallbackLog fallbackLog;
 
 // The records are stored with CR LF line ends, as the runtime's text mode would write them.
 std::string withCarriageReturns(const std::string& text) {
@@ -277,13 +336,21 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
                                              line, function, level, message);
         if (logRefused) return;
         OwnWritersTurn turn;
+        if (fallbackLog.activeFor(logger.logFilePath)) {
+            if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record), "")) ++droppedRecords;
+            return;
+        }
         bool openPaused = false;
         LogFile file(openLogForAppend(logger.logFilePath,
                                       heldLogWaits.deadline(droppedRecords > 0 ? kWaitAfterDropMs : kHeldLogWaitMs),
                                       openPaused));
         if (openPaused) heldLogWaits.recordWaited();
         if (!file.isOpen()) {
-            if (!logRefused) ++droppedRecords;
+            const DWORD error = GetLastError();
+            if (logRefused) return;
+            // Not lost: the run's records go on in a file of its own beside the log.
+            if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record), systemErrorText(error)))
+                ++droppedRecords;
             return;
         }
         // The note on dropped records goes out in the same write, so it is never separated from the record that
@@ -304,11 +371,16 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size())
             droppedRecords = 0;
-        else
+        else if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record), systemErrorText(GetLastError())))
             ++droppedRecords;
     } catch (...) {
         // A log that cannot be written must not disturb the caller.
     }
+}
+
+std::string logFallbackPath() {
+    OwnWritersTurn turn;
+    return fallbackLog.activeFor(Logger::instance().logFilePath) ? fallbackLog.path() : std::string();
 }
 
 unsigned long logRecordsThatWaited() {
