@@ -13,6 +13,11 @@
 
 namespace {
 
+// Past the budget the turn is still waited for while other writers are appending their records (each holds it
+// for one write), until the log has not grown for this long: under Wine a record written without the turn could
+// overwrite theirs. A holder that only keeps the turn is not waited for.
+const DWORD kQuietLogMs = 250;
+
 // How long one record may wait for a program that holds the log (open without sharing, or the writers' turn),
 // and the longest pause between two tries: a held log costs a bounded wait, never a hang.
 const DWORD kHeldLogWaitMs = 2000;
@@ -44,8 +49,17 @@ public:
     void turnTimedOutOnce() { turnTimedOut = true; }
     void recordWaited() { ++recordsWaited; }
     unsigned long recordsThatWaited() const { return recordsWaited; }
+    // The size of the log `path` after this process's last record there: growth past it shows other writers at
+    // work. -1 when unknown.
+    void noteEnd(const std::string& path, LONGLONG size) {
+        endPath = path;
+        endSize = size;
+    }
+    LONGLONG endOf(const std::string& path) const { return path == endPath ? endSize : -1; }
 
 private:
+    std::string endPath;
+    LONGLONG endSize = -1;
     ULONGLONG spentMs = 0;
     bool turnTimedOut = false;
     unsigned long recordsWaited = 0;
@@ -120,12 +134,16 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline, bool& pause
 // A lock on the file itself, unlike a named object, can be held only by someone who may open the log anyway,
 // and the system drops it with its holder. The turn is short, so it is polled every millisecond, within the
 // run's budget; a holder that keeps it longer (hung, or holding it on purpose) does not cost the record: it is
-// written without the turn, and the rest of the run tries the turn once per record instead of waiting for it.
+// written without the turn, and the rest of the run tries the turn once per record instead of waiting for it,
+// unless other writers are appending (the log grew since this process's last record), whose turns are waited for.
 class WritersTurn {
 public:
-    WritersTurn(HANDLE file, HeldLogWaits& waits) : file(file) {
+    // `endOfOurLast`: the log's size after this process's last record, -1 when unknown.
+    WritersTurn(HANDLE file, HeldLogWaits& waits, LONGLONG endOfOurLast) : file(file) {
         const ULONGLONG started = GetTickCount64();
         const ULONGLONG deadline = waits.deadline(waits.turnLimitMs());
+        LONGLONG seenSize = endOfOurLast;
+        ULONGLONG lastGrowth = 0;  // when the log was last seen growing; 0: not seen
         for (;;) {
             OVERLAPPED at = lockedByte();
             if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
@@ -134,9 +152,19 @@ public:
             }
             // Any other failure (no read access, a file system without locks): written without the turn.
             if (GetLastError() != ERROR_LOCK_VIOLATION) return;
-            if (GetTickCount64() >= deadline) {
-                waits.turnTimedOutOnce();
-                break;
+            const ULONGLONG now = GetTickCount64();
+            LARGE_INTEGER size{};
+            if (GetFileSizeEx(file, &size)) {
+                if (seenSize >= 0 && size.QuadPart > seenSize) lastGrowth = now;
+                seenSize = size.QuadPart;
+            }
+            if (now >= deadline) {
+                const bool othersAppending =
+                    lastGrowth != 0 && now - lastGrowth < kQuietLogMs && now - started < kHeldLogWaitMs;
+                if (!othersAppending) {
+                    waits.turnTimedOutOnce();
+                    break;
+                }
             }
             Sleep(1);
             pausedForHolder = true;
@@ -365,12 +393,15 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         }
         bytes += withCarriageReturns(record);
         // One write per record, in the turn of all writers: it lands whole at the end, never mixed with another's.
-        WritersTurn everyWritersTurn(file.get(), heldLogWaits);
+        WritersTurn everyWritersTurn(file.get(), heldLogWaits, heldLogWaits.endOf(logger.logFilePath));
         if (everyWritersTurn.paused() && !openPaused) heldLogWaits.recordWaited();
         DWORD written = 0;
         if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size())
+            written == bytes.size()) {
             droppedRecords = 0;
+            LARGE_INTEGER end{};
+            if (GetFileSizeEx(file.get(), &end)) heldLogWaits.noteEnd(logger.logFilePath, end.QuadPart);
+        }
         else if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record), systemErrorText(GetLastError())))
             ++droppedRecords;
     } catch (...) {
