@@ -23,8 +23,8 @@ struct Step {
 // The run, step by step: first decide (nothing changes), then check what can refuse it, then change. The first
 // step that ends the run decides its exit code.
 constexpr Step kInstallationSteps[] = {
-    TBX_STEP(refuseLinkedLog),           // a log that is a link gets no record: stop first
     TBX_STEP(placeLogInAskedFolder),     // "/log DIR": every log of the run goes there
+    TBX_STEP(refuseLinkedLog),           // a log that is a link gets no record: stop first
     TBX_STEP(logRunStart),               // which launcher, payload, command line and account
     TBX_STEP(prepareProcess),            // library search path, UI language, 32 or 64 bits, the arguments
     TBX_STEP(answerHelp),                // "/?": the usage, and nothing changes

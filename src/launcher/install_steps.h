@@ -6,8 +6,8 @@
 #include "launcher/step_result.h"
 
 // Deciding: nothing on the machine changes.
-StepResult refuseLinkedLog(RunContext& run);
 StepResult placeLogInAskedFolder(RunContext& run);
+StepResult refuseLinkedLog(RunContext& run);
 StepResult logRunStart(RunContext& run);
 StepResult prepareProcess(RunContext& run);
 StepResult answerHelp(RunContext& run);
