@@ -13,11 +13,6 @@
 
 namespace {
 
-// Past the budget the turn is still waited for while other writers are appending their records (each holds it
-// for one write), until the log has not grown for this long: under Wine a record written without the turn could
-// overwrite theirs. A holder that only keeps the turn is not waited for.
-const DWORD kQuietLogMs = 250;
-
 // How long one record may wait for a program that holds the log (open without sharing, or the writers' turn),
 // and the longest pause between two tries: a held log costs a bounded wait, never a hang.
 const DWORD kHeldLogWaitMs = 2000;
@@ -135,7 +130,7 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline, bool& pause
 // and the system drops it with its holder. The turn is short, so it is polled every millisecond, within the
 // run's budget; a holder that keeps it longer (hung, or holding it on purpose) does not cost the record: it is
 // written without the turn, and the rest of the run tries the turn once per record instead of waiting for it,
-// unless other writers are appending (the log grew since this process's last record), whose turns are waited for.
+// unless other writers are appending (the log grew past this process's last record), whose turns are waited for.
 class WritersTurn {
 public:
     // `endOfOurLast`: the log's size after this process's last record, -1 when unknown.
@@ -143,7 +138,7 @@ public:
         const ULONGLONG started = GetTickCount64();
         const ULONGLONG deadline = waits.deadline(waits.turnLimitMs());
         LONGLONG seenSize = endOfOurLast;
-        ULONGLONG lastGrowth = 0;  // when the log was last seen growing; 0: not seen
+        bool othersAppending = false;  // the log grew past this process's last record
         for (;;) {
             OVERLAPPED at = lockedByte();
             if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
@@ -155,16 +150,15 @@ public:
             const ULONGLONG now = GetTickCount64();
             LARGE_INTEGER size{};
             if (GetFileSizeEx(file, &size)) {
-                if (seenSize >= 0 && size.QuadPart > seenSize) lastGrowth = now;
+                if (seenSize >= 0 && size.QuadPart > seenSize) othersAppending = true;
                 seenSize = size.QuadPart;
             }
-            if (now >= deadline) {
-                const bool othersAppending =
-                    lastGrowth != 0 && now - lastGrowth < kQuietLogMs && now - started < kHeldLogWaitMs;
-                if (!othersAppending) {
-                    waits.turnTimedOutOnce();
-                    break;
-                }
+            // Past the budget, other writers appending their records (each holds the turn for one write) are still
+            // waited for, up to the record's limit: under Wine a record written without the turn could overwrite
+            // theirs. A holder that only keeps the turn, for good or in bursts, is not.
+            if (now >= deadline && !(othersAppending && now - started < kHeldLogWaitMs)) {
+                waits.turnTimedOutOnce();
+                break;
             }
             Sleep(1);
             pausedForHolder = true;
