@@ -59,12 +59,13 @@ int registerWithScheduler() {
     return -4;
 }
 
-// `command` with the engine's log switch for `package` when it still fits the design's 259 characters; without it
-// (after a WARNING) when not: the log is worth less than the component.
-std::string withEngineLog(const char* command, EngineLogs* logs, const char* package) {
+// `command` with the engine's log switch for `package` when it still fits the command's buffer of `bufferSize`;
+// without it (after a WARNING) when not: the log is worth less than the component.
+template <size_t bufferSize>
+std::string withEngineLog(const char (&command)[bufferSize], EngineLogs* logs, const char* package) {
     if (!logs) return command;
     const std::string logged = command + logs->switchFor(package);
-    if (logged.size() < MAX_PATH) return logged;
+    if (logged.size() < bufferSize) return logged;
     TBX_LOG_AS("InstallAutoUpdate", LOG_WARNING,
                "The auto-update command with its engine log does not fit its buffer; it runs without the log.");
     return command;
