@@ -6,6 +6,7 @@
 #include "launcher/help_step.h"
 #include "launcher/install_steps.h"
 #include "installconfig/argument_import.h"
+#include "platform/ansi_path.h"
 #include "platform/errors.h"
 #include "platform/log_location.h"
 #include "platform/logger.h"
@@ -31,9 +32,17 @@ void startEngineLogs(RunContext& run) {
     const size_t slash = logPath.find_last_of("\\/");
     if (slash == std::string::npos) return;  // no log: no engine logs either
     const std::string folder = logPath.substr(0, slash);
+    // The engine's command lines are ANSI: the folder goes there in a form that names it exactly.
+    const AnsiPath ansi = ansiPathOf(tstrings::toUtf16(folder));
+    if (ansi.form == AnsiPathForm::None) {
+        TBX_LOG_AS("WinMain", LOG_WARNING,
+                   "The Windows Installer's own logs are not written: the folder " + folder +
+                       " has no name the engine's command line can carry in this code page.");
+        return;
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    run.engineLogs = EngineLogs(folder, engineLogRunStamp(now, GetCurrentProcessId()));
+    run.engineLogs = EngineLogs(ansi.path, engineLogRunStamp(now, GetCurrentProcessId()), folder);
     run.facts.engineLogFolder = folder;
     if (const int removed = pruneEngineLogs(folder, kEngineLogRunsKept - 1))
         TBX_LOG_AS("WinMain", LOG_INFO,

@@ -76,8 +76,8 @@ int pruneEngineLogs(const std::string& folder, size_t runsKept) {
 
 std::string EngineLogs::switchFor(const char* package) {
     if (!on()) return std::string();
-    const std::string path = folder_ + "\\" + engineLogName(stamp_, ++runs_, package);
-    TBX_LOG_AS("EngineLogs::switchFor", LOG_INFO, std::string("The Windows Installer logs this run of ") + package +
-                                                      " to " + path);
-    return " /l*v \"" + path + "\"";
+    const std::string name = engineLogName(stamp_, ++runs_, package);
+    TBX_LOG_AS("EngineLogs::switchFor", LOG_INFO,
+               std::string("The Windows Installer logs this run of ") + package + " to " + shown_ + "\\" + name);
+    return " /l*v \"" + folder_ + "\\" + name + "\"";
 }

@@ -26,8 +26,12 @@ class EngineLogs {
 public:
     // Off: no engine run gets a log switch.
     EngineLogs() = default;
-    // Logs of the run `stamp` in `folder` (UTF-8, without a trailing separator).
-    EngineLogs(std::string folder, std::string stamp) : folder_(std::move(folder)), stamp_(std::move(stamp)) {}
+    // Logs of the run `stamp` in `folder`, as the engine's command lines carry it (ANSI, without a trailing
+    // separator); `shownFolder` is the same folder in UTF-8, for the launcher's records (empty: `folder`).
+    EngineLogs(std::string folder, std::string stamp, std::string shownFolder = std::string())
+        : folder_(std::move(folder)), stamp_(std::move(stamp)), shown_(std::move(shownFolder)) {
+        if (shown_.empty()) shown_ = folder_;
+    }
 
     bool on() const { return !folder_.empty(); }
     const std::string& folder() const { return folder_; }
@@ -38,5 +42,6 @@ public:
 private:
     std::string folder_;
     std::string stamp_;
+    std::string shown_;
     int runs_ = 0;
 };
