@@ -15,6 +15,7 @@
 #include "launcher/run_plan.h"
 #include "platform/prompter.h"
 #include "platform/win_handles.h"
+#include "process/engine_logs.h"
 #include "process/exit_codes.h"
 
 struct RunContext {
@@ -45,6 +46,9 @@ struct RunContext {
     UniqueFile guardFlag;
     // The cabinet event, ours from before anything is removed until the engine runs are over.
     UniqueHandle cabEvent;
+
+    // The engine's own log of each engine run, beside the launcher's log.
+    EngineLogs engineLogs;
 
     // What happened while the plan was carried out.
     bool removalWantsRestart = false;
