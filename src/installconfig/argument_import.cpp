@@ -31,8 +31,9 @@ bool argumentMatchesOption(const OptionDescriptor& row, const std::string& argum
     const std::string key = lowerC(hasSeparator ? argument.substr(0, separator) : argument);
     if (hasSeparator == isSwitchName(row.name)) return false;
     const std::string name = lowerC(row.name);
-    if (row.prefixMatch) return key.compare(0, name.size(), name) == 0;
-    return key == name;
+    if (!row.prefixMatch) return key == name;
+    if (key.compare(0, name.size(), name) != 0) return false;
+    return !row.prefixTail || key.find_first_not_of(row.prefixTail, name.size()) == std::string::npos;
 }
 
 const OptionDescriptor* findOptionFor(const std::string& argument, const OptionDescriptor* rows, size_t count) {
@@ -65,6 +66,26 @@ bool argumentsAskSilence(const std::vector<std::string>& args) {
     return false;
 }
 
+const char* logPathRefusal(const std::vector<std::string>& args, size_t index) {
+    if (index >= args.size() || args[index].empty()) return "no log path follows it";
+    const std::string& path = args[index];
+    // An option or switch right after /l was meant for the launcher: taking it as the path would drop it.
+    if (path[0] == '/' || path[0] == '-' || path.find('=') != std::string::npos)
+        return "the argument after it looks like an option or a switch, not a log path";
+    if (path.find_first_of("\"\r\n") != std::string::npos) return "the argument after it is not a file path";
+    return nullptr;
+}
+
+std::optional<std::string> logFolderArgument(const std::vector<std::string>& args) {
+    std::optional<std::string> folder;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (!optionMatches("/log", args[i])) continue;
+        if (logPathRefusal(args, i + 1)) return std::nullopt;  // the configuration refuses the run
+        folder = args[++i];
+    }
+    return folder;
+}
+
 ArgumentImport importArguments(const std::vector<std::string>& args, const OptionDescriptor* rows, size_t count,
                                const ArgumentSink& sink) {
     ArgumentImport out;
@@ -80,20 +101,26 @@ ArgumentImport importArguments(const std::vector<std::string>& args, const Optio
             listBadArgument(out.badArguments, argument);
             continue;
         }
-        if (row->msiPassThrough) {
-            if (std::strcmp(row->name, "/l") == 0) {
-                if (i + 1 < args.size()) {
-                    out.logFileGiven = true;
-                    out.logFile = args[++i];
-                } else {
-                    sink.report("arg " + argument + " is incorrect");
-                    out.result = kTextHadErrors;
-                    listBadArgument(out.badArguments, argument);
-                }
-                continue;
+        // /l and /log take the argument after them as their path and store nothing: the installer gets /l from the
+        // composed command, with its path.
+        if (row->takesNext) {
+            if (const char* why = logPathRefusal(args, i + 1)) {
+                // The next argument is left to be read as what it is, so a /s after /l still counts.
+                sink.report("arg " + argument + " is incorrect: " + why +
+                            (i + 1 < args.size() ? " (" + args[i + 1] + ")" : std::string()));
+                out.result = kTextHadErrors;
+                listBadArgument(out.badArguments, argument);
+            } else if (std::strcmp(row->name, "/log") == 0) {
+                out.logFolderGiven = true;
+                out.logFolder = args[++i];
+            } else {
+                out.logFileGiven = true;
+                out.logModes = argument.substr(2);
+                out.logFile = args[++i];
             }
-            out.passThrough += " " + argument;
+            continue;
         }
+        if (row->msiPassThrough) out.passThrough += " " + argument;
         const int32_t loaded = sink.load(storedTextFor(*row, argument));
         if (loaded != 0 || !sink.present(row->name)) {
             out.result = loaded != 0 ? loaded : kTextHadErrors;

@@ -5,14 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "installconfig/option_table.h"
 
 // True when `argument` is `row`'s option: the key part (before the first "=" or ":") compared without regard
-// to letter case, by prefix for prefix rows; an argument with a separator is never a switch and one without
-// is only a switch.
+// to letter case, by prefix for prefix rows (followed only by the row's tail characters, when it has them); an
+// argument with a separator is never a switch and one without is only a switch.
 bool argumentMatchesOption(const OptionDescriptor& row, const std::string& argument);
 
 // The first row in list order that `argument` matches, or null.
@@ -36,7 +37,18 @@ struct ArgumentImport {
     std::string passThrough;    // " " + each argument the installer takes unchanged
     bool logFileGiven = false;  // /l was followed by a path
     std::string logFile;
+    std::string logModes;       // what followed /l, as typed ("*v"); empty for a bare /l
+    bool logFolderGiven = false;  // /log was followed by a folder
+    std::string logFolder;
 };
+
+// Why the argument after /l or /log cannot be the path it names (it is missing, or it looks like an option or a
+// switch that was meant for the launcher), or null when it can.
+const char* logPathRefusal(const std::vector<std::string>& args, size_t index);
+
+// The folder given after /log (the last one given), when one is there in a usable form. The log is placed by it
+// before the configuration is read, so this reads the arguments alone (element 0 the program).
+std::optional<std::string> logFolderArgument(const std::vector<std::string>& args);
 
 // How a pass stores and reports: `load` loads a settings text into the configuration and returns its result,
 // `present` tells whether a key is in it afterwards, `report` receives each ERROR record's text.

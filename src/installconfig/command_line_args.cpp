@@ -28,7 +28,10 @@ int ConfigPipeline::ImportArgsConfigSettings(ConfigSlot& slot, const std::vector
     sink.present = [this, &slot](const char* key) { return isOptionSet(key, slot); };
     sink.report = [](const std::string& error) { CONFIG_LOG(kImportArgs, LOG_ERROR, error); };
     const ArgumentImport imported = importArguments(args, descriptors.data(), descriptors.size(), sink);
-    if (imported.logFileGiven) msiLogFile = imported.logFile;
+    if (imported.logFileGiven) {
+        msiLogFile = imported.logFile;
+        msiLogModes = imported.logModes;
+    }
     if (!imported.passThrough.empty()) {
         CONFIG_LOG(kImportArgs, LOG_INFO, "...adding MSICMDLINE to settingsConfig");
         slot.loadText(("MSI_CMDLINE=" + imported.passThrough).c_str());

@@ -99,7 +99,17 @@ int ConfigPipeline::LoadConfigSettings(const std::vector<std::string>& args) {
     normalizeExport(exportConfig);
     dumpConfig(exportConfig, "Config to export");
     dumpConfig(workingConfig, "!!!!Working config!!!!");
-    return optionsReadable(silent);
+    result = optionsReadable(silent);
+    if (result == 0) warnAboutUnappliedOptions();
+    return result;
+}
+
+void ConfigPipeline::warnAboutUnappliedOptions() const {
+    for (const EffectiveOption& option : effectiveOptions())
+        if (!option.notApplied.empty())
+            CONFIG_LOG(kLoadConfig, LOG_WARNING,
+                       option.name + "=" + option.value + " from the " + option.source +
+                           " is not applied as given: " + option.notApplied + ".");
 }
 
 bool ConfigPipeline::silentSoFar() const {
@@ -288,7 +298,7 @@ std::vector<EffectiveOption> ConfigPipeline::effectiveOptions() const {
     std::vector<EffectiveOption> options;
     for (const OptionRow& row : descriptors) {
         if (!isOptionSet(row.name, workingConfig)) continue;
-        EffectiveOption option{row.name, "(set)", "built-in default"};
+        EffectiveOption option{row.name, "(set)", "built-in default", ""};
         const char* text = nullptr;
         if (api.getString(workingConfig.config, row.name, &text) == 0) option.value = text;
         // MSI_CMDLINE also gathers the arguments the installer takes unchanged.
@@ -306,6 +316,11 @@ std::vector<EffectiveOption> ConfigPipeline::effectiveOptions() const {
             option.source = "install configuration file";
         else if (isOptionSet(row.name, backupConfig))
             option.source = "runtime settings file";
+        const bool fromAFile =
+            option.source == "install configuration file" || option.source == "runtime settings file";
+        if (row.fromFileOnly && fromAFile)
+            option.notApplied = std::string("only the command line passes ") + row.name +
+                                " to the installer; from a file " + row.fromFileOnly;
         options.push_back(option);
     }
     return options;

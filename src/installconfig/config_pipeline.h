@@ -35,6 +35,8 @@ public:
     int LoadConfigSettings(const std::vector<std::string>& args);
     // Every option set in the working configuration, with the last source that set it.
     std::vector<EffectiveOption> effectiveOptions() const;
+    // A WARNING for each option a file set that the run does not apply as given.
+    void warnAboutUnappliedOptions() const;
 
     // Getters over the working configuration. A failing read raises settings::Exception with its code.
     bool getFlag(int index) const;
@@ -53,6 +55,7 @@ public:
     int optionsReadable(bool silent);
     bool isFlagOn(int index) const;
     std::string getMsiLogFile() const { return msiLogFile; }
+    std::string getMsiLogModes() const { return msiLogModes; }
 
     // Runtime settings file around the installer engine: written before it runs, put back after a failure.
     int exportRuntimeConfig();
@@ -121,6 +124,7 @@ private:
     HINSTANCE moduleInstance;
     bool IsInstallerEnterprise = false;
     std::string msiLogFile;
+    std::string msiLogModes;
     // The arguments the configuration was loaded from, for the sources of effectiveOptions.
     std::vector<std::string> loadedArgs;
     // The runtime settings file was found untrusted: it was not read, and is written anew, never in place.

@@ -60,6 +60,7 @@ bool InstallConfigData::featuresChosen() const { return pipeline->isOptionSet(Va
 bool InstallConfigData::autoUpdateOn() const { return pipeline->getFlag(FLAG_AUTO_UPDATE); }
 
 std::string InstallConfigData::installerLogFile() const { return pipeline->getMsiLogFile(); }
+std::string InstallConfigData::installerLogModes() const { return pipeline->getMsiLogModes(); }
 
 int InstallConfigData::installerWaitSeconds() const { return pipeline->getInstallerWaitSeconds(); }
 

@@ -24,6 +24,7 @@ struct EffectiveOption {
     std::string name;
     std::string value;   // the text, or "(set)" for a switch
     std::string source;  // "built-in default", "runtime settings file", "install configuration file", "command line"
+    std::string notApplied;  // why the run does not apply the value as given; empty when it does
 };
 
 class InstallConfigData {
@@ -68,6 +69,8 @@ public:
     bool autoUpdateOn() const;
     // The installer engine's log path given after /l; empty when none.
     std::string installerLogFile() const;
+    // The log modes typed after /l ("*v"), empty for a bare /l.
+    std::string installerLogModes() const;
     // Seconds to wait for another installation's hold on the Windows Installer: INSTALLER_WAIT or 600.
     int installerWaitSeconds() const;
     // "/check" (or "-check"): the run only says what it would do.

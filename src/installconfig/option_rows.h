@@ -23,12 +23,18 @@ enum NumberOptionIndex { NUMBER_WEB_ZOLT_SECURITY_LEVEL = 0, NUMBER_LANG = 1, NU
 enum SwitchIndex {
     SWITCH_SILENT = 0,
     SWITCH_DOWNLOAD = 2,
+    SWITCH_LOG = 5,
     SWITCH_CHECK = 6,
     SWITCH_CHECK_DASH = 7,
-    SWITCH_UNINSTALL = 8,
-    SWITCH_UNINSTALL_DASH = 9,
-    SWITCH_REMOVE_SETTINGS = 10,
+    SWITCH_LOG_FOLDER = 8,
+    SWITCH_UNINSTALL = 9,
+    SWITCH_UNINSTALL_DASH = 10,
+    SWITCH_REMOVE_SETTINGS = 11,
 };
+
+// The Windows Installer's log modes: /l is the log switch only when nothing but these follows it, so /lang or /layout
+// is never taken for it.
+inline constexpr const char* kInstallerLogModes = "iwearucmopvx+!*";
 
 // How long a run waits for another installation's hold on the Windows Installer: seconds, limit and default.
 constexpr int32_t kInstallerWaitMaxSeconds = 86400;
@@ -80,8 +86,10 @@ inline constexpr OptionRow kOptionRows[] = {
         .usage("=<text>", "accepted and logged; the launcher does not use it"),
     valueOption("SPONSORPREF", 6),
     valueOption("ADDLOCAL", VALUE_ADDLOCAL).passedThrough()
+        .passedOnOnlyFromCommandLine("it only drops the default feature list")
         .usage("=<features>", "replaces ADDLOCAL=PublicplnFeature,ToolsFeature"),
     valueOption("REBOOT", VALUE_REBOOT).passedThrough()
+        .passedOnOnlyFromCommandLine("only ReallySuppress is applied, and only to pln.exe")
         .usage("=ReallySuppress", "the installer does not restart Windows"),
     valueOption("USAGETRACKER_CFG", 9).forwarded().readable().plainTextNoted().enterprise()
         .ruled(ValueRule::AbsolutePath),
@@ -106,12 +114,14 @@ inline constexpr OptionRow kOptionRows[] = {
     switchOption("-no_override", 3),
     switchOption("/q", 4).passedThrough().byPrefix()
         .usage("...", "the installer's UI level, passed on (/qn, /qb)"),
-    switchOption("/l", 5).passedThrough().byPrefix()
-        .usage("[*v] <path>", "the installer's own log"),
+    switchOption("/l", SWITCH_LOG).passedThrough().byPrefixThen(kInstallerLogModes).followedByValue()
+        .usage("[*v] <path>", "the installer's own log, with the modes given (iwearucmopvx+!*)"),
     switchOption("/check", SWITCH_CHECK)
         .usage("", "prints what the run would do and the exit code it expects; changes nothing"),
     switchOption("-check", SWITCH_CHECK_DASH)
         .usage("", "as /check"),
+    switchOption("/log", SWITCH_LOG_FOLDER).followedByValue()
+        .usage(" <folder>", "the folder for all of this run's logs: the launcher's and the installer's"),
     switchOption("/uninstall", SWITCH_UNINSTALL)
         .usage("", "removes the kit of this version, its public runtime, the auto-update component when no other"
                    " kit version is left, and the launcher's payload folders"),

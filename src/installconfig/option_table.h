@@ -33,6 +33,8 @@ struct OptionRow {
     bool forwardedToMsi = false;  // its exported value goes into CMDLINE for the installer
     bool msiPassThrough = false;  // the raw argument goes to MSI_CMDLINE (for /l: the next argument is the log path)
     bool prefixMatch = false;     // an argument matches when it begins with the name; the name is stored
+    const char* prefixTail = nullptr;  // the only characters that may follow a prefix name; null: any
+    bool takesNext = false;            // a switch whose value is the argument after it (a path); nothing is stored
     bool checkReadable = false;   // its value must name a file that opens for reading
     bool plainTextNote = false;   // its value is noted as a file to be plain text
     bool enterpriseOnly = false;  // refused unless the installer is the enterprise edition
@@ -41,6 +43,9 @@ struct OptionRow {
     int32_t minimum = 0;                // the Seconds rule's range and the number used when the option is absent
     int32_t maximum = 0;
     int32_t fallback = 0;
+    // What the run makes of the option when a file sets it, for an option whose value only the command line
+    // passes on; null: a file's value is applied like any other.
+    const char* fromFileOnly = nullptr;
     const char* usageValue = nullptr;  // what follows the name in the usage text; null: not in the usage text
     const char* usageText = nullptr;
 
@@ -48,6 +53,12 @@ struct OptionRow {
     constexpr OptionRow forwarded() const { return with(&OptionRow::forwardedToMsi); }
     constexpr OptionRow passedThrough() const { return with(&OptionRow::msiPassThrough); }
     constexpr OptionRow byPrefix() const { return with(&OptionRow::prefixMatch); }
+    constexpr OptionRow followedByValue() const { return with(&OptionRow::takesNext); }
+    constexpr OptionRow byPrefixThen(const char* tail) const {
+        OptionRow row = with(&OptionRow::prefixMatch);
+        row.prefixTail = tail;
+        return row;
+    }
     constexpr OptionRow readable() const { return with(&OptionRow::checkReadable); }
     constexpr OptionRow plainTextNoted() const { return with(&OptionRow::plainTextNote); }
     constexpr OptionRow enterprise() const { return with(&OptionRow::enterpriseOnly); }
@@ -67,6 +78,11 @@ struct OptionRow {
         row.minimum = low;
         row.maximum = high;
         row.fallback = whenAbsent;
+        return row;
+    }
+    constexpr OptionRow passedOnOnlyFromCommandLine(const char* whatAFileDoes) const {
+        OptionRow row = *this;
+        row.fromFileOnly = whatAFileDoes;
         return row;
     }
     constexpr OptionRow usage(const char* value, const char* text) const {

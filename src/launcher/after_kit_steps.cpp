@@ -36,7 +36,8 @@ StepResult restoreSettingsAfterFailure(RunContext& run) {
 StepResult installPublicRuntime(RunContext& run) {
     if (!run.afterKit.runPublicRuntime) return StepResult::proceed();
     const RunOptions& options = *run.options;
-    installPublicRuntime(options.publicRuntimeDir.c_str(), options.noStartMenu, options.reallySuppress);
+    installPublicRuntime(options.publicRuntimeDir.c_str(), options.noStartMenu, options.reallySuppress,
+                         &run.engineLogs);
     return StepResult::proceed();
 }
 
@@ -56,7 +57,7 @@ StepResult installAutoUpdate(RunContext& run) {
     if (!run.cache.wrote(packageCacheLayout::autoUpdateDatabaseName())) return StepResult::proceed();
     try {
         // Written, verified and held with the kit's payload before anything changed.
-        InstallAutoUpdate(run.plan->autoUpdateDatabase.c_str(), run.options->autoUpdate);
+        InstallAutoUpdate(run.plan->autoUpdateDatabase.c_str(), run.options->autoUpdate, &run.engineLogs);
     } catch (...) {
         logEscapedException(TBX_HERE_AS("WinMain"));
     }

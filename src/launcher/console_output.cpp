@@ -36,3 +36,9 @@ bool writeToConsole(const std::string& text) {
     FreeConsole();
     return written;
 }
+
+bool writeToStandardError(const std::string& text) {
+    const HANDLE given = GetStdHandle(STD_ERROR_HANDLE);
+    return given && given != INVALID_HANDLE_VALUE && GetFileType(given) != FILE_TYPE_UNKNOWN &&
+           writeAll(given, withCrLf(text));
+}

@@ -52,7 +52,8 @@ bool ComposeInstallerCommand(char (&command)[kCommandBufferSize], const Installe
     if (!ok) return refuse("The base command");
     if (!parts.msiLogFile.empty()) {
         char logSwitch[kCommandBufferSize];
-        if (!formatInto(logSwitch, " /l \"%s\"", parts.msiLogFile.c_str()) || !appendInto(command, logSwitch))
+        if (!formatInto(logSwitch, " /l%s \"%s\"", parts.msiLogModes.c_str(), parts.msiLogFile.c_str()) ||
+            !appendInto(command, logSwitch))
             return refuse("The installer log path");
     }
     if (parts.installDir[0] != '\0' && !AppendInstallDirArgument(command, parts.installDir)) return false;

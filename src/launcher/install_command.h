@@ -26,6 +26,7 @@ struct InstallerCommandParts {
     std::string msiLogFile;
     const char* installDir;
     bool noStartMenu;
+    std::string msiLogModes;  // after /l, as the administrator typed them ("*v")
 };
 
 // The whole engine command line. False (and a logged error) when a piece does not fit: a command is never cut.

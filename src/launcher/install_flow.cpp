@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "launcher/console_output.h"
 #include "launcher/escaped_exception.h"
 #include "launcher/install_steps.h"
 #include "platform/errors.h"
@@ -24,7 +25,9 @@ struct Step {
 // step that ends the run decides its exit code. Every run starts with these; the options then choose the
 // install's or the uninstall's steps.
 constexpr Step kFirstSteps[] = {
+    TBX_STEP(placeLogInAskedFolder),     // "/log DIR": every log of the run goes there
     TBX_STEP(refuseLinkedLog),           // a log that is a link gets no record: stop first
+    TBX_STEP(logRunStart),               // which launcher, payload, command line and account
     TBX_STEP(prepareProcess),            // library search path, UI language, 32 or 64 bits, the arguments
     TBX_STEP(answerHelp),                // "/?": the usage, and nothing changes
     TBX_STEP(loadConfiguration),         // defaults, runtime settings, install configuration file, command line
@@ -103,7 +106,9 @@ void logEnding(const RunContext& run, const Ending& ending) {
         text += " (Win32 error " + std::to_string(result.error()) + ": " + systemErrorText(result.error()) + ")";
     const bool onlyChecked = run.options && run.options->checkOnly;
     const int level = endsWell(result.exitCode()) || onlyChecked || result.what().empty() ? LOG_INFO : LOG_ERROR;
-    if (Logger::instance().threshold <= level) TBX_LOG_AS("WinMain", level, text + ".");
+    // A reason that is a sentence of its own brings its full stop.
+    if (text.back() != '.') text += '.';
+    if (Logger::instance().threshold <= level) TBX_LOG_AS("WinMain", level, text);
 }
 
 // The one way out: what the run holds is released and the exit code is the last record.
@@ -121,6 +126,16 @@ int finishRun(RunContext& run, const Ending& ending) {
     const int exitCode = ending.result.exitCode();
     if (Logger::instance().threshold <= LOG_INFO)
         TBX_LOG_AS("WinMain", LOG_INFO, "Wrapper exit code: " + std::to_string(exitCode));
+    // Whoever reads the usual log would find the run missing: say where its records are.
+    const std::string fallback = logFallbackPath();
+    if (!fallback.empty()) {
+        const std::string text = "The log " + Logger::instance().logFilePath +
+                                 " could not be written; this run's records are in " + fallback + "\n";
+        if (run.options && run.options->checkOnly)
+            writeToConsole(text);
+        else
+            writeToStandardError(text);
+    }
     return exitCode;
 }
 

@@ -12,7 +12,9 @@
 std::string commonAppDataFolder();
 
 // Deciding: nothing on the machine changes.
+StepResult placeLogInAskedFolder(RunContext& run);
 StepResult refuseLinkedLog(RunContext& run);
+StepResult logRunStart(RunContext& run);
 StepResult prepareProcess(RunContext& run);
 StepResult answerHelp(RunContext& run);
 StepResult loadConfiguration(RunContext& run);

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr const char* kGaveUp = "Another installation holds the Windows Installer; nothing was installed.";
+constexpr const char* kGaveUp = "Another installation holds the Windows Installer; nothing was installed";
 
 constexpr int kBoxNotShown = 0;
 

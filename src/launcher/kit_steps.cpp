@@ -2,6 +2,7 @@
 // and the engine runs.
 #include <string>
 
+#include "launcher/install_command.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
 #include "launcher/installer_wait_step.h"
@@ -16,14 +17,28 @@ namespace {
 
 constexpr size_t kInstallFlagBufferSize = 512;
 
+// The kit's command for one engine run: with an engine log of its own unless the administrator named the log
+// (`logs` null), and without one (after a WARNING) when it would not fit the command buffer.
+std::string kitCommandFor(const std::string& command, EngineLogs* logs, const char* package) {
+    if (!logs) return command;
+    // The space the INSTALLDIR argument ends with is the runner's to trim, not the engine's to see mid-line.
+    const std::string logged = command.substr(0, command.find_last_not_of(' ') + 1) + logs->switchFor(package);
+    if (logged.size() < kCommandBufferSize) return logged;
+    TBX_LOG_AS("WinMain", LOG_WARNING, "The kit's command with its engine log does not fit its buffer; it runs "
+                                       "without the log.");
+    return command;
+}
+
 // One engine run of the kit, and once more when the installed product asks for a reinstall.
-int runEnginePasses(const char* msiexecPath, const char* command) {
-    int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+int runEnginePasses(const char* msiexecPath, const std::string& command, EngineLogs* logs) {
+    int exitCode =
+        static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, kitCommandFor(command, logs, "kit")));
     char installStatus[kInstallFlagBufferSize] = "";
     if (exitCode != kExitEngineRebootStarted) ReadInstallStatus(installStatus, sizeof installStatus);
     if (needsReinstallPass(exitCode, installStatus)) {
         ClearInstallStatus();
-        exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(msiexecPath, command));
+        exitCode = static_cast<int>(
+            Executor::ExecProcessWithAtlMessageLoop(msiexecPath, kitCommandFor(command, logs, "kit-reinstall")));
     }
     return exitCode;
 }
@@ -46,7 +61,7 @@ StepResult waitForInstaller(RunContext& run) {
 }
 
 StepResult removeSameVersion(RunContext& run) {
-    if (!applyRemovals(run.plan->removals, run.options->silent, &run.removalWantsRestart))
+    if (!applyRemovals(run.plan->removals, run.options->silent, &run.removalWantsRestart, &run.engineLogs))
         return StepResult::endRun(kExitFailed, "the installed kit or runtime of this version was not removed");
     return StepResult::proceed();
 }
@@ -85,8 +100,10 @@ StepResult exportSettings(RunContext& run) {
 StepResult runKitEngine(RunContext& run) {
     const RunPlan& plan = *run.plan;
     const char* msiexecPath = run.facts.msiexecPath.c_str();
+    // The administrator's own /l names the kit's log.
+    EngineLogs* logs = run.options->installerLogFile.empty() ? &run.engineLogs : nullptr;
     KitRunOutcome outcome;
-    outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+    outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand, logs);
     // The removal is done: ending now would leave the machine without the kit. Wait for the other installation
     // as before the first change, and install once more.
     if (outcome.engineExitCode == kExitInstallerBusy && plan.retryBusyAfterRemoval) {
@@ -94,7 +111,7 @@ StepResult runKitEngine(RunContext& run) {
                    "Another installation took the Windows Installer after the removal; waiting for it to install "
                    "the kit again.");
         if (waitForInstallerLock(static_cast<unsigned>(plan.installerWaitSeconds)))
-            outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand.c_str());
+            outcome.engineExitCode = runEnginePasses(msiexecPath, plan.kitCommand, logs);
         if (outcome.engineExitCode == kExitInstallerBusy)
             TBX_LOG_AS("WinMain", LOG_ERROR,
                        "The Windows Installer stayed busy: the kit of this version was removed and is not "

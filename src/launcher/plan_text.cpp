@@ -1,6 +1,7 @@
 // Writing the plan out: options and their sources, what is removed, written and run, and the expected exit code.
 #include "launcher/plan_text.h"
 
+#include "process/engine_logs.h"
 #include "process/exit_codes.h"
 
 namespace {
@@ -12,8 +13,10 @@ std::string yesNo(bool value) { return value ? "yes" : "no"; }
 std::string planText(const RunPlan& plan, const RunOptions& options, const std::vector<EffectiveOption>& effective,
                      const MachineFacts& facts) {
     std::string text = "What this run would do (nothing was changed):\n\nOptions (value, and where it came from):\n";
-    for (const EffectiveOption& option : effective)
+    for (const EffectiveOption& option : effective) {
         text += "  " + option.name + " = " + option.value + "   [" + option.source + "]\n";
+        if (!option.notApplied.empty()) text += "    NOT APPLIED as given: " + option.notApplied + "\n";
+    }
     text += "  silent: " + yesNo(options.silent) + "; INSTALLER_WAIT in effect: " +
             std::to_string(options.installerWaitSeconds) + " s\n";
 
@@ -39,6 +42,10 @@ std::string planText(const RunPlan& plan, const RunOptions& options, const std::
         if (plan.retryBusyAfterRemoval)
             text += "  if it finds the Windows Installer busy after the removal: waits up to " +
                     std::to_string(plan.installerWaitSeconds) + " s and runs it once more\n";
+        if (!facts.engineLogFolder.empty())
+            text += "  each engine run writes its verbose log to " + facts.engineLogFolder + "\\" + kEngineLogPrefix +
+                    "<run>-<nn>-<package>.log" +
+                    (options.installerLogFile.empty() ? "" : " (the kit's to the /l path above)") + "\n";
         text += "\nAfter a successful install:\n";
         text += "  the public runtime installer from the kit's home: " + yesNo(plan.publicRuntimeAfterKit) + "\n";
         text += "  the auto-update component (" + plan.autoUpdateDatabase +

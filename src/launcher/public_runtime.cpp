@@ -50,7 +50,7 @@ std::string checkInstaller(const char* kitHome, UniqueFile& home, UniqueFile& in
 
 }  // namespace
 
-void installPublicRuntime(const char* publicRuntimeDir, bool noStartMenu, bool reallySuppress) {
+void installPublicRuntime(const char* publicRuntimeDir, bool noStartMenu, bool reallySuppress, EngineLogs* logs) {
     char kitHome[kCommandBufferSize] = "";
     if (!FindTBXHome(kitHome, sizeof kitHome)) return;
     char installerPath[kCommandBufferSize];
@@ -81,6 +81,9 @@ void installPublicRuntime(const char* publicRuntimeDir, bool noStartMenu, bool r
                          installerPath);
     if (ok && publicRuntimeDir[0] != '\0') ok = AppendInstallDirArgument(command, publicRuntimeDir);
     if (ok && reallySuppress) ok = appendInto(command, " REBOOT=ReallySuppress");
+    if (ok && logs && !appendInto(command, logs->switchFor("runtime").c_str()))
+        TBX_LOG_AS(kStep, LOG_WARNING, "The public runtime command with its engine log does not fit its buffer; it runs "
+                                       "without the log.");
     // Started by the path that leads to the held file: while it is held nothing else can stand there.
     if (ok)
         Executor::ExecProcessWaitForFinish(installerPath, command, 1);

@@ -16,6 +16,7 @@
 #include "launcher/uninstall_plan.h"
 #include "platform/prompter.h"
 #include "platform/win_handles.h"
+#include "process/engine_logs.h"
 #include "process/exit_codes.h"
 
 struct RunContext {
@@ -49,6 +50,9 @@ struct RunContext {
     UniqueFile guardFlag;
     // The cabinet event, ours from before anything is removed until the engine runs are over.
     UniqueHandle cabEvent;
+
+    // The engine's own log of each engine run, beside the launcher's log.
+    EngineLogs engineLogs;
 
     // What happened while the plan was carried out.
     bool removalWantsRestart = false;

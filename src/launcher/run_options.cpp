@@ -29,6 +29,7 @@ std::optional<RunOptions> readRunOptions(const InstallConfigData& config) {
         !fits(options.installerArguments, "MSI_CMDLINE"))
         return std::nullopt;
     options.installerLogFile = config.installerLogFile();
+    options.installerLogModes = config.installerLogModes();
     options.reallySuppress = config.rebootReallySuppressed();
     options.noStartMenu = config.startMenuSuppressed();
     options.featuresChosen = config.featuresChosen();

@@ -18,6 +18,7 @@ struct RunOptions {
     std::string installDir;                // "INSTALLDIR", ANSI
     std::string installerArguments;        // "MSI_CMDLINE" followed by one space, or empty
     std::string installerLogFile;          // after "/l"
+    std::string installerLogModes;         // typed after "/l" ("*v")
     bool reallySuppress = false;           // "REBOOT=ReallySuppress"
     bool noStartMenu = false;
     bool featuresChosen = false;           // "ADDLOCAL" given

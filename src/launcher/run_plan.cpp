@@ -59,7 +59,7 @@ std::optional<std::string> composeKitCommand(const RunOptions& options, const Ma
     char command[kCommandBufferSize];
     const InstallerCommandParts parts{facts.msiexecPath.c_str(),    database.c_str(), buffer, facts.langId,
                                       options.installerLogFile,     options.installDir.c_str(),
-                                      options.noStartMenu};
+                                      options.noStartMenu,          options.installerLogModes};
     if (!ComposeInstallerCommand(command, parts)) return std::nullopt;
     return std::string(command);
 }

@@ -60,6 +60,7 @@ struct MachineFacts {
     bool cabinetEventTaken = false;  // another program has made the cabinet event already
     bool kitDatabaseCarried = true;
     std::string msiexecPath;       // empty: the engine cannot be found
+    std::string engineLogFolder;   // where each engine run writes its own log; empty: no engine logs
 };
 
 // Why the run stops before it changes anything, and its code.

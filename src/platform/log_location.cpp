@@ -1,7 +1,10 @@
 // Choosing the trace log's folder and file before the first record is written.
 #include "platform/log_location.h"
 
+#include <cwctype>
+
 #include "platform/entry_trust.h"
+#include "platform/errors.h"
 #include "platform/logger.h"
 #include "platform/protected_entries.h"
 #include "platform/system_random.h"
@@ -128,4 +131,41 @@ std::string chooseLogPath(const std::wstring& usual) {
     // No log at all rather than one that others read or write.
     const std::wstring fresh = createFreshLog(usual);
     return fresh.empty() ? std::string() : tstrings::toUtf8(fresh);
+}
+
+std::string logFolderRefusal(const std::wstring& folder, bool elevated) {
+    try {
+        const bool absolute = folder.size() >= 3 && iswalpha(folder[0]) && folder[1] == L':' &&
+                              (folder[2] == L'\\' || folder[2] == L'/');
+        if (!absolute) return "it is not an absolute path with a drive letter";
+        ProtectedDescriptor descriptor(kLogFolderSddl);
+        bool madeHere = false;
+        // Each missing level is made protected, from the drive down.
+        for (size_t at = folder.find_first_of(L"\\/", 3);; at = folder.find_first_of(L"\\/", at + 1)) {
+            const std::wstring level = folder.substr(0, at);
+            if (!level.empty() && level.back() != L'\\' && level.back() != L'/') {
+                const DWORD made = createProtectedFolder(level, descriptor);
+                if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS)
+                    return "it cannot be made (" + systemErrorText(made) + ")";
+                madeHere = made == ERROR_SUCCESS;
+            }
+            if (at == std::wstring::npos) break;
+        }
+        UniqueFile opened(CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!opened) return "it cannot be opened (" + systemErrorText(GetLastError()) + ")";
+        const std::string unsafe = unsafeOpenedEntry(opened.get(), EntryKind::Folder);
+        if (!unsafe.empty()) return "it " + unsafe;
+        // A folder this run made has its protected list from the start; one that was there is judged by its own.
+        if (!elevated || madeHere) return std::string();
+        LocalMemory<PSECURITY_DESCRIPTOR> existing;
+        if (const DWORD error = readEntrySecurity(opened.get(), existing))
+            return "its access list cannot be read (" + systemErrorText(error) + ")";
+        const std::string distrust = entryDistrust(existing.get(), EntryKind::Folder);
+        if (!distrust.empty()) return "users who are not administrators could change it (" + distrust + ")";
+        return std::string();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
 }

@@ -32,5 +32,14 @@ inline bool needsFreshLog(const LogPlaceFacts& facts) {
 // that was passed over. The path is UTF-8.
 std::string chooseLogPath(const std::wstring& usual);
 
+// The folder an administrator names for a run's logs (/log): made with this descriptor when missing, each missing
+// level of it; SYSTEM and administrators alone, passed down to the logs made inside.
+constexpr const wchar_t* kLogFolderSddl = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// Why `folder` (wide) cannot hold the run's logs, empty when it can: it is not an absolute path with a drive
+// letter, cannot be made or opened, is a link, or (for an elevated run) already exists where users who are not
+// administrators may change it. Makes the missing levels with kLogFolderSddl.
+std::string logFolderRefusal(const std::wstring& folder, bool elevated);
+
 // The protected descriptor of a fresh log, as SDDL.
 constexpr const wchar_t* kFreshLogSddl = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";

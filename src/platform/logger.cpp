@@ -5,8 +5,10 @@
 #include <atomic>
 
 #include "platform/ansi_path.h"
+#include "platform/errors.h"
 #include "platform/link_check.h"
 #include "platform/log_location.h"
+#include "platform/protected_entries.h"
 #include "platform/tstrings.h"
 
 namespace {
@@ -28,10 +30,6 @@ std::atomic<bool> logRefused{false};
 // Records this process could not write; the next record written says how many.
 unsigned long droppedRecords = 0;
 
-// A wait for the writers' turn longer than this is a holder's doing, not the other writers' short turns: it is
-// charged to the run's budget (a holder that lets go now and then must not cost each record its wait).
-const DWORD kLongTurnWaitMs = 250;
-
 // What this process has waited for other programs' holds on the log. Changed only in this process's turn.
 class HeldLogWaits {
 public:
@@ -46,8 +44,17 @@ public:
     void turnTimedOutOnce() { turnTimedOut = true; }
     void recordWaited() { ++recordsWaited; }
     unsigned long recordsThatWaited() const { return recordsWaited; }
+    // The size of the log `path` after this process's last record there: growth past it shows other writers at
+    // work. -1 when unknown.
+    void noteEnd(const std::string& path, LONGLONG size) {
+        endPath = path;
+        endSize = size;
+    }
+    LONGLONG endOf(const std::string& path) const { return path == endPath ? endSize : -1; }
 
 private:
+    std::string endPath;
+    LONGLONG endSize = -1;
     ULONGLONG spentMs = 0;
     bool turnTimedOut = false;
     unsigned long recordsWaited = 0;
@@ -122,12 +129,16 @@ HANDLE openLogForAppend(const std::string& path, ULONGLONG deadline, bool& pause
 // A lock on the file itself, unlike a named object, can be held only by someone who may open the log anyway,
 // and the system drops it with its holder. The turn is short, so it is polled every millisecond, within the
 // run's budget; a holder that keeps it longer (hung, or holding it on purpose) does not cost the record: it is
-// written without the turn, and the rest of the run tries the turn once per record instead of waiting for it.
+// written without the turn, and the rest of the run tries the turn once per record instead of waiting for it,
+// unless other writers are appending (the log grew past this process's last record), whose turns are waited for.
 class WritersTurn {
 public:
-    WritersTurn(HANDLE file, HeldLogWaits& waits) : file(file) {
+    // `endOfOurLast`: the log's size after this process's last record, -1 when unknown.
+    WritersTurn(HANDLE file, HeldLogWaits& waits, LONGLONG endOfOurLast) : file(file) {
         const ULONGLONG started = GetTickCount64();
         const ULONGLONG deadline = waits.deadline(waits.turnLimitMs());
+        LONGLONG seenSize = endOfOurLast;
+        bool othersAppending = false;  // the log grew past this process's last record
         for (;;) {
             OVERLAPPED at = lockedByte();
             if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
@@ -136,18 +147,25 @@ public:
             }
             // Any other failure (no read access, a file system without locks): written without the turn.
             if (GetLastError() != ERROR_LOCK_VIOLATION) return;
-            if (GetTickCount64() >= deadline) {
+            const ULONGLONG now = GetTickCount64();
+            LARGE_INTEGER size{};
+            if (GetFileSizeEx(file, &size)) {
+                if (seenSize >= 0 && size.QuadPart > seenSize) othersAppending = true;
+                seenSize = size.QuadPart;
+            }
+            // Past the budget, other writers appending their records (each holds the turn for one write) are still
+            // waited for, up to the record's limit: under Wine a record written without the turn could overwrite
+            // theirs. A holder that only keeps the turn, for good or in bursts, is not.
+            if (now >= deadline && !(othersAppending && now - started < kHeldLogWaitMs)) {
                 waits.turnTimedOutOnce();
                 break;
             }
             Sleep(1);
             pausedForHolder = true;
         }
-        const ULONGLONG waited = GetTickCount64() - started;
-        // Other writers' short turns are no holder's doing.
-        const bool forHolder = !locked || waited >= kLongTurnWaitMs;
-        if (forHolder) waits.charge(waited);
-        pausedForHolder = pausedForHolder && forHolder;
+        // Every wait is charged, however short: a holder that lets go now and then would otherwise make each record
+        // wait a little, without end and without a word.
+        waits.charge(GetTickCount64() - started);
     }
     ~WritersTurn() {
         OVERLAPPED at = lockedByte();
@@ -155,7 +173,7 @@ public:
     }
     WritersTurn(const WritersTurn&) = delete;
     WritersTurn& operator=(const WritersTurn&) = delete;
-    // Whether the turn was waited for because a holder kept it, not only tried or taken after others' short turns.
+    // Whether the turn was waited for, however briefly.
     bool paused() const { return pausedForHolder; }
 
 private:
@@ -187,6 +205,69 @@ private:
         return lock;
     }
 };
+
+std::string withCarriageReturns(const std::string& text);
+
+// The second file of a run whose log cannot be opened or written: beside the log, named with the process id,
+// created new for this process and written from the first record the log refused to the end of the process,
+// so that the run's records stay together and in order. Tied to the log path it stands in for: a new path
+// starts without it.
+class FallbackLog {
+public:
+    bool activeFor(const std::string& usual) const { return !path_.empty() && usual == for_; }
+    const std::string& path() const { return path_; }
+
+    // Appends `bytes`, making the file first when this log has none yet (with a record that says why the log was
+    // left). False when it cannot be made or written: the record is then lost.
+    bool write(const std::string& usual, const std::string& bytes, const std::string& why) {
+        if (!activeFor(usual) && !open(usual, why)) return false;
+        DWORD written = 0;
+        return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size();
+    }
+
+private:
+    bool open(const std::string& usual, const std::string& why) {
+        const size_t dot = usual.find_last_of('.');
+        const size_t slash = usual.find_last_of("\\/");
+        const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                     ? usual.substr(0, dot)
+                                     : usual;
+        const std::string pid = tstrings::toString(static_cast<uint32_t>(GetCurrentProcessId()));
+        ProtectedDescriptor descriptor(kFreshLogSddl);
+        // Made new, never one that is there: a name someone else chose (or left by an earlier process with this id)
+        // is passed over for one with the time as well.
+        for (const std::string& name :
+             {stem + "-" + pid + ".log",
+              stem + "-" + pid + "-" + tstrings::toString(static_cast<uint32_t>(GetTickCount())) + ".log"}) {
+            HANDLE made = CreateFileW(tstrings::toUtf16(name).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
+                                      descriptor.attributes(), CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (made == INVALID_HANDLE_VALUE) continue;
+            // Held for the rest of the process on purpose: every later record of the run goes here.
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+            handle = made;
+            for_ = usual;
+            path_ = name;
+            SYSTEMTIME now;
+            GetLocalTime(&now);
+            const std::string note = "The log " + usual + " cannot be written (" + why +
+                                     "); this run's records from here on are in this file.";
+            const std::string record =
+                withCarriageReturns(formatLogRecord(now, processName(), GetCurrentProcessId(), GetCurrentThreadId(),
+                                                    __FILE__, __LINE__, "writeLogRecord", LOG_WARNING, note.c_str()));
+            DWORD written = 0;
+            WriteFile(handle, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+            return true;
+        }
+        return false;
+    }
+
+    std::string for_;
+    std::string path_;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+FallbackLog fallbackLog;
 
 // The records are stored with CR LF line ends, as the runtime's text mode would write them.
 std::string withCarriageReturns(const std::string& text) {
@@ -277,13 +358,21 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
                                              line, function, level, message);
         if (logRefused) return;
         OwnWritersTurn turn;
+        if (fallbackLog.activeFor(logger.logFilePath)) {
+            if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record), "")) ++droppedRecords;
+            return;
+        }
         bool openPaused = false;
         LogFile file(openLogForAppend(logger.logFilePath,
                                       heldLogWaits.deadline(droppedRecords > 0 ? kWaitAfterDropMs : kHeldLogWaitMs),
                                       openPaused));
         if (openPaused) heldLogWaits.recordWaited();
         if (!file.isOpen()) {
-            if (!logRefused) ++droppedRecords;
+            const DWORD error = GetLastError();
+            if (logRefused) return;
+            // Not lost: the run's records go on in a file of its own beside the log.
+            if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record), systemErrorText(error)))
+                ++droppedRecords;
             return;
         }
         // The note on dropped records goes out in the same write, so it is never separated from the record that
@@ -298,17 +387,25 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         }
         bytes += withCarriageReturns(record);
         // One write per record, in the turn of all writers: it lands whole at the end, never mixed with another's.
-        WritersTurn everyWritersTurn(file.get(), heldLogWaits);
+        WritersTurn everyWritersTurn(file.get(), heldLogWaits, heldLogWaits.endOf(logger.logFilePath));
         if (everyWritersTurn.paused() && !openPaused) heldLogWaits.recordWaited();
         DWORD written = 0;
         if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size())
+            written == bytes.size()) {
             droppedRecords = 0;
-        else
+            LARGE_INTEGER end{};
+            if (GetFileSizeEx(file.get(), &end)) heldLogWaits.noteEnd(logger.logFilePath, end.QuadPart);
+        }
+        else if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record), systemErrorText(GetLastError())))
             ++droppedRecords;
     } catch (...) {
         // A log that cannot be written must not disturb the caller.
     }
+}
+
+std::string logFallbackPath() {
+    OwnWritersTurn turn;
+    return fallbackLog.activeFor(Logger::instance().logFilePath) ? fallbackLog.path() : std::string();
 }
 
 unsigned long logRecordsThatWaited() {
@@ -327,6 +424,26 @@ bool logFileUnsafe(const Logger& logger) {
     if (unsafeOpenedEntry(file.get(), EntryKind::File).empty()) return false;
     logRefused = true;
     return true;
+}
+
+std::string olderLogPath(const std::string& logPath) {
+    const size_t slash = logPath.find_last_of("\\/");
+    const size_t dot = logPath.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return hasExtension ? logPath.substr(0, dot) + ".old" + logPath.substr(dot) : logPath + ".old";
+}
+
+bool rollLogOverWhenLarger(const Logger& logger, unsigned long long limitBytes) {
+    if (logger.logFilePath.empty() || logRefused) return false;
+    OwnWritersTurn turn;
+    const std::wstring path = tstrings::toUtf16(logger.logFilePath);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (size <= limitBytes) return false;
+    // A rename moves names, never contents: an older log that is a link is replaced, not written through.
+    return MoveFileExW(path.c_str(), tstrings::toUtf16(olderLogPath(logger.logFilePath)).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 void logit(const char* message) {

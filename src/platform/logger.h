@@ -27,10 +27,12 @@ std::string formatLogRecord(const SYSTEMTIME& time, const std::string& process, 
                             const char* file, unsigned line, const char* function, int level,
                             const char* message);
 
-// Appends one record in one write; never throws. When another program holds the file without sharing writes
-// for longer than a bounded wait, the record is dropped and counted, and the next record written says how many;
-// one that keeps the writers' turn delays a record, never costs it. All such waits of a run share one budget of
-// a few seconds, so a holder slows a run once, however many records it writes.
+// Appends one record in one write; never throws. When the log cannot be opened within a bounded wait (another
+// program holds it without sharing writes) or cannot be written, the record and every later one of the process go
+// to a second file beside it, named with the process id (logFallbackPath); only when that fails too is a record
+// dropped and counted, and the next record written says how many. A program that keeps the writers' turn delays
+// a record, never costs it. Every wait for another program, however short, is charged to one budget of a few
+// seconds per run, so a holder slows a run once, however many records it writes and however it takes turns.
 void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line, const char* function,
                     const char* message);
 inline void writeLogRecord(const Logger& logger, int level, const char* file, unsigned line,
@@ -38,14 +40,27 @@ inline void writeLogRecord(const Logger& logger, int level, const char* file, un
     writeLogRecord(logger, level, file, line, function.c_str(), message.c_str());
 }
 
-// How many records of this process paused for a program holding the log file or the writers' turn (other
-// writers' short turns aside) before they were written or dropped. Within the run's one budget a holder makes a
-// few records wait, however many the run writes.
+// The second file this process writes its records to because the log could not be written; empty when none.
+std::string logFallbackPath();
+
+// How many records of this process paused for a program holding the log file or the writers' turn, however
+// briefly, before they were written or dropped. Within the run's one budget a holder makes a few records wait,
+// however many the run writes.
 unsigned long logRecordsThatWaited();
 
 // True when the log file's name is a link (a reparse point, or a file with more than one name): then
 // nothing is ever appended to it in this process.
 bool logFileUnsafe(const Logger& logger);
+
+// The log's size limit: a run that finds its log larger starts a new one.
+constexpr unsigned long long kLogRollOverBytes = 8ull * 1024 * 1024;
+
+// The one older log a rolled-over log becomes: "zusched.log" gives "zusched.old.log". UTF-8.
+std::string olderLogPath(const std::string& logPath);
+
+// When the log is larger than `limitBytes`, it becomes the older log (replacing the one there) and the next record
+// starts a new one. True when it rolled over. A log another writer has open stays as it is, to roll over next time.
+bool rollLogOverWhenLarger(const Logger& logger, unsigned long long limitBytes = kLogRollOverBytes);
 
 // The driver's general INFO record.
 void logit(const char* message);

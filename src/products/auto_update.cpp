@@ -59,6 +59,18 @@ int registerWithScheduler() {
     return -4;
 }
 
+// `command` with the engine's log switch for `package` when it still fits the command's buffer of `bufferSize`;
+// without it (after a WARNING) when not: the log is worth less than the component.
+template <size_t bufferSize>
+std::string withEngineLog(const char (&command)[bufferSize], EngineLogs* logs, const char* package) {
+    if (!logs) return command;
+    const std::string logged = command + logs->switchFor(package);
+    if (logged.size() < bufferSize) return logged;
+    TBX_LOG_AS("InstallAutoUpdate", LOG_WARNING,
+               "The auto-update command with its engine log does not fit its buffer; it runs without the log.");
+    return command;
+}
+
 }  // namespace
 
 bool IsAUOlderThanBaseline() {
@@ -70,16 +82,16 @@ bool IsAUOlderThanBaseline() {
     return VersionDetails::Dotted(installed) < VersionDetails::Dotted(buildconstants::autoUpdateBaselineVersion);
 }
 
-DWORD uninstallAutoUpdate() {
+DWORD uninstallAutoUpdate(EngineLogs* logs) {
     char engine[2048] = "";
     GetMsiexecPath(engine, sizeof engine);
     char command[2048 + 64];
     if (!formatInto(command, "\"%s\" /x %s /qn%s", engine, kAutoUpdateProductCode, kSuppressRebootArgument))
         return kAutoUpdateCommandTooLong;
-    return Executor::ExecProcessWithAtlMessageLoop(engine, command);
+    return Executor::ExecProcessWithAtlMessageLoop(engine, withEngineLog(command, logs, "auto-update-removal"));
 }
 
-int InstallAutoUpdate(const char* msiPath, bool enabled) {
+int InstallAutoUpdate(const char* msiPath, bool enabled, EngineLogs* logs) {
     char engine[MAX_PATH] = "";
     if (!GetMsiexecPath(engine, sizeof engine)) {
         logit("Error: InstallAutoUpdate(), couldn't find WIPath");
@@ -92,10 +104,11 @@ int InstallAutoUpdate(const char* msiPath, bool enabled) {
     // The design's command buffer holds 259 characters. A longer command is refused, never cut, and before
     // the installed component is removed, so that a refusal loses nothing.
     char command[MAX_PATH];
-    const bool fits = enabled ? formatInto(command, "\"%s\" /i \"%s\" ALLUSERS=1 /qn%s", engine, msiPath,
-                                           kSuppressRebootArgument)
-                              : formatInto(command, "\"%s\" /i \"%s\"DISABLE=1 ALLUSERS=1 /qn%s", engine, msiPath,
-                                           kSuppressRebootArgument);
+    // DISABLE=1 stands apart from the quoted path: every parser of the engine's command line reads it the same way.
+    const bool fits = formatInto(command,
+                                 enabled ? "\"%s\" /i \"%s\" ALLUSERS=1 /qn%s"
+                                         : "\"%s\" /i \"%s\" DISABLE=1 ALLUSERS=1 /qn%s",
+                                 engine, msiPath, kSuppressRebootArgument);
     if (!fits) {
         TBX_LOG_AS("InstallAutoUpdate", LOG_ERROR, "The auto-update install command does not fit its buffer; not run.");
         return kAutoUpdateCommandTooLong;
@@ -105,10 +118,11 @@ int InstallAutoUpdate(const char* msiPath, bool enabled) {
     SavedPolicy saved;
     if (older) readInstalledPolicy(saved);
 
-    if (isOwnAUNewer()) uninstallAutoUpdate();
+    if (isOwnAUNewer()) uninstallAutoUpdate(logs);
 
     logit(enabled ? "Auto Update is enabled" : "Auto Update is disabled via configuration settings");
-    const int exitCode = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(engine, command));
+    const int exitCode =
+        static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(engine, withEngineLog(command, logs, "auto-update")));
     // 3010: installed, the restart is left to whoever restarts the machine for the kit.
     if (!engineSucceeded(exitCode)) {
         logit("Auto Update install failed");

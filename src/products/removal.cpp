@@ -47,9 +47,11 @@ bool isProductCodeRegistered(const std::string& code, bool view64) {
     return product.Open(uninstall.get(), code.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
-DWORD uninstallProductCode(const std::string& code, bool silent) {
+DWORD uninstallProductCode(const std::string& code, bool silent, EngineLogs* logs, const char* package) {
     char arguments[2048];
-    if (!formatInto(arguments, "%s", removalArguments(code, silent).c_str())) return kExitFunctionFailed;
+    const std::string logSwitch = logs ? logs->switchFor(package) : std::string();
+    if (!formatInto(arguments, "%s%s", removalArguments(code, silent).c_str(), logSwitch.c_str()))
+        return kExitFunctionFailed;
     char msiexecPath[2048] = "";
     GetMsiexecPath(msiexecPath, sizeof msiexecPath);
     DWORD exitCode = Executor::ExecProcessWaitForFinish(msiexecPath, arguments, 0);
@@ -160,9 +162,11 @@ void logSameVersionDecision(const SameVersionFacts& facts, const SameVersionDeci
                    "GUID not found" + facts.runtimeCode + ": the runtime of this version is not removed.");
 }
 
-bool applyRemovals(const std::vector<ProductRemoval>& removals, bool silent, bool* rebootRequired) {
+bool applyRemovals(const std::vector<ProductRemoval>& removals, bool silent, bool* rebootRequired,
+                   EngineLogs* logs) {
     for (const ProductRemoval& removal : removals) {
-        const int exitCode = static_cast<int>(uninstallProductCode(removal.code, silent));
+        const int exitCode = static_cast<int>(
+            uninstallProductCode(removal.code, silent, logs, removal.isKit ? "kit-removal" : "runtime-removal"));
         if (!engineSucceeded(exitCode)) {
             const std::string key = versionKey(removal.isKit ? zoltkeys::kitRoot : zoltkeys::runtimeRoot);
             if (removal.isKit)

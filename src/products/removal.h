@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "process/engine_logs.h"
+
 // Whether `code` has an entry below the Uninstall key of the 64-bit (or 32-bit) registry view.
 bool isProductCodeRegistered(const std::string& code, bool view64);
 // Runs "msiexec /x <code>" quietly and never lets it restart the machine; the engine's exit code, 1627 when it
 // cannot be started.
-DWORD uninstallProductCode(const std::string& code, bool silent);
+DWORD uninstallProductCode(const std::string& code, bool silent, EngineLogs* logs = nullptr,
+                           const char* package = "removal");
 // Removes the runtime of this version when its product code is registered: 0 when it is not, else the engine's
 // exit code (3010 is a removal that wants a restart).
 DWORD CheckGUIDAndUninstall(int arch, bool view64, bool silent);
@@ -52,8 +55,9 @@ std::string removalArguments(const std::string& code, bool silent);
 void logSameVersionDecision(const SameVersionFacts& facts, const SameVersionDecision& decision);
 
 // Removes each product in order; false at the first one the engine did not remove (logged). A removal that wants
-// a restart (3010) sets *rebootRequired.
-bool applyRemovals(const std::vector<ProductRemoval>& removals, bool silent, bool* rebootRequired);
+// a restart (3010) sets *rebootRequired. With `logs`, each removal writes its engine log there.
+bool applyRemovals(const std::vector<ProductRemoval>& removals, bool silent, bool* rebootRequired,
+                   EngineLogs* logs = nullptr);
 
 // True when the installation may proceed: a same-version kit of the same or an older build and a non-static
 // same-version runtime are removed first; a newer kit build stops it (with a message unless silent). A removal that

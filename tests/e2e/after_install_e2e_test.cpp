@@ -30,6 +30,12 @@ std::string kitCode() { return kitProductCode(kOwnVersion, false); }
 std::string runtimeCode() { return zscrub::ZCleaner::getProductGUID(kOwnVersion, 64); }
 std::string zauregLog() { return SysInfo::getProgramFilesCommonX86Dir() + "\\Zolt\\Zolt Update\\zaureg-calls.log"; }
 std::string plnLog() { return e2e::tempDir() + "\\pln-demo.log"; }
+// The runtime installer's recorded command line, without its engine log switch and line end.
+std::string plnCommand() {
+    std::string line = e2e::readFile(plnLog());
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+    return testing_support::withoutEngineLog(line);
+}
 bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string systemEngine() {
@@ -110,7 +116,7 @@ TEST_F(AfterInstall, SilentInstallRunsThePublicRuntimeAndInstallsAutoUpdate) {
     const std::string home = readValue(KEY_WOW64_64KEY, kKitKey, "ZoltHome");
     ASSERT_NE(std::string::npos, home.find("\\Zolt\\tbx-")) << home;
     const std::string installer = home + "\\pln.exe";
-    EXPECT_EQ("\"" + installer + "\" /s LAUNCHEDFROMTBX=1\r\n", e2e::readFile(plnLog()));
+    EXPECT_EQ("\"" + installer + "\" /s LAUNCHEDFROMTBX=1", plnCommand());
     EXPECT_FALSE(fileExists(installer)) << "the runtime installer is deleted after it ran";
 
     // The runtime registered its keys under the product code the launcher computes for it.
@@ -123,6 +129,32 @@ TEST_F(AfterInstall, SilentInstallRunsThePublicRuntimeAndInstallsAutoUpdate) {
     EXPECT_NE(std::string::npos, launcherLog().find("Auto Update is enabled"));
     EXPECT_NE(std::string::npos, launcherLog().find("Wrapper exit code: 0"));
     EXPECT_FALSE(fileExists(flagPath()));
+}
+
+// With Wine's engine: every engine run of two runs (the second removes what the first installed) leaves its own
+// verbose log beside the launcher's log, under the name the launcher's log gives it.
+TEST_F(AfterInstall, EveryEngineRunLeavesItsLogBesideTheLaunchersLog) {
+    ASSERT_EQ(0u, e2e::runLauncher("/s")) << launcherLog();
+    ASSERT_EQ(0u, e2e::runLauncher("/s")) << launcherLog();
+    const std::string log = launcherLog();
+    const std::string announcement = "INFO: The Windows Installer logs this run of ";
+    std::vector<std::string> packages;
+    for (size_t at = log.find(announcement); at != std::string::npos; at = log.find(announcement, at + 1)) {
+        const size_t nameStart = at + announcement.size();
+        const size_t to = log.find(" to ", nameStart);
+        const size_t end = log.find("\r\n", to);
+        ASSERT_NE(std::string::npos, end);
+        packages.push_back(log.substr(nameStart, to - nameStart));
+        const std::string path = log.substr(to + 4, end - to - 4);
+        SCOPED_TRACE(path);
+        EXPECT_EQ(e2e::tempDir() + "\\tbx-msi-", path.substr(0, e2e::tempDir().size() + 9));
+        EXPECT_GT(e2e::readFile(path).size(), 0u) << "the engine wrote no log";
+    }
+    // The first run: kit, runtime, auto-update component; the second removes the kit and the runtime first (the
+    // same auto-update component is left as it is).
+    const std::vector<std::string> expected = {"kit",         "runtime",         "auto-update", "kit-removal",
+                                               "runtime-removal", "kit",         "runtime"};
+    EXPECT_EQ(expected, packages) << log;
 }
 
 TEST_F(AfterInstall, DisabledAutoUpdateIsInstalledSwitchedOff) {
@@ -207,7 +239,7 @@ TEST_F(AfterInstall, KitResultDecidesTheStepsAfterThePublicRuntime) {
         EXPECT_EQ(c.autoUpdate ? 2 : 1, static_cast<int>(std::count(runs.begin(), runs.end(), '\n'))) << runs;
         EXPECT_NE(std::string::npos, runs.find("WRAPPER=1"));
         EXPECT_EQ(c.autoUpdate, runs.find("au.msi\" ALLUSERS=1 /qn REBOOT=ReallySuppress") != std::string::npos);
-        EXPECT_EQ("\"" + home + "\\pln.exe\" /s LAUNCHEDFROMTBX=1\r\n", e2e::readFile(plnLog()));
+        EXPECT_EQ("\"" + home + "\\pln.exe\" /s LAUNCHEDFROMTBX=1", plnCommand());
         EXPECT_FALSE(fileExists(home + "\\pln.exe"));
         EXPECT_TRUE(e2e::keyExists(KEY_WOW64_64KEY, kRuntimeKey));
         EXPECT_EQ(c.autoUpdate, launcherLog().find("Auto Update is enabled") != std::string::npos);

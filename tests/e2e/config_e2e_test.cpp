@@ -70,7 +70,7 @@ TEST_F(ConfigEndToEnd, OptionsShapeTheEngineCommandLine) {
         {"English needs no transform", "/s /lang=1033", "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"},
         {"own quiet switch and features", "/s /qn ADDLOCAL=ToolsFeature", " /qn ADDLOCAL=ToolsFeature  WRAPPER=1"},
         {"installer log with modifiers", "/s /l*v C:\\x.log",
-         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l \"C:\\x.log\""},
+         "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l*v \"C:\\x.log\""},
         {"silent through INSTALL_SILENT", "install_silent=Enable NOSTARTMENU=1",
          "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 NOSTARTMENU=1"},
     };
@@ -108,6 +108,11 @@ TEST_F(ConfigEndToEnd, BadInputNeverStartsTheEngine) {
         {"unknown argument", "/unknown", "\"/unknown\";."},
         {"switch with a value", "/S=1", "\"/S=1\";."},
         {"silent, two bad arguments in one message", "/s FOO=1 EULA=Yes", "\"FOO=1\";\"EULA=Yes\";."},
+        // Arguments that only begin with the log switch: none is taken for it, none is swallowed as its path.
+        {"/lang without = or :", "/s /lang 1041", "\"/lang\";\"1041\";."},
+        {"/layout", "/s /layout C:\\lay", "\"/layout\";\"C:\\lay\";."},
+        {"an option where the log path goes", "/s /l*v REBOOT=ReallySuppress", "\"/l*v\";."},
+        {"a switch where the log path goes", "/l*v /s", "\"/l*v\";."},
         {"unknown key on line 3", "INSTALLCFG=" + unknownKeyFile,
          "Configuration file " + unknownKeyFile + " is malformed in line 3."},
         {"file not UTF-8", "/s INSTALLCFG=" + notUtf8File, "Configuration file " + notUtf8File + " is not in plain text."},
@@ -151,6 +156,87 @@ TEST_F(ConfigEndToEnd, LaterSourcesWin) {
                       c.installDir + "\"",
                   runs[0]);
         DeleteFileA(runtimeFile.path().c_str());
+    }
+}
+
+// The first records of a run say which launcher and payload ran, with which command line, as whom.
+TEST_F(ConfigEndToEnd, TheFirstRecordsNameTheLauncherTheCommandLineAndTheAccount) {
+    const std::string arguments = "/s \"INSTALLDIR=C:\\Zolt Kit\" EULA=Enable";
+    ASSERT_EQ(0u, run(arguments)) << log;
+    const std::vector<std::string> expected = {
+        std::string("INFO: Zolt setup launcher ") + buildconstants::fullVersion + "; payload: the kit " +
+            buildconstants::productVersion + ", build " + std::to_string(buildconstants::buildNumber) +
+            ", and the auto-update component " + buildconstants::autoUpdateVersion + "\r\n",
+        "INFO: Command line as given: \"" + e2e::binDir() + "\\tbx-setup-e2e.exe\" " + arguments + "\r\n",
+        "INFO: Account: ",
+        "; elevated: ",
+    };
+    size_t at = 0;
+    for (const std::string& text : expected) {
+        const size_t found = log.find(text, at);
+        ASSERT_NE(std::string::npos, found) << text << "\n" << log;
+        at = found + text.size();
+    }
+    // They come before anything else the run records.
+    EXPECT_LT(at, log.find("Default config settings are: ")) << log;
+}
+
+// /log DIR: the launcher's log and the engine's logs of the run go to the folder it names, made when missing;
+// a folder that cannot be one is refused before anything is written or run.
+TEST_F(ConfigEndToEnd, LogPutsEveryLogOfTheRunInTheFolderItNames) {
+    const std::string folder = dir.file("logs\\tbx");
+    ASSERT_EQ(0u, run("/s /log " + folder)) << log;
+    EXPECT_EQ("", log) << "the usual log got records of a run that named its own folder";
+    const std::string own = testing_support::readFile(folder + "\\zusched.log");
+    EXPECT_NE(std::string::npos, own.find("INFO: Command line as given: ")) << own;
+    EXPECT_NE(std::string::npos, own.find("INFO: Wrapper exit code: 0\r\n")) << own;
+    const std::vector<std::string> engineLogs = engine.engineLogs();
+    ASSERT_EQ(1u, engineLogs.size());
+    EXPECT_EQ(0u, engineLogs[0].rfind(folder + "\\tbx-msi-", 0)) << engineLogs[0];
+
+    struct Case {
+        const char* name;
+        std::string arguments;
+        std::string record;
+    } refused[] = {
+        {"a relative folder", "/s /log logs",
+         "ERROR: The log folder logs given with /log is refused: it is not an absolute path with a drive letter. "
+         "Nothing is written there."},
+        {"a file", "/s /log " + folder + "\\zusched.log", "given with /log is refused: it is not a folder."},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(e2e::exitCode(kExitConfigurationRefused), run(c.arguments)) << log;
+        EXPECT_TRUE(installRuns().empty()) << "the engine ran";
+        EXPECT_EQ(1, occurrences(log, c.record)) << log;
+    }
+}
+
+// ADDLOCAL and REBOOT reach the installer only from the command line: from a file the run says so, in a WARNING
+// and in the plan, instead of listing them as in effect.
+TEST_F(ConfigEndToEnd, FileOptionsTheInstallerNeverSeesAreFlagged) {
+    std::string installCfg = dir.file("install.cfg");
+    testing_support::writeFile(installCfg, "ADDLOCAL=ToolsFeature\nREBOOT=Force\n");
+    struct Case {
+        const char* name;
+        std::string arguments;
+        int addLocalWarnings;
+    } cases[] = {
+        {"both from the file", "/s /check INSTALLCFG=" + installCfg, 1},
+        {"ADDLOCAL on the command line as well", "/s /check ADDLOCAL=ToolsFeature INSTALLCFG=" + installCfg, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0u, run(c.arguments)) << log;
+        EXPECT_EQ(c.addLocalWarnings,
+                  occurrences(log, "WARNING: ADDLOCAL=ToolsFeature from the install configuration file is not "
+                                   "applied as given: only the command line passes ADDLOCAL to the installer"))
+            << log;
+        EXPECT_EQ(1, occurrences(log, "WARNING: REBOOT=Force from the install configuration file is not applied as "
+                                      "given: only the command line passes REBOOT to the installer; from a file "
+                                      "only ReallySuppress is applied, and only to pln.exe."))
+            << log;
+        EXPECT_EQ(1 + c.addLocalWarnings, occurrences(log, "NOT APPLIED as given: ")) << log;
     }
 }
 

@@ -226,7 +226,7 @@ std::vector<std::string> StandInEngine::runs() const {
     std::istringstream in(readFile(record));
     std::string line;
     while (std::getline(in, line))
-        if (!line.empty()) lines.push_back(line);
+        if (!line.empty()) lines.push_back(testing_support::withoutEngineLog(line));
     return lines;
 }
 

@@ -85,7 +85,7 @@ public:
     ~StandInEngine();
     StandInEngine(const StandInEngine&) = delete;
     StandInEngine& operator=(const StandInEngine&) = delete;
-    // The command lines the stand-in was started with, one per run.
+    // The command lines the stand-in was started with, one per run, without the engine log switch.
     std::vector<std::string> runs() const;
     const std::string& recordPath() const { return record; }
     // Waits until the stand-in has recorded at least `count` runs; false when that takes too long.

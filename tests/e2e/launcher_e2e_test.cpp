@@ -163,6 +163,34 @@ TEST_F(RecordedEngine, CommandLineMatchesCharacterForCharacter) {
     }
 }
 
+// Each engine run writes the engine's verbose log beside the launcher's log, and the launcher's log names it; an
+// administrator's own /l names the kit's log instead.
+TEST_F(RecordedEngine, TheKitRunWritesAVerboseLogBesideTheLaunchersLog) {
+    struct Case {
+        const char* name;
+        const char* arguments;
+        bool ownLog;
+    } cases[] = {{"by default", "/s", true}, {"the administrator's log", "/s /l+v C:\\logs\\kit.log", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine->clearRecord();
+        std::string log;
+        ASSERT_EQ(0u, e2e::runLauncherLogged(c.arguments, log));
+        const std::vector<std::string> logs = engine->engineLogs();
+        ASSERT_EQ(1u, logs.size());
+        if (!c.ownLog) {
+            EXPECT_EQ("", logs[0]) << "the kit's run carries one log switch, the administrator's";
+            EXPECT_EQ(commandStart() + "  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1 /l+v \"C:\\logs\\kit.log\"",
+                      records()[0]);
+            continue;
+        }
+        EXPECT_EQ(tempFolder() + "\\tbx-msi-", logs[0].substr(0, tempFolder().size() + 9)) << logs[0];
+        EXPECT_EQ("-01-kit.log", logs[0].substr(logs[0].size() - 11)) << logs[0];
+        EXPECT_NE(std::string::npos, log.find("INFO: The Windows Installer logs this run of kit to " + logs[0] + "\r\n"))
+            << log;
+    }
+}
+
 TEST_F(RecordedEngine, EngineExitCodeIsTheLaunchersExitCode) {
     const std::string log = tempFolder() + "\\zusched.log";
     for (long code : {0L, 1603L, 3010L, 1618L}) {

@@ -203,4 +203,48 @@ TEST_F(LogRaceTest, ATurnHeldForAWholeRunCostsNoRecordAndSlowsTheRunOnce) {
     EXPECT_EQ(1u, held.recordsThatWaited) << joined(held.records);
 }
 
+// A program holding the log without sharing writes for a whole launcher run: no record of the run is lost. They
+// all go to a second file beside the log, named with the launcher's process id, whose first record says why, and
+// the launcher names that file on its standard error.
+TEST_F(LogRaceTest, ALogHeldWithoutSharingForAWholeRunLosesNoRecord) {
+    const std::string log = e2e::launcherLogPath();
+    DeleteFileA(log.c_str());
+    testing_support::TempDir dir;
+    const std::string errors = dir.file("stderr.txt");
+    DWORD code = 0xDEADBEEF;
+    DWORD pid = 0;
+    {
+        UniqueFile holder(CreateFileA(log.c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+        ASSERT_TRUE(holder);
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        UniqueFile standardError(CreateFileA(errors.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(standardError);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdError = standardError.get();
+        std::string command = "\"" + e2e::binDir() + "\\tbx-setup-e2e.exe\" /s";
+        UniqueProcessInformation launcher;
+        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                   launcher.receive()));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(launcher.process(), 600000));
+        GetExitCodeProcess(launcher.process(), &code);
+        pid = GetProcessId(launcher.process());
+    }
+    EXPECT_EQ(0u, code);
+    const std::string second = e2e::tempDir() + "\\zusched-" + std::to_string(pid) + ".log";
+    const std::map<DWORD, std::vector<std::string>> byProcess = recordsByProcess(e2e::readFile(second));
+    ASSERT_EQ(1u, byProcess.size()) << e2e::readFile(second);
+    const std::vector<std::string>& records = byProcess.begin()->second;
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(0u, records.front().rfind("WARNING: The log " + log + " cannot be written (", 0)) << records.front();
+    EXPECT_EQ(0u, records[1].rfind("INFO: Zolt setup launcher ", 0)) << "the run's first record follows";
+    EXPECT_EQ("INFO: Wrapper exit code: 0", records.back());
+    EXPECT_EQ("The log " + log + " could not be written; this run's records are in " + second + "\r\n",
+              e2e::readFile(errors));
+    DeleteFileA(second.c_str());
+}
+
 }  // namespace

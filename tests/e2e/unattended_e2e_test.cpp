@@ -127,6 +127,8 @@ TEST_F(Unattended, GivesUpWith1618WhenTheInstallerStaysBusyAndChangesNothing) {
     EXPECT_NE(std::string::npos, records.find(kWaitBegins)) << records;
     EXPECT_NE(std::string::npos, records.find("ERROR: Another installation still holds the Windows Installer after 1"))
         << records;
+    EXPECT_NE(std::string::npos, records.find("; nothing was installed.\r\n")) << records;
+    EXPECT_EQ(std::string::npos, records.find("; nothing was installed..")) << "the record ends with two full stops";
 }
 
 TEST_F(Unattended, GoesOnOnceTheOtherInstallationEnds) {

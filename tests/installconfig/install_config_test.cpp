@@ -88,7 +88,10 @@ TEST(ArgumentMatchingTest, FindsTheFirstRowThatMatches) {
         {"/qn", "/q"},
         {"/Qb", "/q"},
         {"/l*v", "/l"},
-        {"/lang", "/l"},  // a bare /lang is the log switch by prefix
+        {"/L+!V", "/l"},
+        {"/lang", nullptr},    // not the log switch: "ang" are not all log modes
+        {"/layout", nullptr},
+        {"/l*v=C:\\x.log", nullptr},
         {"/lang=1041", "/lang"},
         {"/LANG:2052", "/lang"},
         {"install_silent=Enable", "INSTALL_SILENT"},
@@ -111,6 +114,26 @@ TEST(ArgumentMatchingTest, FindsTheFirstRowThatMatches) {
             ASSERT_NE(row, nullptr);
             EXPECT_STREQ(row->name, c.row);
         }
+    }
+}
+
+// The log is placed before the configuration is read: the folder after the last /log, when it can be one.
+TEST(ArgumentMatchingTest, TheLogFolderIsTheArgumentAfterLog) {
+    struct Case {
+        std::vector<std::string> args;  // element 0 the program
+        std::optional<std::string> folder;
+    } cases[] = {
+        {{"x.exe", "/s"}, std::nullopt},
+        {{"x.exe", "/s", "/LOG", "D:\\logs"}, "D:\\logs"},
+        {{"x.exe", "/log", "C:\\a", "/log", "C:\\b"}, "C:\\b"},
+        {{"x.exe", "/l", "C:\\x.log"}, std::nullopt},
+        {{"x.exe", "/log"}, std::nullopt},
+        {{"x.exe", "/log", "/s"}, std::nullopt},
+        {{"x.exe", "/log", "INSTALLDIR=C:\\k"}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(c.folder, logFolderArgument(c.args));
     }
 }
 
@@ -217,14 +240,68 @@ TEST(FlowAccessorsTest, EachAnswerComesFromItsOwnOption) {
     }
 }
 
-TEST_F(InstallConfigTest, TheArgumentAfterTheLogSwitchIsTheInstallerLogPath) {
-    for (const char* logSwitch : {"/l", "/l*v", "/L"}) {
-        SCOPED_TRACE(logSwitch);
+// /l is the log switch only when log modes alone follow it, and the argument after it is taken as the log's path
+// only when it cannot be an option or a switch meant for the launcher: nothing the administrator gave is lost.
+TEST_F(InstallConfigTest, ArgumentsThatBeginWithTheLogSwitch) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int result;
+        const char* badList;  // the message's list when refused
+        const char* logFile;
+        const char* logModes;
+    } cases[] = {
+        {"bare switch", {"/s", "/l", "C:\\log dir\\x.log"}, 0, "", "C:\\log dir\\x.log", ""},
+        {"verbose modes kept", {"/s", "/l*v", "C:\\x.log"}, 0, "", "C:\\x.log", "*v"},
+        {"modes in upper case", {"/s", "/L+!V", "C:\\x.log"}, 0, "", "C:\\x.log", "+!V"},
+        {"/lang with a value", {"/s", "/lang=1041"}, 0, "", "", ""},
+        {"/lang without = or :", {"/s", "/lang", "1041"}, 313, "\"/lang\";\"1041\";", "", ""},
+        {"/layout", {"/s", "/layout", "C:\\lay"}, 313, "\"/layout\";\"C:\\lay\";", "", ""},
+        {"an option after /l*v", {"/s", "/l*v", "REBOOT=ReallySuppress"}, 313, "\"/l*v\";", "", ""},
+        {"a switch after /l*v", {"/l*v", "/s"}, 313, "\"/l*v\";", "", ""},
+        {"a dash switch after /l", {"/s", "/l", "-download"}, 313, "\"/l\";", "", ""},
+        {"nothing after /l", {"/s", "/l"}, 313, "\"/l\";", "", ""},
+        // /log takes the folder after it the same way, and is no log switch with modes "og".
+        {"/log with its folder", {"/s", "/log", "C:\\logs"}, 0, "", "", ""},
+        {"/log and /l together", {"/s", "/log", "C:\\logs", "/l*v", "C:\\x.log"}, 0, "", "C:\\x.log", "*v"},
+        {"nothing after /log", {"/s", "/log"}, 313, "\"/log\";", "", ""},
+        {"a switch after /log", {"/log", "/s"}, 313, "\"/log\";", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture caseLog;
         ConfigPipeline fresh(GetModuleHandleA(nullptr));
-        ASSERT_EQ(fresh.LoadConfigSettings(commandLine({"/s", logSwitch, "C:\\log dir\\x.log"}).c_str()), 0);
-        EXPECT_EQ(fresh.getMsiLogFile(), "C:\\log dir\\x.log");
+        EXPECT_EQ(fresh.LoadConfigSettings(commandLine(c.args).c_str()), c.result);
+        EXPECT_EQ(fresh.getMsiLogFile(), c.logFile);
+        EXPECT_EQ(fresh.getMsiLogModes(), c.logModes);
         EXPECT_FALSE(fresh.isOptionSet("/l"));
-        EXPECT_FALSE(fresh.isOptionSet("MSI_CMDLINE"));
+        // The argument after a refused log switch is still read as what it is: a /s keeps the run silent.
+        EXPECT_TRUE(fresh.isOptionSet("/s"));
+        if (c.result == 0) {
+            EXPECT_FALSE(fresh.isOptionSet("MSI_CMDLINE")) << "the log switch reached the installer twice";
+        } else {
+            EXPECT_EQ(occurrences(caseLog, badSwitchesLine(c.badList)), 1) << caseLog.raw();
+        }
+    }
+}
+
+TEST_F(InstallConfigTest, ARefusedLogPathSaysWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* record;
+    } cases[] = {
+        {{"/s", "/l*v", "REBOOT=ReallySuppress"},
+         "arg /l*v is incorrect: the argument after it looks like an option or a switch, not a log path "
+         "(REBOOT=ReallySuppress)"},
+        {{"/s", "/l"}, "arg /l is incorrect: no log path follows it"},
+        {{"/s", "/lang", "1041"}, "arg /lang is not supported"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        LogCapture caseLog;
+        ConfigPipeline fresh(GetModuleHandleA(nullptr));
+        EXPECT_NE(fresh.LoadConfigSettings(commandLine(c.args).c_str()), 0);
+        EXPECT_GE(occurrences(caseLog, c.record), 1) << caseLog.raw();
     }
 }
 
@@ -240,7 +317,6 @@ TEST_F(InstallConfigTest, BadArgumentsAreAllListedInOneMessage) {
         {"unknown option", {"/s", "FOO=1"}, "\"FOO=1\";"},
         {"flag without value", {"/s", "INSTALL_SILENT"}, "\"INSTALL_SILENT\";"},
         {"switch with a value", {"-download", "/S=1"}, "\"/S=1\";"},
-        {"log switch without path", {"/s", "/l"}, "\"/l\";"},
         {"relative install directory", {"/s", "INSTALLDIR=kit"}, "\"INSTALLDIR=kit\";"},
         {"two bad arguments", {"/s", "BAR=2", "INSTALLDIR=C:\\ok", "EULA=Yes"}, "\"BAR=2\";\"EULA=Yes\";"},
     };

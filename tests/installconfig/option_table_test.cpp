@@ -28,7 +28,8 @@ TEST(OptionTable, NameTablesKeepTheirIndexes) {
     const std::vector<std::string> numbers = {"WEB_ZOLT_SECURITY_LEVEL", "/lang", "TEST_CONFIG_FILE_ERRORS",
                                               "INSTALLER_WAIT"};
     const std::vector<std::string> switches = {"/s", "/h", "-download", "-no_override", "/q", "/l", "/check",
-                                               "-check", "/uninstall", "-uninstall", "/removesettings"};
+                                               "-check", "/log", "/uninstall", "-uninstall",
+                                               "/removesettings"};
     EXPECT_EQ(asStrings(FlagOptions), flags);
     EXPECT_EQ(asStrings(ValueOptions), values);
     EXPECT_EQ(asStrings(NumberOptions), numbers);
@@ -61,7 +62,7 @@ TEST(OptionTable, DescriptorListKeepsItsOrderAndProperties) {
         {"CMDLINE", "-------"}, {"WEB_ZOLT_SECURITY_LEVEL", "-F-----"}, {"/lang", "-------"},
         {"TEST_CONFIG_FILE_ERRORS", "-------"}, {"INSTALLER_WAIT", "-------"}, {"/s", "-------"},
         {"/h", "-------"}, {"-download", "-------"}, {"-no_override", "-------"}, {"/q", "--PB---"},
-        {"/l", "--PB---"}, {"/check", "-------"}, {"-check", "-------"},
+        {"/l", "--PB---"}, {"/check", "-------"}, {"-check", "-------"}, {"/log", "-------"},
         {"/uninstall", "-------"}, {"-uninstall", "-------"}, {"/removesettings", "-------"},
     };
     ASSERT_EQ(kOptionDescriptorCount, std::size(expected));

@@ -55,26 +55,30 @@ TEST(InstallerCommand, ComposesTheEngineCommandLineCharacterForCharacter) {
         const char* installDir;
         bool noStartMenu;
         std::string expected;
+        const char* logModes;
     } cases[] = {
         {"silent default: two spaces before /qn", " /qn ADDLOCAL=PublicplnFeature,ToolsFeature", 1033, "", "", false,
-         base("  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1")},
-        {"interactive with nothing", "", 1033, "", "", false, base("  WRAPPER=1")},
+         base("  /qn ADDLOCAL=PublicplnFeature,ToolsFeature WRAPPER=1"), ""},
+        {"interactive with nothing", "", 1033, "", "", false, base("  WRAPPER=1"), ""},
         {"Japanese transform after the database", "/qb ", 1041, "", "", false,
-         base(" TRANSFORMS=:1041 /qb  WRAPPER=1")},
-        {"Chinese transform", "", 2052, "", "", false, base(" TRANSFORMS=:2052  WRAPPER=1")},
-        {"log switch", "", 1033, "C:\\logs\\kit.log", "", false, base("  WRAPPER=1 /l \"C:\\logs\\kit.log\"")},
+         base(" TRANSFORMS=:1041 /qb  WRAPPER=1"), ""},
+        {"Chinese transform", "", 2052, "", "", false, base(" TRANSFORMS=:2052  WRAPPER=1"), ""},
+        {"log switch", "", 1033, "C:\\logs\\kit.log", "", false, base("  WRAPPER=1 /l \"C:\\logs\\kit.log\""), ""},
+        {"log modes kept as typed", "", 1033, "C:\\logs\\kit.log", "", false,
+         base("  WRAPPER=1 /l*V \"C:\\logs\\kit.log\""), "*V"},
         {"plain INSTALLDIR is quoted", "", 1033, "", "C:\\Program Files\\Zolt", false,
-         base("  WRAPPER=1 INSTALLDIR=\"C:\\Program Files\\Zolt\" ")},
+         base("  WRAPPER=1 INSTALLDIR=\"C:\\Program Files\\Zolt\" "), ""},
         {"quoted INSTALLDIR is passed unchanged", "", 1033, "", "\"D:\\Kit\"", false,
-         base("  WRAPPER=1 INSTALLDIR=\"D:\\Kit\" ")},
-        {"a lone quote is not a quoted value", "", 1033, "", "\"", false, base("  WRAPPER=1 INSTALLDIR=\"\"\" ")},
+         base("  WRAPPER=1 INSTALLDIR=\"D:\\Kit\" "), ""},
+        {"a lone quote is not a quoted value", "", 1033, "", "\"", false, base("  WRAPPER=1 INSTALLDIR=\"\"\" "), ""},
         {"no start menu after everything", "", 1041, "C:\\l.txt", "D:\\K", true,
-         base(" TRANSFORMS=:1041  WRAPPER=1 /l \"C:\\l.txt\" INSTALLDIR=\"D:\\K\"  NOSTARTMENU=1")},
+         base(" TRANSFORMS=:1041  WRAPPER=1 /l \"C:\\l.txt\" INSTALLDIR=\"D:\\K\"  NOSTARTMENU=1"), ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         char command[kCommandBufferSize];
-        InstallerCommandParts parts{kMsiexec, kMsi, c.args, c.langId, c.logFile, c.installDir, c.noStartMenu};
+        InstallerCommandParts parts{kMsiexec,   kMsi,          c.args,       c.langId,
+                                    c.logFile,  c.installDir,  c.noStartMenu, c.logModes};
         ASSERT_TRUE(ComposeInstallerCommand(command, parts));
         EXPECT_EQ(c.expected, command);
     }
@@ -107,7 +111,7 @@ TEST(InstallerCommand, RefusesPiecesThatDoNotFitWithoutOverrunningTheBuffer) {
         } buffer;
         std::memset(buffer.guard, 'G', sizeof buffer.guard);
         InstallerCommandParts parts{kMsiexec,  kMsi, c.args.c_str(), 1033, c.logFile, c.installDir.c_str(),
-                                    c.noStartMenu};
+                                    c.noStartMenu, ""};
         EXPECT_EQ(c.fits, ComposeInstallerCommand(buffer.command, parts));
         EXPECT_EQ(std::string(16, 'G'), std::string(buffer.guard, 16));
         if (c.fits) {

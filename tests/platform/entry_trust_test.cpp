@@ -165,6 +165,61 @@ TEST(LogPlace, ALogIsExposedWhenAnyoneElseOwnsReadsOrChangesIt) {
     }
 }
 
+// The access list an existing folder reads as: supplied, since Wine keeps none.
+std::string suppliedFolderSddl;
+
+DWORD supplyFolderSecurity(HANDLE, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) {
+    descriptor = descriptorFromSddl(suppliedFolderSddl);
+    return ERROR_SUCCESS;
+}
+
+// An administrator's log folder: each missing level made protected in its create call; one that exists is used by
+// an elevated run only when only administrators may change it; never a file, a link or a relative path.
+TEST(LogPlace, AnAdministratorsLogFolderIsMadeProtectedOrTrustedFirst) {
+    testing_support::TempDir dir;
+    testing_support::writeFile(dir.file("a-file"), "x");
+    ASSERT_TRUE(CreateDirectoryA(dir.file("there").c_str(), nullptr));
+    const std::string usersMayChange = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;BU)";
+    const std::string adminsOnly = narrow(kLogFolderSddl);
+    struct Case {
+        const char* name;
+        std::string folder;
+        bool elevated;
+        std::string existingSddl;
+        const char* why;  // part of the refusal; null: used
+    } cases[] = {
+        {"two missing levels", dir.file("new\\logs"), true, "", nullptr},
+        {"a trailing separator", dir.file("trailing\\"), true, "", nullptr},
+        {"there, only administrators may change it", dir.file("there"), true, adminsOnly, nullptr},
+        {"there, users may change it", dir.file("there"), true, usersMayChange, "users who are not administrators"},
+        {"there, users may change it, not elevated", dir.file("there"), false, usersMayChange, nullptr},
+        {"a file", dir.file("a-file"), true, adminsOnly, "it is not a folder"},
+        {"a relative path", "logs\\tbx", true, "", "not an absolute path"},
+        {"a UNC path", "\\\\server\\share", true, "", "not an absolute path"},
+    };
+    const std::wstring protectedList = descriptorSddl(ProtectedDescriptor(kLogFolderSddl).get());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        suppliedFolderSddl = c.existingSddl;
+        createdWith.clear();
+        setFolderCreator(&recordingCreateDirectory);
+        setEntrySecurityReader(&supplyFolderSecurity);
+        const std::string why = logFolderRefusal(std::wstring(c.folder.begin(), c.folder.end()), c.elevated);
+        setEntrySecurityReader(nullptr);
+        setFolderCreator(nullptr);
+        if (c.why) {
+            EXPECT_NE(std::string::npos, why.find(c.why)) << why;
+        } else {
+            EXPECT_EQ("", why);
+        }
+        // Every level is made with the protected list in its create call (one that exists stays as it is).
+        for (const std::wstring& sddl : createdWith) EXPECT_EQ(narrow(protectedList), narrow(sddl));
+        if (!c.why) {
+            EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(c.folder.c_str()));
+        }
+    }
+}
+
 TEST(LogPlace, TheTemporaryFolderHasNoTrailingSeparator) {
     const std::wstring folder = runTemporaryFolder();
     ASSERT_FALSE(folder.empty());

@@ -1,11 +1,16 @@
 // The record format, the on-disk form, concurrent threads and programs, a held log and the scope tracer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/logger.h"
 #include "platform/win_handles.h"
@@ -61,6 +66,34 @@ TEST(LogFile, EmptyPathWritesNothing) {
     logit("nowhere");
     Logger::instance().logFilePath = log.path();
     EXPECT_FALSE(testing_support::fileExists(log.path()));
+}
+
+// A log past its limit becomes the one older log, replacing an older one, and the next record starts a new log.
+TEST(LogFile, RollsOverToOneOlderFilePastItsLimit) {
+    struct Case {
+        const char* name;
+        size_t size;
+        bool rolls;
+    } cases[] = {{"at the limit", 100, false}, {"past it", 101, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        const std::string older = olderLogPath(log.path());
+        testing_support::writeFile(older, "the run before last\r\n");
+        const std::string before(c.size, 'x');
+        testing_support::writeFile(log.path(), before);
+        EXPECT_EQ(c.rolls, rollLogOverWhenLarger(Logger::instance(), 100));
+        logit("after");
+        EXPECT_EQ(c.rolls ? before : "the run before last\r\n", testing_support::readFile(older));
+        EXPECT_EQ(!c.rolls, log.raw().rfind(before, 0) == 0) << "the log goes on from its old records";
+        EXPECT_NE(std::string::npos, log.raw().find("INFO: after"));
+        DeleteFileA(older.c_str());
+    }
+}
+
+TEST(LogFile, TheOlderLogKeepsTheExtension) {
+    EXPECT_EQ("C:\\Temp\\zusched.old.log", olderLogPath("C:\\Temp\\zusched.log"));
+    EXPECT_EQ("C:\\a.b\\log.old", olderLogPath("C:\\a.b\\log"));
 }
 
 // Reads the log as whole "writer" records only: every header and body line intact, and each writer's records
@@ -197,27 +230,56 @@ UniqueFile holdTheLog(const std::string& path, DWORD access, DWORD share, bool k
     return holder;
 }
 
+// The second files beside `logPath` that processes wrote because the log could not be written
+// ("<stem>-<process id>[...].log"), in name order.
+std::vector<std::string> fallbackFilesOf(const std::string& logPath) {
+    const std::string stem = logPath.substr(0, logPath.size() - 4);
+    const std::string folder = logPath.substr(0, logPath.find_last_of('\\'));
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((stem + "-*.log").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do files.push_back(folder + "\\" + found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> messagesOf(const std::string& path) {
+    std::vector<std::string> out;
+    std::istringstream in(testing_support::readFile(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == '\t') out.push_back(line.substr(1));
+    }
+    return out;
+}
+
 // A log held open by another program: held without sharing writes (as a program of the older rule holds it
-// while writing, or one that locks it), the record waits a bounded time, is dropped, and the next record says
-// so; held by an appender that shares it, the record is written at once; an appender that keeps the writers'
-// turn beyond the bound (hung, or squatting it) delays the record but does not cost it.
-TEST(LogFile, HeldLogDropsTheRecordAndTheNextRecordSaysSo) {
-    const std::vector<std::string> dropped = {
-        "INFO: before", "WARNING: Log records dropped while the log file was held by another program: 2",
-        "INFO: after"};
-    const std::vector<std::string> kept = {"INFO: before", "INFO: while held", "INFO: still held", "INFO: after"};
+// while writing, or one that locks it), the record waits a bounded time and then goes, with every later record of
+// the process, to a second file beside the log that says why; held by an appender that shares it, the record is
+// written at once; an appender that keeps the writers' turn beyond the bound (hung, or squatting it) delays the
+// record but does not cost it.
+TEST(LogFile, AHeldLogSendsTheRecordsToASecondFileBesideIt) {
+    const std::vector<std::string> all = {"INFO: before", "INFO: while held", "INFO: still held", "INFO: after"};
+    const std::vector<std::string> first = {"INFO: before"};
+    const std::vector<std::string> none;
+    const std::vector<std::string> rest = {"INFO: while held", "INFO: still held", "INFO: after"};
     struct Case {
         const char* holder;
         DWORD access;
         DWORD share;
         bool keepsTheTurn;
-        const std::vector<std::string>& messages;
+        const std::vector<std::string>& inTheLog;
+        const std::vector<std::string>& inTheSecondFile;  // after the record that says why
     } cases[] = {
-        {"not sharing", GENERIC_READ, 0, false, dropped},
-        {"an older writer", FILE_APPEND_DATA, FILE_SHARE_READ, false, dropped},
-        {"an appender", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, false, kept},
+        {"not sharing", GENERIC_READ, 0, false, first, rest},
+        {"an older writer", FILE_APPEND_DATA, FILE_SHARE_READ, false, first, rest},
+        {"an appender", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, false, all, none},
         {"an appender keeping the turn", FILE_READ_DATA | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, true,
-         kept},
+         all, none},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.holder);
@@ -225,13 +287,44 @@ TEST(LogFile, HeldLogDropsTheRecordAndTheNextRecordSaysSo) {
         logit("before");
         UniqueFile holder = holdTheLog(log.path(), c.access, c.share, c.keepsTheTurn);
         ASSERT_TRUE(holder);
-        // Each returns after its bounded wait at most; the caller carries on, and the count covers both.
+        // Each returns after its bounded wait at most; the caller carries on.
         logit("while held");
         logit("still held");
         holder.reset();
         logit("after");
-        EXPECT_EQ(c.messages, log.messages());
+        EXPECT_EQ(c.inTheLog, log.messages());
+        const std::vector<std::string> second = fallbackFilesOf(log.path());
+        EXPECT_EQ(c.inTheSecondFile.empty() ? "" : logFallbackPath(), second.empty() ? "" : second[0]);
+        if (c.inTheSecondFile.empty()) {
+            EXPECT_TRUE(second.empty());
+            continue;
+        }
+        ASSERT_EQ(1u, second.size());
+        EXPECT_EQ(log.path().substr(0, log.path().size() - 4) + "-" + std::to_string(GetCurrentProcessId()) + ".log",
+                  second[0]);
+        std::vector<std::string> messages = messagesOf(second[0]);
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(0u, messages[0].rfind("WARNING: The log " + log.path() + " cannot be written (", 0)) << messages[0];
+        messages.erase(messages.begin());
+        EXPECT_EQ(c.inTheSecondFile, messages);
+        DeleteFileA(second[0].c_str());
     }
+}
+
+// Without a second file either (the log's folder is gone), a record is dropped and counted, and the next record
+// the log takes says how many.
+TEST(LogFile, ARecordNowhereToGoIsCountedInTheNextOne) {
+    testing_support::TempDir dir;
+    const std::string folder = dir.file("gone");
+    const std::string previous = Logger::instance().logFilePath;
+    Logger::instance().logFilePath = folder + "\\zusched.log";
+    logit("lost");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    logit("found");
+    Logger::instance().logFilePath = previous;
+    EXPECT_EQ((std::vector<std::string>{"WARNING: Log records dropped while the log file was held by another program: 1",
+                                        "INFO: found"}),
+              messagesOf(folder + "\\zusched.log"));
 }
 
 // Runs one logwriter program writing `records` records as writer `name` to its end and returns how many of its
@@ -264,39 +357,88 @@ DWORD logWriterRun(const std::string& logPath, const std::string& name, int reco
     return waited;
 }
 
-// A program that holds the log for a writer's whole run: keeping the writers' turn, it delays the run's records
-// but costs none of them; holding the file without sharing, it costs the records written meanwhile. Either way
-// the run waits within one budget, so only the first few records wait (a wait per record would make each of them
-// wait); a busy machine only makes each wait longer, and so fewer records wait.
+// Keeps the writers' turn in bursts each shorter than any one wait, letting go for a moment between them, as a
+// program that logs busily does.
+class BurstingTurnHolder {
+public:
+    explicit BurstingTurnHolder(const std::string& path)
+        : file(holdTheLog(path, FILE_READ_DATA | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, false)),
+          bursts([this] { keepBursting(); }) {}
+    ~BurstingTurnHolder() {
+        stop = true;
+        bursts.join();
+    }
+    BurstingTurnHolder(const BurstingTurnHolder&) = delete;
+    BurstingTurnHolder& operator=(const BurstingTurnHolder&) = delete;
+
+private:
+    void keepBursting() {
+        while (!stop) {
+            OVERLAPPED turn{};
+            turn.OffsetHigh = 0x40000000;
+            if (file && LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn)) {
+                Sleep(150);
+                UnlockFileEx(file.get(), 0, 1, 0, &turn);
+            }
+            Sleep(1);
+        }
+    }
+    UniqueFile file;
+    std::atomic<bool> stop{false};
+    std::thread bursts;
+};
+
+// A program that holds the log for a writer's whole run: keeping the writers' turn, for the whole run or in
+// short bursts, it delays the run's records but costs none of them; holding the file without sharing, it sends
+// them to the writer's second file. Either way the run waits within one budget, however short each wait, so only
+// the first few records wait (a wait per record would make each of them wait); a busy machine only makes each
+// wait longer, and so fewer records wait.
 TEST(LogFile, AHolderForAWholeRunMakesOnlyAFewRecordsWait) {
     const int kRecords = 1000;
     const DWORD kMostRecordsWaiting = kRecords / 10;
+    enum class Holder { KeepsTheTurn, KeepsTheTurnInBursts, DoesNotShare };
     struct Case {
-        const char* holder;
-        DWORD access;
-        DWORD share;
-        bool keepsTheTurn;
-        int recordsWritten;
+        const char* name;
+        Holder holder;
+        int inTheLog;
+        int inTheSecondFile;
     } cases[] = {
-        {"keeping the writers' turn", FILE_READ_DATA | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, true,
-         kRecords},
-        {"not sharing", GENERIC_READ, 0, false, 0},
+        {"keeping the writers' turn", Holder::KeepsTheTurn, kRecords, 0},
+        {"keeping the writers' turn in short bursts", Holder::KeepsTheTurnInBursts, kRecords, 0},
+        {"not sharing", Holder::DoesNotShare, 0, kRecords},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.holder);
+        SCOPED_TRACE(c.name);
         LogCapture log;
         EXPECT_EQ(0u, logWriterRun(log.path(), "before", kRecords)) << "no holder, no wait";
         DWORD waited = 0;
         {
-            UniqueFile holder = holdTheLog(log.path(), c.access, c.share, c.keepsTheTurn);
-            ASSERT_TRUE(holder);
+            UniqueFile holder;
+            std::unique_ptr<BurstingTurnHolder> bursts;
+            if (c.holder == Holder::KeepsTheTurnInBursts)
+                bursts = std::make_unique<BurstingTurnHolder>(log.path());
+            else if (c.holder == Holder::KeepsTheTurn)
+                holder = holdTheLog(log.path(), FILE_READ_DATA | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    true);
+            else
+                holder = holdTheLog(log.path(), GENERIC_READ, 0, false);
+            ASSERT_TRUE(holder || bursts);
             waited = logWriterRun(log.path(), "held", kRecords);
         }
         EXPECT_EQ(0u, logWriterRun(log.path(), "after", kRecords)) << "no holder, no wait";
         std::map<std::string, int> counts = writerRecordsInOrder(log.raw(), "logwriter\\.cpp");
         EXPECT_EQ(kRecords, counts["before"]);
-        EXPECT_EQ(c.recordsWritten, counts["held"]);
+        EXPECT_EQ(c.inTheLog, counts["held"]);
         EXPECT_EQ(kRecords, counts["after"]);
+        const std::vector<std::string> second = fallbackFilesOf(log.path());
+        ASSERT_EQ(c.inTheSecondFile ? 1u : 0u, second.size());
+        if (c.inTheSecondFile) {
+            // Its first record says why; the writer's records follow it, all of them, in order.
+            const std::string raw = testing_support::readFile(second[0]);
+            const std::string records = raw.substr(raw.find("this file.\r\n") + 12);
+            EXPECT_EQ(c.inTheSecondFile, writerRecordsInOrder(records, "logwriter\\.cpp")["held"]);
+            DeleteFileA(second[0].c_str());
+        }
         EXPECT_LT(0u, waited) << "the holder was never waited for";
         EXPECT_LE(waited, kMostRecordsWaiting) << waited << " of " << kRecords << " records waited";
     }

@@ -135,7 +135,7 @@ TEST_F(AutoUpdateTest, UpgradeCarriesThePolicyIntoTheCurrentLayout) {
     }
 }
 
-// The component is installed switched off; the property follows the closing quote of the database path.
+// The component is installed switched off; the property stands apart from the quoted database path.
 TEST_F(AutoUpdateTest, DisabledComponentIsStillInstalledWithDisableSet) {
     const std::string msi = database("au_own.msi");
     LogCapture log;
@@ -144,7 +144,7 @@ TEST_F(AutoUpdateTest, DisabledComponentIsStillInstalledWithDisableSet) {
     {
         testing_support::RecordingEngine recorder;
         recorded = InstallAutoUpdate(msi.c_str(), false);
-        expected = "\"" + recorder.msiexec() + "\" /i \"" + msi + "\"DISABLE=1 ALLUSERS=1 /qn REBOOT=ReallySuppress";
+        expected = "\"" + recorder.msiexec() + "\" /i \"" + msi + "\" DISABLE=1 ALLUSERS=1 /qn REBOOT=ReallySuppress";
         runs = testing_support::readFile(recorder.recordPath());
     }
 

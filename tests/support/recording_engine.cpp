@@ -68,13 +68,33 @@ const RecordingEngine* RecordingEngine::active() { return activeEngine; }
 
 void RecordingEngine::clearRecord() const { DeleteFileA(record_.c_str()); }
 
-std::vector<std::string> RecordingEngine::records() const {
+namespace {
+
+std::vector<std::string> recordLines(const std::string& path) {
     std::vector<std::string> lines;
-    const std::string text = readFile(record_);
+    const std::string text = readFile(path);
     size_t start = 0;
     for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(text.substr(start, end - start));
     return lines;
+}
+
+bool isCommandRecord(const std::string& line) { return line.rfind("cmd ", 0) == 0; }
+
+}  // namespace
+
+std::vector<std::string> RecordingEngine::records() const {
+    std::vector<std::string> lines = recordLines(record_);
+    for (std::string& line : lines)
+        if (isCommandRecord(line)) line = withoutEngineLog(line);
+    return lines;
+}
+
+std::vector<std::string> RecordingEngine::engineLogs() const {
+    std::vector<std::string> logs;
+    for (const std::string& line : recordLines(record_))
+        if (isCommandRecord(line)) logs.push_back(engineLogOf(line));
+    return logs;
 }
 
 std::vector<std::string> RecordingEngine::commandLines() const {

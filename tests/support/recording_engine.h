@@ -41,9 +41,12 @@ public:
     // What the engine returns, run by run (one code, or several separated as the recorder reads them).
     void setExit(const std::string& codes) const;
     void clearRecord() const;
-    // The record's lines, and the command lines of its "cmd " lines without that prefix.
+    // The record's lines, and the command lines of its "cmd " lines without that prefix; both without the engine
+    // log switch the launcher appends to each engine run.
     std::vector<std::string> records() const;
     std::vector<std::string> commandLines() const;
+    // The engine log each "cmd " line asked for, in order; empty for a run without one.
+    std::vector<std::string> engineLogs() const;
 
     // The recording engine in use, the latest made of those alive; null when there is none.
     static const RecordingEngine* active();

@@ -237,4 +237,22 @@ std::vector<DWORD> processesThatDoNotEnd(const std::string& image, DWORD graceMs
     return left;
 }
 
+std::string engineLogOf(const std::string& commandLine) {
+    const std::string opening = " /l*v \"";
+    const size_t at = commandLine.rfind(opening);
+    if (at == std::string::npos || commandLine.size() < 5 || commandLine.back() != '"') return std::string();
+    const std::string path = commandLine.substr(at + opening.size(), commandLine.size() - at - opening.size() - 1);
+    const size_t name = path.find_last_of('\\');
+    if (path.find('"') != std::string::npos || name == std::string::npos ||
+        path.compare(name + 1, 8, "tbx-msi-") != 0 || path.size() < 4 || path.compare(path.size() - 4, 4, ".log") != 0)
+        return std::string();
+    return path;
+}
+
+std::string withoutEngineLog(const std::string& commandLine) {
+    const std::string path = engineLogOf(commandLine);
+    if (path.empty()) return commandLine;
+    return commandLine.substr(0, commandLine.size() - path.size() - 8);
+}
+
 }  // namespace testing_support

@@ -81,6 +81,10 @@ int runUnixShell(const std::string& command);
 // Makes `link` a Unix symbolic link to `target` (both Windows paths): what a junction is on Windows, a link the
 // user may make and retarget at any time. False when it cannot be made.
 bool makeUnixLink(const std::string& target, const std::string& link);
+// The engine log switch the launcher appends to each engine command line (' /l*v "<folder>\tbx-msi-....log"'),
+// when the line ends with one: its path, and the line without it. Tests about the rest of a command compare that.
+std::string engineLogOf(const std::string& commandLine);
+std::string withoutEngineLog(const std::string& commandLine);
 
 // The folder of the running test executable, where the build puts the helper tools too.
 std::string exeDir();
