@@ -21,11 +21,12 @@ std::string joined(const std::string& base, const std::vector<std::string>& name
     return path;
 }
 
-UninstallAction product(const std::string& what, const std::string& code, const std::string& msiexecPath,
-                        const std::string& quietAndRestart) {
+UninstallAction product(const std::string& what, const char* package, const std::string& code,
+                        const std::string& msiexecPath, const std::string& quietAndRestart) {
     UninstallAction action;
     action.kind = UninstallActionKind::Product;
     action.what = what;
+    action.package = package;
     action.code = code;
     action.command = "\"" + msiexecPath + "\" /x " + code + quietAndRestart;
     return action;
@@ -71,10 +72,12 @@ UninstallPlan planUninstall(const RunOptions& options, const UninstallFacts& fac
                                             "know its product code " + facts.kitCode + ", so it cannot be removed"};
 
     if (facts.kitCodeRegistered)
-        plan.actions.push_back(product("the kit " + version, facts.kitCode, facts.msiexecPath, kitSwitches));
+        plan.actions.push_back(
+            product("the kit " + version, "kit-removal", facts.kitCode, facts.msiexecPath, kitSwitches));
     if (facts.runtimeCodeRegistered)
         plan.actions.push_back(
-            product("the public runtime " + version, facts.runtimeCode, facts.msiexecPath, companionSwitches));
+            product("the public runtime " + version, "runtime-removal", facts.runtimeCode, facts.msiexecPath,
+                    companionSwitches));
 
     const bool otherKits = !facts.otherKitVersions.empty();
     if (otherKits) {
@@ -83,7 +86,8 @@ UninstallPlan planUninstall(const RunOptions& options, const UninstallFacts& fac
     }
     if (facts.autoUpdateRegistered && !otherKits)
         plan.actions.push_back(
-            product("the auto-update component", kAutoUpdateProductCode, facts.msiexecPath, companionSwitches));
+            product("the auto-update component", "auto-update-removal", kAutoUpdateProductCode, facts.msiexecPath,
+                    companionSwitches));
     plan.productsRemoved = !plan.actions.empty();
     plan.nothingInstalled = !plan.productsRemoved && !facts.kitKeyPresent;
 
@@ -185,6 +189,9 @@ std::string uninstallPlanText(const UninstallPlan& plan, const RunOptions& optio
             text += "  the auto-update component stays: " + plan.autoUpdateKept + "\n";
         if (!options.removeSettings)
             text += "  the runtime settings file and the update policy stay (/removesettings removes them)\n";
+        if (plan.productsRemoved)
+            text += "  each engine run writes its verbose log beside the launcher's log "
+                    "(tbx-msi-<run>-<nn>-<package>.log)\n";
         text += "\nAn engine's result: 0, 1707: removed; 3010: removed, the exit code becomes 3010; 1641: removed, "
                 "Windows is restarting and nothing more runs; any other: the uninstall stops with that code and "
                 "names what stays\n";

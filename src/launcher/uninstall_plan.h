@@ -48,7 +48,8 @@ struct UninstallAction {
     UninstallActionKind kind = UninstallActionKind::Product;
     std::string what;     // in words, for /check and the records
     std::string code;     // Product: its product code
-    std::string command;  // Product: the engine's whole command line
+    std::string command;  // Product: the engine's whole command line, without its engine log
+    const char* package = "";  // Product: what its engine log is named after
     // Folder: the folder held by its path, and the names below it down to the folder removed.
     std::string base;
     std::vector<std::string> names;

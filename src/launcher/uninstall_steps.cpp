@@ -5,6 +5,7 @@
 
 #include "buildinfo/build_constants.h"
 #include "launcher/console_output.h"
+#include "launcher/install_command.h"
 #include "launcher/install_guard.h"
 #include "launcher/install_steps.h"
 #include "launcher/installer_wait_step.h"
@@ -15,6 +16,7 @@
 #include "platform/logger.h"
 #include "platform/registry_key.h"
 #include "platform/tstrings.h"
+#include "process/engine_logs.h"
 #include "process/executor.h"
 #include "process/installer_lock.h"
 #include "process/msiexec_path.h"
@@ -134,6 +136,17 @@ DWORD removeEntry(RunHolds& holds, const UninstallAction& action) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
 }
 
+// The removal's command with its engine log, or without it (after a WARNING) when that would not fit the engine's
+// command buffer: the removal matters more than its log.
+std::string withEngineLog(const UninstallAction& action, EngineLogs& logs) {
+    const std::string logged = action.command + logs.switchFor(action.package);
+    if (logged.size() < kCommandBufferSize) return logged;
+    TBX_LOG_AS(kFunction, LOG_WARNING,
+               "The removal of " + action.what + " with its engine log does not fit its buffer; it runs without the "
+               "log.");
+    return action.command;
+}
+
 DWORD removePolicyKey(const std::string& path) {
     const size_t split = path.rfind('\\');
     RegistryKey parent;
@@ -220,8 +233,8 @@ StepResult carryOutUninstall(RunContext& run) {
         const UninstallAction& action = plan.actions[i];
         if (action.kind == UninstallActionKind::Product) {
             TBX_LOG_AS(kFunction, LOG_INFO, "Removing " + action.what + ": " + action.command);
-            const int code = static_cast<int>(
-                Executor::ExecProcessWithAtlMessageLoop(run.uninstallFacts.msiexecPath, action.command));
+            const int code = static_cast<int>(Executor::ExecProcessWithAtlMessageLoop(
+                run.uninstallFacts.msiexecPath, withEngineLog(action, run.engineLogs)));
             engineCodes.push_back(code);
             if (!removalSucceeded(code)) {
                 TBX_LOG_AS(kFunction, LOG_ERROR,

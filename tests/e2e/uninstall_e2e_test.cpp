@@ -158,6 +158,15 @@ TEST_F(Uninstall, CheckThenUninstallRemovesEverythingTheLauncherPlaced) {
     EXPECT_FALSE(fileExists(kitPayloadLeftBehind()));
     EXPECT_FALSE(fileExists(autoUpdatePayloadLeftBehind()));
     EXPECT_FALSE(fileExists(flagPath()));
+    // Each removal's engine log beside the launcher's.
+    const std::string logFolder = e2e::launcherLogPath().substr(0, e2e::launcherLogPath().rfind('\\'));
+    for (const char* package : {"kit-removal", "runtime-removal", "auto-update-removal"}) {
+        WIN32_FIND_DATAA found;
+        const HANDLE search =
+            FindFirstFileA((logFolder + "\\tbx-msi-*-" + package + ".log").c_str(), &found);
+        EXPECT_NE(INVALID_HANDLE_VALUE, search) << package;
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
     // Kept by default, so that a reinstall remembers them.
     EXPECT_TRUE(fileExists(settingsFile()));
 
@@ -329,7 +338,14 @@ TEST_F(UninstallResults, EachEngineResultDecidesWhatFollowsAndTheExitCode) {
         EXPECT_EQ(e2e::exitCode(c.exitCode), run("/uninstall /s", c.engineCodes)) << log;
         const std::vector<std::string> commands = engine.commandLines();
         EXPECT_EQ(c.engineRuns, commands.size()) << log;
-        for (const std::string& command : commands) EXPECT_NE(std::string::npos, checked.find(command)) << command;
+        // Each as /check printed it, with an engine log of its own named when it starts.
+        for (const std::string& command : commands) {
+            const size_t at = checked.find(command);
+            ASSERT_NE(std::string::npos, at) << command;
+            EXPECT_TRUE(checked[at + command.size()] == '\r' || checked[at + command.size()] == '\n') << command;
+        }
+        for (const std::string& engineLog : engine.engineLogs())
+            EXPECT_NE(std::string::npos, engineLog.find("-removal.log")) << engineLog;
         EXPECT_NE(std::string::npos, log.find(c.logged)) << log;
     }
     // A failed removal names everything after it too.
