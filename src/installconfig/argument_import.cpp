@@ -124,8 +124,8 @@ ArgumentImport importArguments(const std::vector<std::string>& args, const Optio
         const int32_t loaded = sink.load(storedTextFor(*row, argument));
         if (loaded != 0 || !sink.present(row->name)) {
             out.result = loaded != 0 ? loaded : kTextHadErrors;
-            sink.report("Loading arg " + argument + " failed with " + std::to_string(out.result) +
-                        ": the option's value is not one it takes");
+            sink.report("Loading arg " + argument + " failed with " + std::to_string(out.result) + ": the value of " +
+                        row->name + " is not one it takes; it takes " + acceptedValues(*row));
             listBadArgument(out.badArguments, argument);
         }
     }

@@ -227,9 +227,14 @@ int ConfigPipeline::CheckParams(const ConfigSlot& slot, bool silent) {
         if (api.getString(slot.config, row.name, &value) != 0) continue;
         int code = CheckParam(row, value);
         if (!showConfigError(slot, code, std::string("\"") + row.name + "\";", silent)) {
+            // A known option: its name, and what it takes, rather than the words for an unknown one.
+            const std::string why = code == kOptionRefused
+                                        ? std::string("of ") + row.name + " is not one it takes; it takes " +
+                                              acceptedValues(row)
+                                        : settingsResultWords(code);
             CONFIG_LOG("InstallConfigData::CheckParams", LOG_ERROR,
                        tstrings::format("CheckParams(%s) failed with %d: the value %s %s", row.name, code, value,
-                                        settingsResultWords(code)));
+                                        why.c_str()));
             return code;
         }
     }

@@ -105,6 +105,21 @@ int32_t registerOptionRules(const settings::settings_api& api, settings::Validat
     return api.setAllowUnknownKeys(rules, 0);
 }
 
+std::string acceptedValues(const OptionRow& row) {
+    switch (row.rule) {
+    case ValueRule::None: return "no value";
+    case ValueRule::FlagWord: return "Enable, Disable, 1 or 0, in that letter case";
+    case ValueRule::SecurityLevel: return "1 to 4, L, M, H or VH";
+    case ValueRule::Integer: return "a whole number";
+    case ValueRule::Seconds:
+        return "a whole number of seconds from " + std::to_string(row.minimum) + " to " + std::to_string(row.maximum) +
+               ", in decimal digits alone";
+    case ValueRule::Text: return "any text on one line";
+    case ValueRule::AbsolutePath: return "an absolute path with a drive letter";
+    }
+    return "no value it knows";
+}
+
 std::string optionUsageLines() {
     std::string lines;
     for (const OptionRow& row : kOptionRows) {

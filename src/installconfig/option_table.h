@@ -205,3 +205,6 @@ int32_t registerOptionRules(const settings::settings_api& api, settings::Validat
 
 // The usage lines of the options, one a row that has one, in row order.
 std::string optionUsageLines();
+
+// What values `row` takes, in words, for the record that refuses one.
+std::string acceptedValues(const OptionRow& row);

@@ -48,7 +48,6 @@ int runEnginePasses(const char* msiexecPath, const std::string& command, EngineL
 StepResult checkSettingsWritable(RunContext& run) {
     // Found before anything is removed: a settings file that cannot be written would otherwise stop the run
     // after the installed kit is gone.
-    run.config->removeSettingsLeftovers();
     if (run.config->checkRuntimeConfigWritable() != 0) {
         logit("Error occurred while exporting configuration settings. Exiting installer.");
         return StepResult::endRun(kExitConfigurationRefused, "the runtime settings file cannot be written");
@@ -90,6 +89,8 @@ StepResult writePayload(RunContext& run) {
 }
 
 StepResult exportSettings(RunContext& run) {
+    // Swept by every run that gets this far, exporting or not; a run refused earlier leaves them as they are.
+    run.config->removeSettingsLeftovers();
     if (run.config->exportRuntimeConfig() != 0) {
         logit("Error occurred while exporting configuration settings. Exiting installer.");
         return StepResult::endRun(kExitConfigurationRefused, "the runtime settings export failed");

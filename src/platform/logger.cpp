@@ -16,6 +16,10 @@ namespace {
 // How long one record may wait for a program that holds the log (open without sharing, or the writers' turn),
 // and the longest pause between two tries: a held log costs a bounded wait, never a hang.
 const DWORD kHeldLogWaitMs = 2000;
+// How long one record waits for the turn while other programs keep appending to the log: on a loaded machine
+// many writers' turns can keep one waiting for seconds, and a record written without the turn could overwrite
+// theirs.
+const DWORD kOthersAppendingWaitMs = 30000;
 const DWORD kLongestPauseMs = 250;
 // After a record was dropped the log is likely still held (or never writable, a read-only file for one): the
 // records that follow try only this long each.
@@ -153,10 +157,16 @@ public:
                 if (seenSize >= 0 && size.QuadPart > seenSize) othersAppending = true;
                 seenSize = size.QuadPart;
             }
-            // Past the budget, other writers appending their records (each holds the turn for one write) are still
-            // waited for, up to the record's limit: under Wine a record written without the turn could overwrite
-            // theirs. A holder that only keeps the turn, for good or in bursts, is not.
-            if (now >= deadline && !(othersAppending && now - started < kHeldLogWaitMs)) {
+            // Other writers appending their records (each holds the turn for one write) are waited for past the
+            // budget: under Wine a record written without the turn can overwrite theirs. Should they keep the turn
+            // from this record for long, it goes to the run's second file, never over theirs. A holder that only
+            // keeps the turn, for good or in bursts, is waited for within the budget alone.
+            if (othersAppending) {
+                if (now - started >= kOthersAppendingWaitMs) {
+                    divertRecord = true;
+                    break;
+                }
+            } else if (now >= deadline) {
                 waits.turnTimedOutOnce();
                 break;
             }
@@ -175,6 +185,8 @@ public:
     WritersTurn& operator=(const WritersTurn&) = delete;
     // Whether the turn was waited for, however briefly.
     bool paused() const { return pausedForHolder; }
+    // Whether the record must go to the run's second file: other writers kept appending without letting it in.
+    bool diverted() const { return divertRecord; }
 
 private:
     static OVERLAPPED lockedByte() {
@@ -185,6 +197,7 @@ private:
     HANDLE file;
     bool locked = false;
     bool pausedForHolder = false;
+    bool divertRecord = false;
 };
 
 // The threads of this process take turns at the log, so that the count of dropped records is reported once
@@ -389,6 +402,12 @@ void writeLogRecord(const Logger& logger, int level, const char* file, unsigned 
         // One write per record, in the turn of all writers: it lands whole at the end, never mixed with another's.
         WritersTurn everyWritersTurn(file.get(), heldLogWaits, heldLogWaits.endOf(logger.logFilePath));
         if (everyWritersTurn.paused() && !openPaused) heldLogWaits.recordWaited();
+        if (everyWritersTurn.diverted()) {
+            if (!fallbackLog.write(logger.logFilePath, withCarriageReturns(record),
+                                   "other programs kept appending to it without a turn for this run"))
+                ++droppedRecords;
+            return;
+        }
         DWORD written = 0;
         if (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size()) {

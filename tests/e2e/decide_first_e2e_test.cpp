@@ -105,7 +105,10 @@ Obstacle linkInPlaceOfTheCache() {
 class DecideFirst : public ::testing::Test {
 protected:
     void SetUp() override { cleanRegistry(); }
-    void TearDown() override { cleanRegistry(); }
+    void TearDown() override {
+        cleanRegistry();
+        DeleteFileA(leftover().c_str());
+    }
 
     static void cleanRegistry() {
         for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) e2e::deleteTree(view, zoltkeys::kitRoot);
@@ -118,6 +121,8 @@ protected:
         writeKey(kKitKey, std::to_string(buildconstants::buildNumber));
         writeKey(kUninstallKey + kitCode(), "");
         runtimeFile.write(kSettingsAsFound);
+        // What a killed run left beside the settings file: a run that gets to its changes sweeps it.
+        testing_support::writeFile(leftover(), "left by a killed run");
         runFoldersAsFound = e2e::cacheRunFolders();
     }
 
@@ -137,7 +142,10 @@ protected:
         EXPECT_TRUE(e2e::keyExists(installView(), kUninstallKey + kitCode()));
         EXPECT_EQ(kSettingsAsFound, withoutCr(runtimeFile.read()));
         EXPECT_EQ(runFoldersAsFound, e2e::cacheRunFolders()) << "a payload folder was made";
+        EXPECT_TRUE(testing_support::fileExists(leftover())) << "a refused run swept the settings folder";
     }
+
+    std::string leftover() const { return runtimeFile.path() + ".0123456789abcdef.tmp"; }
 
     config_test::RuntimeFileGuard runtimeFile;
     testing_support::RecordingEngine engine;

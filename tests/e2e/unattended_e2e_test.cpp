@@ -276,6 +276,11 @@ TEST_F(Unattended, InstallerWaitOutsideItsRangeIsRefused) {
         EXPECT_EQ(c.exitCode, StartedLauncher(arguments).wait());
         if (c.exitCode == kConfigError) {
             EXPECT_NE(std::string::npos, log().find("\"INSTALLER_WAIT\";")) << log();
+            // A known option: the record names it and what it takes, not an unknown option.
+            EXPECT_NE(std::string::npos, log().find("INSTALLER_WAIT is not one it takes; it takes a whole number of "
+                                                    "seconds from 0 to 86400, in decimal digits alone"))
+                << log();
+            EXPECT_EQ(std::string::npos, log().find("unknown, unsupported or unreadable")) << log();
         }
     }
     DeleteFileA(configFile.c_str());
