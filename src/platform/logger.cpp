@@ -173,9 +173,11 @@ public:
             Sleep(1);
             pausedForHolder = true;
         }
-        // Every wait is charged, however short: a holder that lets go now and then would otherwise make each record
-        // wait a little, without end and without a word.
-        waits.charge(GetTickCount64() - started);
+        // Every wait behind a holder is charged, however short: a holder that lets go now and then would otherwise
+        // make each record wait a little, without end and without a word. A wait behind other programs appending
+        // their records is their turn, not a hold: charged, it would use up the budget of a busy log and leave
+        // later records to be written without the turn, over theirs.
+        if (!othersAppending) waits.charge(GetTickCount64() - started);
     }
     ~WritersTurn() {
         OVERLAPPED at = lockedByte();

@@ -48,7 +48,6 @@ std::string cabinetName(const char* prefix) {
     return std::string(prefix) + buildconstants::versionMajor + buildconstants::versionMinor +
            buildconstants::versionMicro + buildconstants::versionUpdate + "0.cab";
 }
-std::string flagPath() { return localLowFolder() + "\\Lumo\\Zolt\\ZOLT_INSTALL_FLAG"; }
 
 void writeKey(const std::string& path, const std::string& build) {
     HKEY key = nullptr;
@@ -69,23 +68,13 @@ std::string buildNumberOfInstalledKit() {
     return value;
 }
 
-// What a test sets up in the run's way for as long as it lives.
-using Obstacle = std::shared_ptr<void>;
-
-Obstacle holdGuardFlag() {
-    CreateDirectoryA((localLowFolder() + "\\Lumo").c_str(), nullptr);
-    CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
-    HANDLE flag = CreateFileA(flagPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, flag) << GetLastError();
-    return Obstacle(flag, [](HANDLE h) { CloseHandle(h); });
-}
+using e2e::busyInstaller;
+using e2e::holdGuardFlag;
+using e2e::Obstacle;
 
 Obstacle squatEvent() {
     return Obstacle(CreateEventA(nullptr, TRUE, FALSE, kCabExtractEventName), [](HANDLE h) { CloseHandle(h); });
 }
-
-Obstacle busyInstaller() { return std::make_shared<testing_support::MutexHeldElsewhere>(kInstallerLockName); }
 
 Obstacle newerBuild() {
     writeKey(kKitKey, std::to_string(buildconstants::buildNumber + 1));

@@ -7,6 +7,8 @@
 
 #include "buildinfo/build_constants.h"
 #include "platform/win_handles.h"
+#include "mutex_held_elsewhere.h"
+#include "process/installer_lock.h"
 #include "products/kit_product_code.h"
 #include "test_support.h"
 
@@ -93,6 +95,18 @@ std::string cacheMakerFolder() {
 }
 
 }  // namespace
+
+Obstacle holdGuardFlag() {
+    const std::string zolt = testing_support::localLowFolder() + "\\Lumo\\Zolt";
+    CreateDirectoryA((testing_support::localLowFolder() + "\\Lumo").c_str(), nullptr);
+    CreateDirectoryA(zolt.c_str(), nullptr);
+    HANDLE flag = CreateFileA((zolt + "\\ZOLT_INSTALL_FLAG").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, flag) << GetLastError();
+    return Obstacle(flag, [](HANDLE h) { CloseHandle(h); });
+}
+
+Obstacle busyInstaller() { return std::make_shared<testing_support::MutexHeldElsewhere>(kInstallerLockName); }
 
 CacheFolderLink::CacheFolderLink(const std::string& target) : place(cacheMakerFolder()), kept(place + ".kept") {
     if (GetFileAttributesA(place.c_str()) != INVALID_FILE_ATTRIBUTES && !MoveFileA(place.c_str(), kept.c_str()))

@@ -51,6 +51,13 @@ private:
     bool linked = false;
 };
 
+// What a test sets up in the run's way for as long as it lives.
+using Obstacle = std::shared_ptr<void>;
+// The guard flag held, as another installation of the kit holds it.
+Obstacle holdGuardFlag();
+// The Windows Installer's mutex owned, as another installation owns it.
+Obstacle busyInstaller();
+
 // A started launcher process; `wait` returns its full exit code.
 class Launcher {
 public:

@@ -60,19 +60,9 @@ bool registeredInEitherView(const std::string& path) {
     return e2e::keyExists(KEY_WOW64_32KEY, path) || e2e::keyExists(KEY_WOW64_64KEY, path);
 }
 
-// What a test sets up in the run's way for as long as it lives.
-using Obstacle = std::shared_ptr<void>;
-
-Obstacle holdGuardFlag() {
-    CreateDirectoryA((localLowFolder() + "\\Lumo").c_str(), nullptr);
-    CreateDirectoryA((localLowFolder() + "\\Lumo\\Zolt").c_str(), nullptr);
-    HANDLE flag = CreateFileA(flagPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, flag) << GetLastError();
-    return Obstacle(flag, [](HANDLE h) { CloseHandle(h); });
-}
-
-Obstacle busyInstaller() { return std::make_shared<testing_support::MutexHeldElsewhere>(kInstallerLockName); }
+using e2e::busyInstaller;
+using e2e::holdGuardFlag;
+using e2e::Obstacle;
 
 class Uninstall : public ::testing::Test {
 protected:
