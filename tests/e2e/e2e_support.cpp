@@ -146,14 +146,29 @@ std::string databaseFolderOf(const std::string& commandLine) {
     return slash == std::string::npos ? std::string() : database.substr(0, slash);
 }
 
+namespace {
+
+// CreateProcessA, started again after the internal error Wine gives about one start in several hundred on a
+// loaded machine (as the launcher's own runner does): such a refusal created no process.
+bool startProcess(const char* program, std::string& commandLine, PROCESS_INFORMATION& process) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process))
+            return true;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return false;
+    }
+}
+
+}  // namespace
+
 Launcher::Launcher(const std::string& arguments) {
     logShownFrom = launcherLogSize();
     // The launcher built to trust the running account as an owner too: Wine reports it as the owner of every
     // file and folder, which the shipped launcher never trusts.
     std::string commandLine = "\"" + binDir() + "\\tbx-setup-e2e.exe\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!startProcess(nullptr, commandLine, process))
         throw std::runtime_error("cannot start the launcher: " + std::to_string(GetLastError()));
 }
 
@@ -191,11 +206,8 @@ DWORD runLauncherLogged(const std::string& arguments, std::string& log) {
 
 DWORD runProgram(const std::string& program, const std::string& arguments, DWORD timeoutMs) {
     std::string commandLine = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!startProcess(program.c_str(), commandLine, process)) {
         ADD_FAILURE() << "cannot start " << program << ": " << GetLastError();
         return 0xDEADBEEF;
     }
