@@ -15,7 +15,6 @@ public:
     // Finds the per-user data folder: 0, or the code of GetUserDataFolderChecked (after its ERROR record).
     DWORD locate();
     const char* userDataFolder() const { return userData; }
-    RunHolds& heldBy() const { return *holds; }
 
     // Builds the guard flag's path below the folder found by locate, creating each folder of the chain,
     // checking it from its handle and holding it (the user may write in those folders, so any of them could be

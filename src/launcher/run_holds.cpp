@@ -3,47 +3,17 @@
 
 #include "platform/logger.h"
 
-namespace {
+RunHolds::~RunHolds() { release(); }
 
-class Locked {
-public:
-    explicit Locked(CRITICAL_SECTION& lock_) : lock(lock_) { EnterCriticalSection(&lock); }
-    ~Locked() { LeaveCriticalSection(&lock); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    CRITICAL_SECTION& lock;
-};
-
-}  // namespace
-
-RunHolds::RunHolds() { InitializeCriticalSection(&lock); }
-
-RunHolds::~RunHolds() {
-    release();
-    DeleteCriticalSection(&lock);
-}
-
-void RunHolds::hold(UniqueFile entry, const std::string& key) {
-    Locked locked(lock);
-    entries.emplace_back(key, std::move(entry));
-}
+void RunHolds::hold(UniqueFile entry, const std::string& key) { entries.emplace_back(key, std::move(entry)); }
 
 HANDLE RunHolds::find(const std::string& key) const {
-    Locked locked(lock);
     for (const auto& entry : entries)
         if (!key.empty() && entry.first == key) return entry.second.get();
     return nullptr;
 }
 
-void RunHolds::release() {
-    std::vector<std::pair<std::string, UniqueFile>> released;
-    {
-        Locked locked(lock);
-        released.swap(entries);
-    }
-}
+void RunHolds::release() { entries.clear(); }
 
 void RunHolds::reportTampering(const char* function, const std::string& what) {
     tamperingSeen = true;

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +12,7 @@
 
 class RunHolds {
 public:
-    RunHolds();
+    RunHolds() = default;
     // Closes what is still held.
     ~RunHolds();
     RunHolds(const RunHolds&) = delete;
@@ -35,22 +34,12 @@ public:
     bool tampered() const { return tamperingSeen; }
 
 private:
-    mutable CRITICAL_SECTION lock;
     std::vector<std::pair<std::string, UniqueFile>> entries;
-    std::atomic<bool> tamperingSeen{false};
+    bool tamperingSeen = false;
 };
 
 template <class Matches>
 void RunHolds::releaseWhere(Matches matches) {
-    std::vector<UniqueFile> released;
-    EnterCriticalSection(&lock);
-    for (auto entry = entries.begin(); entry != entries.end();) {
-        if (matches(entry->first)) {
-            released.push_back(std::move(entry->second));
-            entry = entries.erase(entry);
-        } else {
-            ++entry;
-        }
-    }
-    LeaveCriticalSection(&lock);
+    for (auto entry = entries.begin(); entry != entries.end();)
+        entry = matches(entry->first) ? entries.erase(entry) : entry + 1;
 }

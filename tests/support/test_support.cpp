@@ -174,7 +174,8 @@ int runUnixShell(const std::string& command) {
         return -1;
     UniqueHandle thread(process.hThread);
     UniqueHandle child(process.hProcess);
-    for (int i = 0; i < 600 && !fileExists(done); ++i) Sleep(50);
+    // A Unix command of a test takes moments; the bound is for one that never ends, however busy the machine.
+    for (int i = 0; i < 2400 && !fileExists(done); ++i) Sleep(50);
     if (!fileExists(done)) return -1;
     const std::string status = readFile(done);
     DeleteFileA(done.c_str());

@@ -76,7 +76,7 @@ void removeTree(const std::string& path);
 // The Unix path of a Windows path under Wine (its last part need not exist); empty elsewhere.
 std::string unixPath(const std::string& windowsPath);
 // Runs `command` with the Unix shell of the Wine machine, as a local user could at the same time, and waits for
-// its end; its exit status, or -1 when it cannot be run or does not end within half a minute.
+// its end; its exit status, or -1 when it cannot be run or does not end within two minutes.
 int runUnixShell(const std::string& command);
 // Makes `link` a Unix symbolic link to `target` (both Windows paths): what a junction is on Windows, a link the
 // user may make and retarget at any time. False when it cannot be made.
